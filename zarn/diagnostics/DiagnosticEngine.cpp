@@ -1,0 +1,87 @@
+#include "zarn/diagnostics/DiagnosticEngine.h"
+
+#include <ostream>
+#include <string_view>
+
+namespace zarn {
+
+namespace {
+
+const char* severityWord(Severity severity) {
+    switch (severity) {
+    case Severity::Warning: return "warning";
+    case Severity::Note: return "note";
+    case Severity::Help: return "help";
+    default: return "error";
+    }
+}
+
+// Line `line` (1-based) of `text`, split at "\n" only. Line 0 or a line past the
+// end gives the empty text; a last line without "\n" is still found.
+std::string_view lineOf(std::string_view text, uint64_t line) {
+    if (line == 0) return {};
+    size_t start = 0;
+    for (uint64_t current = 1; current < line; ++current) {
+        size_t newline = text.find('\n', start);
+        if (newline == std::string_view::npos) return {};
+        start = newline + 1;
+    }
+    if (start >= text.size()) return {};
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    return text.substr(start, end - start);
+}
+
+} // namespace
+
+void DiagnosticEngine::registerSource(const std::string& file, const std::string& text) {
+    sources_[file] = text;
+}
+
+void DiagnosticEngine::error(const std::string& code, const std::string& message,
+                             const SourceLocation& location,
+                             const std::vector<DiagnosticNote>& notes) {
+    diagnostics_.push_back(Diagnostic{Severity::Error, code, message, location, notes});
+    hasErrors_ = true;
+}
+
+std::string DiagnosticEngine::render(const Diagnostic& d) const {
+    std::string out = severityWord(d.severity);
+    out += d.code.empty() ? ": " : "[" + d.code + "]: ";
+    out += d.message;
+    out += "\n  --> " + d.location.file + ":" + std::to_string(d.location.line) + ":" +
+           std::to_string(d.location.column) + "\n";
+    out += "   |\n";
+
+    auto source = sources_.find(d.location.file);
+    if (source != sources_.end()) {
+        std::string_view text = lineOf(source->second, d.location.line);
+        std::string number = std::to_string(d.location.line);
+        if (number.size() < 2) number.insert(0, 2 - number.size(), ' ');
+        out += number + " | ";
+        out += text;
+        out += "\n   | ";
+        // Copy tabs from the line so the caret lines up under tab-indented code.
+        for (uint64_t i = 0; d.location.column > 1 && i < d.location.column - 1; ++i)
+            out += (i < text.size() && text[i] == '\t') ? '\t' : ' ';
+        out.append(d.location.length == 0 ? 1 : d.location.length, '^');
+        out += "\n";
+    }
+
+    for (const auto& [label, text] : d.notes) {
+        if (label.empty()) {
+            out += "   = note: " + text + "\n";
+        } else if (label == "help") {
+            out += "   |\n   = help: " + text + "\n";
+        } else {
+            out += "   = " + label + ": " + text + "\n";
+        }
+    }
+    return out;
+}
+
+void DiagnosticEngine::printAll(std::ostream& out) const {
+    for (const Diagnostic& d : diagnostics_) out << render(d) << "\n";
+}
+
+} // namespace zarn

@@ -1,0 +1,37 @@
+// Collects the diagnostics of one pipeline run and renders them with source excerpts.
+#pragma once
+
+#include "zarn/diagnostics/Diagnostic.h"
+
+#include <iosfwd>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace zarn {
+
+class DiagnosticEngine {
+public:
+    // Stores (or replaces) the text of a file so that excerpts can quote it.
+    void registerSource(const std::string& file, const std::string& text);
+
+    // The only reporting operation: appends an error and remembers that one was seen.
+    void error(const std::string& code, const std::string& message,
+               const SourceLocation& location, const std::vector<DiagnosticNote>& notes = {});
+
+    bool hasErrors() const { return hasErrors_; }
+    const std::vector<Diagnostic>& diagnostics() const { return diagnostics_; }
+
+    // The text block of one diagnostic, every line ending in "\n".
+    std::string render(const Diagnostic& diagnostic) const;
+
+    // Every diagnostic in report order, each block followed by an empty line.
+    void printAll(std::ostream& out) const;
+
+private:
+    std::unordered_map<std::string, std::string> sources_;
+    std::vector<Diagnostic> diagnostics_;
+    bool hasErrors_ = false;
+};
+
+} // namespace zarn

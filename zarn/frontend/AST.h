@@ -1,0 +1,418 @@
+// The syntax tree: the only interface between the parser and the two tree
+// walkers (type checker and interpreter). Nodes are shared-owned, parents own
+// children, nothing points upward. Type annotations are type-name strings.
+#pragma once
+
+#include "zarn/diagnostics/SourceLocation.h"
+#include "zarn/frontend/Token.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zarn {
+
+class Type; // defined by the type checker
+class ASTVisitor;
+
+class ASTNode {
+public:
+    explicit ASTNode(SourceLocation location) : location(std::move(location)) {}
+    virtual ~ASTNode() = default;
+    virtual void accept(ASTVisitor& visitor) = 0;
+
+    SourceLocation location;
+};
+
+class Expression : public ASTNode {
+public:
+    using ASTNode::ASTNode;
+    void accept(ASTVisitor& visitor) override = 0;
+
+    std::shared_ptr<Type> type; // set by the type checker
+};
+
+class Statement : public ASTNode {
+public:
+    using ASTNode::ASTNode;
+    void accept(ASTVisitor& visitor) override = 0;
+};
+
+using ExprPtr = std::shared_ptr<Expression>;
+using StmtPtr = std::shared_ptr<Statement>;
+
+struct Parameter {
+    std::string name;
+    std::string typeName;
+    SourceLocation location;
+    std::shared_ptr<Type> resolvedType; // when set, the checker takes it over typeName
+};
+
+class Program;
+class ClassDeclStmt;
+class FunctionDeclStmt;
+class UseStmt;
+class ContinueStmt;
+class BreakStmt;
+class ReturnStmt;
+class SwitchStmt;
+class ForeachStmt;
+class ForStmt;
+class DoWhileStmt;
+class WhileStmt;
+class IfStmt;
+class ExprStmt;
+class AssignStmt;
+class VarDeclStmt;
+class BlockStmt;
+class LambdaExpr;
+class ArrayLiteralExpr;
+class NewExpr;
+class IndexExpr;
+class MemberExpr;
+class CallExpr;
+class UnaryExpr;
+class BinaryExpr;
+class IdentifierExpr;
+class LiteralExpr;
+
+// One operation per node class, in this fixed slot order.
+class ASTVisitor {
+public:
+    virtual ~ASTVisitor() = default;
+    virtual void visitProgram(Program& node) = 0;
+    virtual void visitClassDeclStmt(ClassDeclStmt& node) = 0;
+    virtual void visitFunctionDeclStmt(FunctionDeclStmt& node) = 0;
+    virtual void visitUseStmt(UseStmt& node) = 0;
+    virtual void visitContinueStmt(ContinueStmt& node) = 0;
+    virtual void visitBreakStmt(BreakStmt& node) = 0;
+    virtual void visitReturnStmt(ReturnStmt& node) = 0;
+    virtual void visitSwitchStmt(SwitchStmt& node) = 0;
+    virtual void visitForeachStmt(ForeachStmt& node) = 0;
+    virtual void visitForStmt(ForStmt& node) = 0;
+    virtual void visitDoWhileStmt(DoWhileStmt& node) = 0;
+    virtual void visitWhileStmt(WhileStmt& node) = 0;
+    virtual void visitIfStmt(IfStmt& node) = 0;
+    virtual void visitExprStmt(ExprStmt& node) = 0;
+    virtual void visitAssignStmt(AssignStmt& node) = 0;
+    virtual void visitVarDeclStmt(VarDeclStmt& node) = 0;
+    virtual void visitBlockStmt(BlockStmt& node) = 0;
+    virtual void visitLambdaExpr(LambdaExpr& node) = 0;
+    virtual void visitArrayLiteralExpr(ArrayLiteralExpr& node) = 0;
+    virtual void visitNewExpr(NewExpr& node) = 0;
+    virtual void visitIndexExpr(IndexExpr& node) = 0;
+    virtual void visitMemberExpr(MemberExpr& node) = 0;
+    virtual void visitCallExpr(CallExpr& node) = 0;
+    virtual void visitUnaryExpr(UnaryExpr& node) = 0;
+    virtual void visitBinaryExpr(BinaryExpr& node) = 0;
+    virtual void visitIdentifierExpr(IdentifierExpr& node) = 0;
+    virtual void visitLiteralExpr(LiteralExpr& node) = 0;
+};
+
+#define ZARN_ACCEPT(Name) \
+    void accept(ASTVisitor& visitor) override { visitor.visit##Name(*this); }
+
+class Program final : public ASTNode {
+public:
+    Program(std::vector<StmtPtr> statements, SourceLocation location)
+        : ASTNode(std::move(location)), statements(std::move(statements)) {}
+    ZARN_ACCEPT(Program)
+
+    std::vector<StmtPtr> statements;
+};
+
+class BlockStmt final : public Statement {
+public:
+    BlockStmt(std::vector<StmtPtr> statements, SourceLocation location)
+        : Statement(std::move(location)), statements(std::move(statements)) {}
+    ZARN_ACCEPT(BlockStmt)
+
+    std::vector<StmtPtr> statements;
+};
+
+class VarDeclStmt final : public Statement {
+public:
+    VarDeclStmt(std::string name, std::string typeName, ExprPtr initializer,
+                SourceLocation location)
+        : Statement(std::move(location)), name(std::move(name)),
+          typeName(std::move(typeName)), initializer(std::move(initializer)) {}
+    ZARN_ACCEPT(VarDeclStmt)
+
+    std::string name;
+    std::string typeName;
+    ExprPtr initializer; // may be empty
+    std::shared_ptr<Type> resolvedType;
+};
+
+class FunctionDeclStmt final : public Statement {
+public:
+    FunctionDeclStmt(std::string name, std::vector<Parameter> parameters, std::string returnType,
+                     std::shared_ptr<BlockStmt> body, SourceLocation location)
+        : Statement(std::move(location)), name(std::move(name)),
+          parameters(std::move(parameters)), returnType(std::move(returnType)),
+          body(std::move(body)) {}
+    ZARN_ACCEPT(FunctionDeclStmt)
+
+    std::string name;
+    std::vector<Parameter> parameters;
+    std::string returnType;
+    std::shared_ptr<BlockStmt> body;
+    std::shared_ptr<Type> resolvedType;
+};
+
+class ClassDeclStmt final : public Statement {
+public:
+    ClassDeclStmt(std::string name, std::vector<std::shared_ptr<VarDeclStmt>> fields,
+                  std::vector<std::shared_ptr<FunctionDeclStmt>> methods, SourceLocation location)
+        : Statement(std::move(location)), name(std::move(name)), fields(std::move(fields)),
+          methods(std::move(methods)) {}
+    ZARN_ACCEPT(ClassDeclStmt)
+
+    std::string name;
+    std::vector<std::shared_ptr<VarDeclStmt>> fields;
+    std::vector<std::shared_ptr<FunctionDeclStmt>> methods;
+    std::shared_ptr<Type> resolvedType;
+};
+
+class UseStmt final : public Statement {
+public:
+    UseStmt(std::string moduleName, SourceLocation location)
+        : Statement(std::move(location)), moduleName(std::move(moduleName)) {}
+    ZARN_ACCEPT(UseStmt)
+
+    std::string moduleName;
+};
+
+class ContinueStmt final : public Statement {
+public:
+    explicit ContinueStmt(SourceLocation location) : Statement(std::move(location)) {}
+    ZARN_ACCEPT(ContinueStmt)
+};
+
+class BreakStmt final : public Statement {
+public:
+    explicit BreakStmt(SourceLocation location) : Statement(std::move(location)) {}
+    ZARN_ACCEPT(BreakStmt)
+};
+
+class ReturnStmt final : public Statement {
+public:
+    ReturnStmt(ExprPtr value, SourceLocation location)
+        : Statement(std::move(location)), value(std::move(value)) {}
+    ZARN_ACCEPT(ReturnStmt)
+
+    ExprPtr value; // empty for a bare return
+};
+
+struct SwitchCase {
+    ExprPtr value; // empty for default
+    std::vector<StmtPtr> body;
+    SourceLocation location;
+};
+
+class SwitchStmt final : public Statement {
+public:
+    SwitchStmt(ExprPtr value, std::vector<SwitchCase> cases, SourceLocation location)
+        : Statement(std::move(location)), value(std::move(value)), cases(std::move(cases)) {}
+    ZARN_ACCEPT(SwitchStmt)
+
+    ExprPtr value;
+    std::vector<SwitchCase> cases;
+};
+
+class ForeachStmt final : public Statement {
+public:
+    ForeachStmt(std::string variable, ExprPtr iterable, std::shared_ptr<BlockStmt> body,
+                SourceLocation location)
+        : Statement(std::move(location)), variable(std::move(variable)),
+          iterable(std::move(iterable)), body(std::move(body)) {}
+    ZARN_ACCEPT(ForeachStmt)
+
+    std::string variable;
+    ExprPtr iterable;
+    std::shared_ptr<BlockStmt> body;
+};
+
+class ForStmt final : public Statement {
+public:
+    ForStmt(StmtPtr initializer, ExprPtr condition, StmtPtr increment,
+            std::shared_ptr<BlockStmt> body, SourceLocation location)
+        : Statement(std::move(location)), initializer(std::move(initializer)),
+          condition(std::move(condition)), increment(std::move(increment)),
+          body(std::move(body)) {}
+    ZARN_ACCEPT(ForStmt)
+
+    StmtPtr initializer; // may be empty
+    ExprPtr condition;   // may be empty
+    StmtPtr increment;   // may be empty
+    std::shared_ptr<BlockStmt> body;
+};
+
+class DoWhileStmt final : public Statement {
+public:
+    DoWhileStmt(std::shared_ptr<BlockStmt> body, ExprPtr condition, SourceLocation location)
+        : Statement(std::move(location)), body(std::move(body)), condition(std::move(condition)) {}
+    ZARN_ACCEPT(DoWhileStmt)
+
+    std::shared_ptr<BlockStmt> body;
+    ExprPtr condition;
+};
+
+class WhileStmt final : public Statement {
+public:
+    WhileStmt(ExprPtr condition, std::shared_ptr<BlockStmt> body, SourceLocation location)
+        : Statement(std::move(location)), condition(std::move(condition)), body(std::move(body)) {}
+    ZARN_ACCEPT(WhileStmt)
+
+    ExprPtr condition;
+    std::shared_ptr<BlockStmt> body;
+};
+
+class IfStmt final : public Statement {
+public:
+    IfStmt(ExprPtr condition, StmtPtr thenBranch, StmtPtr elseBranch, SourceLocation location)
+        : Statement(std::move(location)), condition(std::move(condition)),
+          thenBranch(std::move(thenBranch)), elseBranch(std::move(elseBranch)) {}
+    ZARN_ACCEPT(IfStmt)
+
+    ExprPtr condition;
+    StmtPtr thenBranch; // always a BlockStmt
+    StmtPtr elseBranch; // BlockStmt, IfStmt (else if), or empty
+};
+
+class ExprStmt final : public Statement {
+public:
+    ExprStmt(ExprPtr expression, SourceLocation location)
+        : Statement(std::move(location)), expression(std::move(expression)) {}
+    ZARN_ACCEPT(ExprStmt)
+
+    ExprPtr expression;
+};
+
+class AssignStmt final : public Statement {
+public:
+    AssignStmt(TokenType op, ExprPtr target, ExprPtr value, SourceLocation location)
+        : Statement(std::move(location)), op(op), target(std::move(target)),
+          value(std::move(value)) {}
+    ZARN_ACCEPT(AssignStmt)
+
+    TokenType op;
+    ExprPtr target; // IdentifierExpr, MemberExpr or IndexExpr (not checked by the parser)
+    ExprPtr value;
+};
+
+class LambdaExpr final : public Expression {
+public:
+    LambdaExpr(std::vector<Parameter> parameters, std::string returnType,
+               std::shared_ptr<BlockStmt> body, SourceLocation location)
+        : Expression(std::move(location)), parameters(std::move(parameters)),
+          returnType(std::move(returnType)), body(std::move(body)) {}
+    ZARN_ACCEPT(LambdaExpr)
+
+    std::vector<Parameter> parameters;
+    std::string returnType;
+    std::shared_ptr<BlockStmt> body;
+    std::shared_ptr<Type> resolvedType;
+};
+
+class ArrayLiteralExpr final : public Expression {
+public:
+    ArrayLiteralExpr(std::vector<ExprPtr> elements, SourceLocation location)
+        : Expression(std::move(location)), elements(std::move(elements)) {}
+    ZARN_ACCEPT(ArrayLiteralExpr)
+
+    std::vector<ExprPtr> elements;
+};
+
+class NewExpr final : public Expression {
+public:
+    NewExpr(std::string className, std::vector<ExprPtr> arguments, SourceLocation location)
+        : Expression(std::move(location)), className(std::move(className)),
+          arguments(std::move(arguments)) {}
+    ZARN_ACCEPT(NewExpr)
+
+    std::string className;
+    std::vector<ExprPtr> arguments;
+};
+
+class IndexExpr final : public Expression {
+public:
+    IndexExpr(ExprPtr object, ExprPtr index, SourceLocation location)
+        : Expression(std::move(location)), object(std::move(object)), index(std::move(index)) {}
+    ZARN_ACCEPT(IndexExpr)
+
+    ExprPtr object;
+    ExprPtr index;
+};
+
+class MemberExpr final : public Expression {
+public:
+    MemberExpr(ExprPtr object, std::string member, SourceLocation location)
+        : Expression(std::move(location)), object(std::move(object)), member(std::move(member)) {}
+    ZARN_ACCEPT(MemberExpr)
+
+    ExprPtr object;
+    std::string member;
+};
+
+class CallExpr final : public Expression {
+public:
+    CallExpr(ExprPtr callee, std::vector<ExprPtr> arguments, SourceLocation location)
+        : Expression(std::move(location)), callee(std::move(callee)),
+          arguments(std::move(arguments)) {}
+    ZARN_ACCEPT(CallExpr)
+
+    ExprPtr callee;
+    std::vector<ExprPtr> arguments;
+};
+
+class UnaryExpr final : public Expression {
+public:
+    UnaryExpr(TokenType op, ExprPtr operand, bool prefix, SourceLocation location)
+        : Expression(std::move(location)), op(op), operand(std::move(operand)), prefix(prefix) {}
+    ZARN_ACCEPT(UnaryExpr)
+
+    TokenType op;
+    ExprPtr operand;
+    bool prefix; // false for postfix ++ and --
+};
+
+class BinaryExpr final : public Expression {
+public:
+    BinaryExpr(TokenType op, ExprPtr left, ExprPtr right, SourceLocation location)
+        : Expression(std::move(location)), op(op), left(std::move(left)), right(std::move(right)) {}
+    ZARN_ACCEPT(BinaryExpr)
+
+    TokenType op;
+    ExprPtr left;
+    ExprPtr right;
+};
+
+class IdentifierExpr final : public Expression {
+public:
+    IdentifierExpr(std::string name, SourceLocation location)
+        : Expression(std::move(location)), name(std::move(name)) {}
+    ZARN_ACCEPT(IdentifierExpr)
+
+    std::string name;
+};
+
+enum class LiteralKind : int32_t { Integer = 0, Float = 1, String = 2, Boolean = 3, Null = 4 };
+
+class LiteralExpr final : public Expression {
+public:
+    // Integer and Float literals convert their text here; a text out of range
+    // leaves the value at 0 without a diagnostic.
+    LiteralExpr(LiteralKind kind, std::string text, SourceLocation location);
+    ZARN_ACCEPT(LiteralExpr)
+
+    LiteralKind kind;
+    std::string text;
+    int64_t intValue = 0;
+    double floatValue = 0.0;
+};
+
+#undef ZARN_ACCEPT
+
+} // namespace zarn
