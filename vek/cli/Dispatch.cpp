@@ -82,12 +82,15 @@ int runCommand(CommandContext& context) {
   if (args.has("json")) console.setJson(true);
   if (args.has("offline")) context.offline = true;
 
-  if (args.command.empty() || args.command == "help" || args.has("help") || args.has("h")) {
-    console.out() << kHelpText;
+  // An explicit request for help wins; "--version" works without a command
+  // word; a bare "vek" shows the help.
+  const bool askedForHelp = args.command == "help" || args.has("help") || args.has("h");
+  if (!askedForHelp && (args.command == "version" || args.has("version"))) {
+    console.out() << kVersionLine;
     return 0;
   }
-  if (args.command == "version" || args.has("version")) {
-    console.out() << kVersionLine;
+  if (askedForHelp || args.command.empty()) {
+    console.out() << kHelpText;
     return 0;
   }
 
