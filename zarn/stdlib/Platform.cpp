@@ -1,7 +1,6 @@
 #include "zarn/stdlib/Platform.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <new>
 #include <vector>
 
@@ -149,53 +149,55 @@ int runShellCommand(std::string_view command) {
 
 int64_t spawnShellCommand(std::string_view command) {
   if (holdsNul(command)) return -1;
-  // A short-lived shell starts the command in the background, writes its
-  // process id on descriptor 3 and exits at once; this process reaps that
-  // shell, and the command itself is adopted by the system, which reaps it
-  // when it ends. Descriptor 4 carries our standard input to the command,
-  // because a background job of a shell would otherwise read /dev/null.
-  bool haveStdin = ::fcntl(STDIN_FILENO, F_GETFD) != -1;
+  // An intermediate child starts the shell and exits at once, handing the
+  // shell's process id back through a pipe. This process reaps the
+  // intermediate child; the shell is adopted by the system, which reaps it
+  // when it ends. The children only call fork, execve, write and _exit,
+  // which are safe between fork and exec.
+  std::string commandText(command);
+  char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"), commandText.data(), nullptr};
   int report[2];
   if (::pipe2(report, O_CLOEXEC) != 0) return -1;
   FileDescriptor readEnd(report[0]);
   FileDescriptor writeEnd(report[1]);
 
-  const char* script = haveStdin ? "/bin/sh -c \"$1\" <&4 4<&- 3>&- & echo $! >&3"
-                                 : "/bin/sh -c \"$1\" 3>&- & echo $! >&3";
-  posix_spawn_file_actions_t actions;
-  if (posix_spawn_file_actions_init(&actions) != 0) return -1;
-  bool prepared = posix_spawn_file_actions_adddup2(&actions, report[1], 3) == 0 &&
-                  (!haveStdin || posix_spawn_file_actions_adddup2(&actions, STDIN_FILENO, 4) == 0);
-  std::string commandText(command);
-  char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"), const_cast<char*>(script),
-                  const_cast<char*>("sh"), commandText.data(), nullptr};
-  pid_t shell = -1;
-  int spawnError = prepared ? posix_spawn(&shell, "/bin/sh", &actions, nullptr, argv, environ) : -1;
-  posix_spawn_file_actions_destroy(&actions);
+  pid_t intermediate = ::fork();
+  if (intermediate < 0) return -1;
+  if (intermediate == 0) {
+    pid_t shell = ::fork();
+    if (shell == 0) {
+      ::execve("/bin/sh", argv, environ);
+      ::_exit(127);
+    }
+    if (shell > 0) {
+      int64_t pid = shell;
+      ssize_t ignored = ::write(report[1], &pid, sizeof pid);
+      (void)ignored;
+    }
+    ::_exit(0);
+  }
   writeEnd.reset();
-  if (spawnError != 0) return -1;
+  int64_t pid = -1;
+  size_t got = 0;
+  auto* bytes = reinterpret_cast<char*>(&pid);
+  while (got < sizeof pid) {
+    ssize_t n = ::read(readEnd.get(), bytes + got, sizeof pid - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  while (::waitpid(intermediate, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  return got == sizeof pid && pid > 0 ? pid : -1;
+}
 
-  std::string digits;
-  char buffer[32];
-  while (digits.size() < 64) {
-    ssize_t got = ::read(readEnd.get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    digits.append(buffer, static_cast<size_t>(got));
+void sleepMilliseconds(int64_t milliseconds) {
+  if (milliseconds <= 0) return;
+  struct timespec remaining {};
+  remaining.tv_sec = static_cast<time_t>(milliseconds / 1000);
+  remaining.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+  while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
   }
-  int shellStatus = 0;
-  while (::waitpid(shell, &shellStatus, 0) < 0 && errno == EINTR) {
-  }
-
-  int64_t pid = 0;
-  bool any = false;
-  for (char c : digits) {
-    if (c == '\n') break;
-    if (c < '0' || c > '9' || pid > INT32_MAX) return -1;
-    pid = pid * 10 + (c - '0');
-    any = true;
-  }
-  return any && pid > 0 ? pid : -1;
 }
 
 std::optional<std::string> readWholeFile(std::string_view path) {

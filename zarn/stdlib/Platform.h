@@ -43,6 +43,10 @@ int runShellCommand(std::string_view command);
 // so it is reaped by the system when it finishes and never stays a zombie.
 int64_t spawnShellCommand(std::string_view command);
 
+// Blocks the calling thread for that many milliseconds; 0 or less returns at
+// once. Interruptions by signals do not shorten the wait.
+void sleepMilliseconds(int64_t milliseconds);
+
 // The whole file, bytes unchanged; nothing when it cannot be opened or read
 // (directories included).
 std::optional<std::string> readWholeFile(std::string_view path);
