@@ -61,6 +61,9 @@ int runStaticStages(const std::string& path, DiagnosticEngine& engine,
     program = parser.parseProgram();
     if (engine.hasErrors() || !program) return fail(engine);
 
+    // The type checker joins here: it is given the path (for `use` of source
+    // files), declares the program's top-level names, then checks the tree.
+
     return 0;
 }
 

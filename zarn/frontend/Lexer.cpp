@@ -90,8 +90,8 @@ bool Lexer::lastTokenEndsStatement() const {
 
 std::vector<Token> Lexer::tokenize() {
     // Typical source has one token per four to six bytes; reserving for one per
-    // three avoids regrowing the list (pages that are never touched cost nothing).
-    tokens_.reserve(source_.size() / 3 + 2);
+    // four avoids regrowing the list in the common case.
+    tokens_.reserve(source_.size() / 4 + 2);
     while (!atEnd()) {
         char c = source_[position_];
         switch (c) {
