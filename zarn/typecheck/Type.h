@@ -60,6 +60,13 @@ public:
     TypePtr field(const std::string& fieldName) const;
     TypePtr method(const std::string& methodName) const;
 
+    // Members refer to classes (often their own), so class types form cycles
+    // of shared references; their owner breaks them with this when done.
+    void clearMembers() {
+        fields_.clear();
+        methods_.clear();
+    }
+
 private:
     std::unordered_map<std::string, TypePtr> fields_;
     std::unordered_map<std::string, TypePtr> methods_;

@@ -70,7 +70,16 @@ TypeChecker::TypeChecker(DiagnosticEngine& diagnostics)
     current_ = program_.get();
 }
 
-TypeChecker::~TypeChecker() = default;
+// Types stay on the syntax tree after the checker is gone; only the members
+// of its class types are dropped, which ends the cycles among them.
+TypeChecker::~TypeChecker() {
+    for (const auto& classType : classTypes_) classType->clearMembers();
+}
+
+std::shared_ptr<ClassType> TypeChecker::newClassType(const std::string& name) {
+    classTypes_.push_back(makeClassType(name));
+    return classTypes_.back();
+}
 
 void TypeChecker::setFile(const std::string& path) { filePath_ = path; }
 
@@ -210,7 +219,7 @@ void TypeChecker::declareClassesAndFunctions(Program& program) {
         auto* node = dynamic_cast<ClassDeclStmt*>(statement.get());
         if (!node) continue;
         if (!node->resolvedType) {
-            node->resolvedType = makeClassType(node->name);
+            node->resolvedType = newClassType(node->name);
             fresh.push_back(node);
         }
         knownTypes_[node->name] = node->resolvedType;
@@ -387,7 +396,7 @@ void TypeChecker::visitFunctionDeclStmt(FunctionDeclStmt& node) {
 void TypeChecker::visitClassDeclStmt(ClassDeclStmt& node) {
     if (!node.resolvedType) {
         // A class declared inside a block: known from here on.
-        auto classType = makeClassType(node.name);
+        auto classType = newClassType(node.name);
         node.resolvedType = classType;
         knownTypes_[node.name] = classType;
         current_->define(SymbolKind::Class, node.name, classType);

@@ -86,6 +86,8 @@ private:
     void declareClassesAndFunctions(Program& program);
     void declareClassMembers(ClassDeclStmt& node, ClassType& classType);
     TypePtr functionTypeOf(FunctionDeclStmt& node);
+    // A class type that the checker releases the members of when it ends.
+    std::shared_ptr<ClassType> newClassType(const std::string& name);
     TypePtr parameterType(Parameter& parameter);
 
     TypePtr checkExpr(const ExprPtr& expression);
@@ -109,6 +111,7 @@ private:
     // Source modules already read and parsed, by resolved path (null: unreadable),
     // so that a module used from several scopes is read and reported once.
     std::unordered_map<std::string, std::shared_ptr<Program>> moduleTrees_;
+    std::vector<std::shared_ptr<ClassType>> classTypes_;
 };
 
 } // namespace zarn

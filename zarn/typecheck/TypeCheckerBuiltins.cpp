@@ -222,13 +222,13 @@ bool TypeChecker::declareBuiltinModule(const std::string& name, const SourceLoca
         if (name != module.name) continue;
         // All class types first: methods may return classes listed after them.
         ClassMap classes;
-        for (const ClassSpec& spec : module.classes) classes.emplace(spec.name, makeClassType(spec.name));
+        for (const ClassSpec& spec : module.classes) classes.emplace(spec.name, newClassType(spec.name));
         for (const ClassSpec& spec : module.classes) {
             const auto& classType = classes.at(spec.name);
             for (const char* member : spec.members) addMember(*classType, parseMember(member, classes));
             current_->define(SymbolKind::Class, spec.name, classType);
         }
-        auto moduleType = makeClassType(module.name);
+        auto moduleType = newClassType(module.name);
         for (const char* member : module.members) addMember(*moduleType, parseMember(member, classes));
         current_->define(SymbolKind::Module, module.name, moduleType);
         return true;

@@ -67,7 +67,8 @@ TEST_F(ModuleCheckTest, UnreadableModulesReportE0051) {
     EXPECT_EQ(checkMain("use folder.zarn\n"),
               "E0051 module 'folder.zarn' does not exist\n");
     // Binary content is lexed like any text and reported as such, never a crash.
-    write("blob.zarn", std::string("\x7f" "ELF\x02\x01\x01\0\0\0\xff\xfe", 14));
+    static const char blob[] = "\x7f" "ELF\x02\x01\x01\0\0\0\xff\xfe";
+    write("blob.zarn", std::string(blob, sizeof blob - 1));
     std::string result = checkMain("use blob.zarn\n");
     EXPECT_NE(result.find("E0002"), std::string::npos) << result;
     // Too large to be a source file: refused before reading.
