@@ -4,6 +4,7 @@
 #include "zarn/driver/TestRunner.h"
 #include "zarn/frontend/Lexer.h"
 #include "zarn/frontend/Parser.h"
+#include "zarn/typecheck/TypeChecker.h"
 
 #include <exception>
 #include <filesystem>
@@ -61,6 +62,11 @@ int runStaticStages(const std::string& path, DiagnosticEngine& engine,
     program = parser.parseProgram();
     if (engine.hasErrors() || !program) return fail(engine);
 
+    TypeChecker checker(engine);
+    checker.setFile(path);
+    checker.declare(*program);
+    checker.check(*program);
+    if (engine.hasErrors()) return fail(engine);
     return 0;
 }
 
