@@ -59,6 +59,7 @@ void Environment::define(Symbol name, Value value) {
 
 void Environment::trace(GC& gc) {
     gc.markObject(parent);
+    gc.markObject(caller);
     if (count == kMapMode) {
         map.forEach([&](Symbol, const Value& v) { gc.markValue(v); });
     } else {

@@ -94,12 +94,16 @@ public:
     // Makes the scope empty and uncaptured under a new parent (pool reuse).
     void reset(Environment* newParent) {
         parent = newParent;
+        caller = nullptr;
         if (count == kMapMode) map.clear();
         count = 0;
         captured = false;
     }
 
     Environment* parent;
+    // The calling scope while this is the scope of a running call: not part of
+    // name lookup, only kept reachable.
+    Environment* caller = nullptr;
     Symbol names[kInlineSlots] = {};
     Value values[kInlineSlots];
     uint8_t count = 0; // 0..4 inline entries, 5 = map mode

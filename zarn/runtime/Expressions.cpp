@@ -108,6 +108,22 @@ void Interpreter::visitBinaryExpr(BinaryExpr& node) {
     Value left = evaluate(node.left.get());
     if (!left.isHeap()) {
         Value right = evaluate(node.right.get());
+        if (left.kind == ValueKind::Int && right.kind == ValueKind::Int) {
+            // The common integer cases without the general dispatch.
+            const int64_t a = left.as.integer, b = right.as.integer;
+            switch (node.op) {
+            case TokenType::Plus: lastValue_ = Value::fromInt(wrapAdd(a, b)); return;
+            case TokenType::Minus: lastValue_ = Value::fromInt(wrapSub(a, b)); return;
+            case TokenType::Star: lastValue_ = Value::fromInt(wrapMul(a, b)); return;
+            case TokenType::Less: lastValue_ = Value::fromBool(a < b); return;
+            case TokenType::LessEqual: lastValue_ = Value::fromBool(a <= b); return;
+            case TokenType::Greater: lastValue_ = Value::fromBool(a > b); return;
+            case TokenType::GreaterEqual: lastValue_ = Value::fromBool(a >= b); return;
+            case TokenType::Equal: lastValue_ = Value::fromBool(a == b); return;
+            case TokenType::NotEqual: lastValue_ = Value::fromBool(a != b); return;
+            default: break;
+            }
+        }
         lastValue_ = binaryOperation(node.op, left, right);
         return;
     }
@@ -302,8 +318,10 @@ void Interpreter::visitCallExpr(CallExpr& node) {
     }
     RootScope roots(*this);
     const size_t count = node.arguments.size();
+    // Arguments are evaluated onto the temporary-root stack; the span is taken
+    // afterwards because pushing may move the stack's storage.
     auto pushArguments = [&]() {
-        for (const ExprPtr& argument : node.arguments) roots.push(evaluate(argument.get()));
+        for (const ExprPtr& argument : node.arguments) tempRoots_.push_back(evaluate(argument.get()));
         return std::span<const Value>(tempRoots_.data() + tempRoots_.size() - count, count);
     };
 

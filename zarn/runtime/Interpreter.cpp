@@ -66,6 +66,13 @@ void Interpreter::markRoots(GC& gc) {
     for (const Value& v : retained_) gc.markValue(v);
 }
 
+Symbol Interpreter::fillSymbol(RuntimeCache& cache, const std::string& name) {
+    cache.owner = this;
+    cache.id = symbols_.intern(name);
+    cache.data.reset();
+    return cache.id;
+}
+
 void Interpreter::setScriptPath(const std::string& path) {
     currentDirectory_ = std::filesystem::path(path).parent_path().string();
 }
@@ -236,12 +243,10 @@ Value Interpreter::callNative(NativeFunctionObject* function, std::span<const Va
 }
 
 Value Interpreter::runCallBody(Environment* scope, const std::vector<StmtPtr>& statements) {
-    // The callee's scope chain does not include the caller's scope: it stays
-    // rooted while the body runs.
+    // The callee's scope chain does not include the caller's scope: the
+    // callee's scope keeps it reachable while the body runs.
     Environment* saved = current_;
-    RootScope roots(*this);
-    roots.push(Value(saved));
-    roots.push(Value(scope));
+    scope->caller = saved;
     ControlSignal savedSignal = signal_;
     current_ = scope;
     signal_ = ControlSignal::None;
@@ -249,6 +254,7 @@ Value Interpreter::runCallBody(Environment* scope, const std::vector<StmtPtr>& s
     executeStatements(statements);
     Value result = signal_ == ControlSignal::Return ? returnValue_ : Value();
     current_ = saved;
+    scope->caller = nullptr;
     signal_ = savedSignal;
     // Calls only start while no signal is pending, so the caller had no return
     // value worth keeping.

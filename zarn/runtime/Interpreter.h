@@ -187,13 +187,11 @@ private:
     friend class RootScope;
 
     Symbol symbolOf(RuntimeCache& cache, const std::string& name) {
-        if (cache.owner != this) {
-            cache.owner = this;
-            cache.id = symbols_.intern(name);
-            cache.data.reset();
-        }
-        return cache.id;
+        if (cache.owner == this) [[likely]]
+            return cache.id;
+        return fillSymbol(cache, name);
     }
+    Symbol fillSymbol(RuntimeCache& cache, const std::string& name);
     void markRoots(GC& gc);
     void initGlobals();
     void checkStack();

@@ -40,16 +40,9 @@ bool valuesEqual(const Value& a, const Value& b) {
     return false;
 }
 
-bool isTruthy(const Value& v) {
-    switch (v.kind) {
-    case ValueKind::Null: return false;
-    case ValueKind::Bool: return v.as.boolean;
-    case ValueKind::Int: return v.as.integer != 0;
-    case ValueKind::Float: return v.as.number != 0.0;
-    case ValueKind::String: return !v.stringView().empty();
-    case ValueKind::Object: return v.as.object != nullptr;
-    }
-    return false;
+bool isTruthyHeap(const Value& v) {
+    if (v.kind == ValueKind::String) return !v.stringView().empty();
+    return v.kind == ValueKind::Object && v.as.object != nullptr;
 }
 
 std::string formatFloat(double d) {

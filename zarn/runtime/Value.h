@@ -82,7 +82,16 @@ bool valuesEqual(const Value& a, const Value& b);
 
 // Truthiness of conditions: Null false, Bool its value, numbers non-zero, String
 // non-empty, Object any non-null pointer.
-bool isTruthy(const Value& v);
+bool isTruthyHeap(const Value& v);
+inline bool isTruthy(const Value& v) {
+    switch (v.kind) {
+    case ValueKind::Null: return false;
+    case ValueKind::Bool: return v.as.boolean;
+    case ValueKind::Int: return v.as.integer != 0;
+    case ValueKind::Float: return v.as.number != 0.0;
+    default: return isTruthyHeap(v);
+    }
+}
 
 // The text form used by print, concatenation and interpolation.
 std::string toString(const Value& v);
