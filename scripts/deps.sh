@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev python3)
+packages=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev python3 unzip)
 
 missing=()
 for p in "${packages[@]}"; do

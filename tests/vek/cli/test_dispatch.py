@@ -1,0 +1,125 @@
+"""Argument handling of vek: help, version, unknown commands, global options,
+console output on terminals and in JSON mode."""
+import os
+import pty
+import subprocess
+
+import vektest
+
+HELP = """Zarn Package Manager (vek) 1.0.0
+
+Usage:
+  vek <command> [arguments] [options]
+
+Project Commands:
+  new <name>            Create a new Zarn project
+  init [name]           Initialize an existing directory as a Zarn package
+  build                 Compile the current project
+  run [-- <args>]       Run project entry point with arguments
+  check                 Type check project without executing
+  clean                 Remove project packages and build cache
+
+Dependency Commands:
+  add <pkg>[@version]   Add dependency to zarn.toml and install
+  remove <pkg>          Remove dependency from zarn.toml
+  install               Install all dependencies from lockfile/manifest
+  update [pkg]          Update dependencies to latest compatible versions
+  list                  List direct dependencies
+  tree                  Display visual dependency tree
+
+Package & Registry Commands:
+  package               Build .vek package archive
+  publish [--token <t>] Publish package to registry (requires authentication)
+  login [--token <t>]   Authenticate with online registry
+  logout                Clear saved registry authentication
+  whoami                Display currently authenticated user
+  search <query>        Search for packages in online registry
+  info <pkg>            Show details and versions of a package
+  cache [clean|list]    Manage global package cache
+
+General Options:
+  -v, -vv, -vvv         Verbose, debug, or trace output
+  --json                Emit machine-readable JSON output
+  --offline             Disable all network operations
+  --dry-run             Preview changes without modifying files
+  --help, -h            Show this help message
+"""
+
+
+class DispatchTest(vektest.VekTestCase):
+    def test_help_is_shown_for_every_way_of_asking(self):
+        for args in ([], ["help"], ["anything", "-h"], ["anything", "--help"], ["new", "x", "--h"],
+                     ["", "help"]):
+            self.assertRun(args, out=HELP)
+        # Nothing was created by "new x --h".
+        self.assertFalse((self.work / "x").exists())
+
+    def test_help_columns(self):
+        for line in HELP.splitlines():
+            if line.startswith("  ") and not line.startswith("  vek"):
+                self.assertNotEqual(line[24], " ", line)
+                self.assertEqual(line[23], " ", line)
+
+    def test_version(self):
+        for args in (["version"], ["--version"], ["list", "--version"], ["--version=x"]):
+            self.assertRun(args, out="vek 1.0.0 (Zarn Package Manager)\n")
+        self.assertRun(["--version", "-h"], out=HELP)
+
+    def test_unknown_command(self):
+        for word in ("frobnicate", "List", "-", "versions"):
+            self.assertRun([word], status=2, out="",
+                           err=f"error: Unknown command '{word}'. Run 'vek help' for usage.\n")
+
+    def test_commands_needing_the_registry_or_toolchain_fail_clearly(self):
+        for word in ("install", "tree", "build", "run", "check", "search", "info"):
+            self.assertRun([word, "x"], status=1, out="",
+                           err=f"error: 'vek {word}' is not available in this build yet.\n")
+        # update hands its arguments to install.
+        self.assertRun(["update", "x"], status=1, out="",
+                       err="error: 'vek install' is not available in this build yet.\n")
+
+    def test_update_dry_run_previews(self):
+        self.assertRun(["update", "--dry-run"],
+                       out="Dry-run Would check registry and update dependencies to latest "
+                           "compatible versions.\n")
+        self.assertRun(["update", "json", "--dry-run", "--json"], out="")
+
+    def test_debug_lines_need_vv_and_no_json(self):
+        expected = "  [DEBUG] Cache directory: " + str(self.home / "cache" / "packages") + "\n"
+        self.assertNotIn("[DEBUG]", self.assertRun(["cache", "-v"]))
+        self.assertIn(expected, self.assertRun(["cache", "-vv"]))
+        self.assertIn(expected, self.assertRun(["cache", "-vvv"]))
+        self.assertIn(expected, self.assertRun(["cache", "-v", "-vv"]))
+        self.assertNotIn("[DEBUG]", self.assertRun(["cache", "-vv", "--json"]))
+
+    def test_colour_only_on_a_terminal(self):
+        main, secondary = pty.openpty()
+        try:
+            env = dict(self.env)
+            proc = subprocess.Popen([vektest.VEK, "new", "shiny"], cwd=self.work, env=env,
+                                    stdout=secondary, stderr=subprocess.DEVNULL)
+            os.close(secondary)
+            secondary = -1
+            output = b""
+            while True:
+                try:
+                    chunk = os.read(main, 4096)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                output += chunk
+            proc.wait(timeout=60)
+            self.assertEqual(proc.returncode, 0)
+            self.assertEqual(output.replace(b"\r\n", b"\n"),
+                             b"\x1b[1;32mCreated\x1b[0m binary (application) `shiny` package\n")
+        finally:
+            os.close(main)
+            if secondary >= 0:
+                os.close(secondary)
+        # The same command through a pipe: the plain layout.
+        self.assertRun(["new", "plain"], out="Created binary (application) `plain` package\n")
+
+
+if __name__ == "__main__":
+    vektest.main()

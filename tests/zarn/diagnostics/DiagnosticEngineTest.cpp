@@ -1,0 +1,107 @@
+#include "zarn/diagnostics/DiagnosticEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace zarn {
+namespace {
+
+SourceLocation at(const std::string& file, uint64_t line, uint64_t column, uint64_t length) {
+    return SourceLocation{file, line, column, 0, length};
+}
+
+std::string renderOne(DiagnosticEngine& engine, const std::string& code, const std::string& message,
+                      SourceLocation location, std::vector<DiagnosticNote> notes = {}) {
+    engine.error(code, message, location, notes);
+    return engine.render(engine.diagnostics().back());
+}
+
+TEST(DiagnosticEngine, WorkedExample) {
+    DiagnosticEngine engine;
+    engine.registerSource("demo.zarn", "function main(): void {\n    let x: int = 5 $ 3\n}\n");
+    EXPECT_EQ(renderOne(engine, "E0002", "unexpected character '$'", at("demo.zarn", 2, 20, 1)),
+              "error[E0002]: unexpected character '$'\n"
+              "  --> demo.zarn:2:20\n"
+              "   |\n"
+              " 2 |     let x: int = 5 $ 3\n"
+              "   |                    ^\n");
+}
+
+TEST(DiagnosticEngine, NotesRenderByLabel) {
+    DiagnosticEngine engine;
+    EXPECT_EQ(renderOne(engine, "E0012", "mismatch", at("none.zarn", 3, 4, 1),
+                        {{"expected", "int"}, {"found", "string"}, {"", "plain"},
+                         {"help", "check the spelling"}}),
+              "error[E0012]: mismatch\n"
+              "  --> none.zarn:3:4\n"
+              "   |\n"
+              "   = expected: int\n"
+              "   = found: string\n"
+              "   = note: plain\n"
+              "   |\n"
+              "   = help: check the spelling\n");
+}
+
+TEST(DiagnosticEngine, HeaderAndLocationForms) {
+    DiagnosticEngine engine;
+    EXPECT_EQ(renderOne(engine, "", "no code", at("", 7, 9, 0)),
+              "error: no code\n  --> :7:9\n   |\n");
+    Diagnostic other{Severity::Warning, "E1", "w", at("", 1, 1, 0), {}};
+    EXPECT_EQ(engine.render(other).substr(0, 13), "warning[E1]: ");
+    other.severity = Severity::Note;
+    EXPECT_EQ(engine.render(other).substr(0, 5), "note[");
+    other.severity = Severity::Help;
+    EXPECT_EQ(engine.render(other).substr(0, 5), "help[");
+    other.severity = static_cast<Severity>(9);
+    EXPECT_EQ(engine.render(other).substr(0, 6), "error[");
+}
+
+TEST(DiagnosticEngine, CaretsAndFill) {
+    DiagnosticEngine engine;
+    engine.registerSource("t", "abc\n\tx\tyz\nlast");
+    // Length 0 still draws one caret; column 1 puts it right after the gutter.
+    EXPECT_EQ(renderOne(engine, "E1", "m", at("t", 1, 1, 0)),
+              "error[E1]: m\n  --> t:1:1\n   |\n 1 | abc\n   | ^\n");
+    EXPECT_EQ(renderOne(engine, "E1", "m", at("t", 1, 2, 3)),
+              "error[E1]: m\n  --> t:1:2\n   |\n 1 | abc\n   |  ^^^\n");
+    // Tabs before the column are copied into the fill.
+    EXPECT_EQ(renderOne(engine, "E1", "m", at("t", 2, 4, 1)),
+              "error[E1]: m\n  --> t:2:4\n   |\n 2 | \tx\tyz\n   | \t \t^\n");
+    // The last line is found without a final "\n"; a column of 0 has no fill.
+    EXPECT_EQ(renderOne(engine, "E1", "m", at("t", 3, 0, 2)),
+              "error[E1]: m\n  --> t:3:0\n   |\n 3 | last\n   | ^^\n");
+}
+
+TEST(DiagnosticEngine, LinesOutsideTheText) {
+    DiagnosticEngine engine;
+    engine.registerSource("t", "one\r\ntwo\n");
+    EXPECT_EQ(renderOne(engine, "E1", "m", at("t", 3, 1, 1)),
+              "error[E1]: m\n  --> t:3:1\n   |\n 3 | \n   | ^\n");
+    EXPECT_EQ(renderOne(engine, "E1", "m", at("t", 0, 1, 1)),
+              "error[E1]: m\n  --> t:0:1\n   |\n 0 | \n   | ^\n");
+    // A carriage return before "\n" stays part of the line text.
+    EXPECT_EQ(renderOne(engine, "E1", "m", at("t", 1, 1, 1)),
+              "error[E1]: m\n  --> t:1:1\n   |\n 1 | one\r\n   | ^\n");
+    std::string many;
+    for (int i = 0; i < 120; ++i) many += "line\n";
+    engine.registerSource("t", many); // registering again replaces the text
+    EXPECT_EQ(renderOne(engine, "E1", "m", at("t", 100, 2, 1)),
+              "error[E1]: m\n  --> t:100:2\n   |\n100 | line\n   |  ^\n");
+}
+
+TEST(DiagnosticEngine, PrintAllSeparatesBlocksAndKeepsOrder) {
+    DiagnosticEngine engine;
+    EXPECT_FALSE(engine.hasErrors());
+    engine.error("E2", "second", at("", 1, 1, 0));
+    engine.error("E1", "first", at("", 2, 1, 0));
+    EXPECT_TRUE(engine.hasErrors());
+    std::ostringstream out;
+    engine.printAll(out);
+    EXPECT_EQ(out.str(),
+              "error[E2]: second\n  --> :1:1\n   |\n\n"
+              "error[E1]: first\n  --> :2:1\n   |\n\n");
+}
+
+} // namespace
+} // namespace zarn

@@ -1,0 +1,295 @@
+#include "zarn/frontend/Lexer.h"
+
+#include <utility>
+
+namespace zarn {
+
+namespace {
+
+// Kinds after which a line break may end a statement.
+constexpr bool endsStatement(TokenType type) {
+    switch (type) {
+    case TokenType::IntegerLiteral: case TokenType::FloatLiteral: case TokenType::StringLiteral:
+    case TokenType::True: case TokenType::False: case TokenType::Null:
+    case TokenType::Identifier:
+    case TokenType::Int: case TokenType::Float: case TokenType::String:
+    case TokenType::Boolean: case TokenType::Void:
+    case TokenType::Break: case TokenType::Continue: case TokenType::Return:
+    case TokenType::PlusPlus: case TokenType::MinusMinus: case TokenType::Greater:
+    case TokenType::RightParen: case TokenType::RightBrace: case TokenType::RightBracket:
+        return true;
+    default:
+        return false;
+    }
+}
+
+constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool isWordStart(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+constexpr bool isWordChar(char c) { return isWordStart(c) || isDigit(c); }
+
+// Keywords are case-sensitive; "Class"/"class" and "Boolean"/"bool" share a kind.
+TokenType keywordOrIdentifier(std::string_view word) {
+    struct Keyword { std::string_view text; TokenType type; };
+    static constexpr Keyword keywords[] = {
+        {"true", TokenType::True}, {"false", TokenType::False}, {"null", TokenType::Null},
+        {"int", TokenType::Int}, {"float", TokenType::Float}, {"string", TokenType::String},
+        {"Boolean", TokenType::Boolean}, {"bool", TokenType::Boolean}, {"void", TokenType::Void},
+        {"let", TokenType::Let}, {"function", TokenType::Function},
+        {"class", TokenType::Class}, {"Class", TokenType::Class}, {"new", TokenType::New},
+        {"if", TokenType::If}, {"else", TokenType::Else}, {"while", TokenType::While},
+        {"do", TokenType::Do}, {"for", TokenType::For}, {"foreach", TokenType::Foreach},
+        {"switch", TokenType::Switch}, {"case", TokenType::Case}, {"default", TokenType::Default},
+        {"break", TokenType::Break}, {"continue", TokenType::Continue},
+        {"return", TokenType::Return}, {"use", TokenType::Use}, {"not", TokenType::Not},
+    };
+    // Every keyword is 2 to 8 bytes long and starts with a lower-case letter,
+    // 'B' or 'C'; most identifiers are rejected by these two tests alone.
+    if (word.size() < 2 || word.size() > 8) return TokenType::Identifier;
+    char first = word[0];
+    if (!((first >= 'a' && first <= 'z') || first == 'B' || first == 'C'))
+        return TokenType::Identifier;
+    for (const Keyword& keyword : keywords) {
+        if (keyword.text.size() == word.size() && keyword.text[0] == first &&
+            keyword.text == word)
+            return keyword.type;
+    }
+    return TokenType::Identifier;
+}
+
+} // namespace
+
+Lexer::Lexer(std::string source, std::string fileName, DiagnosticEngine& engine)
+    : source_(std::move(source)), fileName_(std::move(fileName)), engine_(engine) {
+    engine_.registerSource(fileName_, source_);
+}
+
+void Lexer::advance() {
+    if (source_[position_] == '\n') {
+        ++line_;
+        column_ = 1;
+    } else {
+        ++column_;
+    }
+    ++position_;
+}
+
+SourceLocation Lexer::here() const {
+    return SourceLocation{fileName_, line_, column_, position_, 0};
+}
+
+void Lexer::addToken(TokenType type, std::string lexeme, SourceLocation start) {
+    start.length = position_ - start.offset;
+    tokens_.push_back(Token{type, std::move(lexeme), std::move(start)});
+}
+
+bool Lexer::lastTokenEndsStatement() const {
+    return !tokens_.empty() && endsStatement(tokens_.back().type);
+}
+
+std::vector<Token> Lexer::tokenize() {
+    // Roughly one token per five bytes of typical source.
+    tokens_.reserve(source_.size() / 5 + 2);
+    while (!atEnd()) {
+        char c = source_[position_];
+        switch (c) {
+        case '!':
+            if (peekAt(1) == '=') {
+                scanToken();
+            } else {
+                skipToLineEnd(); // a remark up to the end of the line
+            }
+            break;
+        case '/':
+            if (peekAt(1) == '*') {
+                skipBlockComment();
+            } else {
+                scanToken();
+            }
+            break;
+        case ' ': case '\t': case '\r':
+            ++position_;
+            ++column_;
+            break;
+        case '\n':
+            if (lastTokenEndsStatement()) {
+                SourceLocation at = here();
+                advance();
+                addToken(TokenType::Newline, "\\n", std::move(at));
+            } else {
+                advance();
+            }
+            break;
+        default:
+            scanToken();
+            break;
+        }
+    }
+    if (lastTokenEndsStatement()) tokens_.push_back(Token{TokenType::Newline, "\\n", here()});
+    tokens_.push_back(Token{TokenType::EndOfFile, "", here()});
+    return std::move(tokens_);
+}
+
+void Lexer::skipToLineEnd() {
+    while (!atEnd() && source_[position_] != '\n') {
+        ++position_;
+        ++column_;
+    }
+}
+
+// /* ... */ does not nest: the first "*/" ends it.
+void Lexer::skipBlockComment() {
+    advance(); // '/'
+    SourceLocation star = here();
+    advance(); // '*'
+    while (!atEnd()) {
+        if (source_[position_] == '*' && peekAt(1) == '/') {
+            advance();
+            advance();
+            return;
+        }
+        advance();
+    }
+    star.length = source_.size() - star.offset;
+    engine_.error("E0001", "unterminated multi-line comment", star);
+}
+
+void Lexer::scanToken() {
+    SourceLocation start = here();
+    char c = source_[position_];
+    advance();
+    auto single = [&](TokenType type) { addToken(type, std::string(1, c), start); };
+    // A two-byte token: consumes the second byte.
+    auto pair = [&](TokenType type) {
+        char second = source_[position_];
+        advance();
+        addToken(type, std::string{c, second}, start);
+    };
+    // Yields `twoBytes` when `second` follows, else `alone`.
+    auto either = [&](char second, TokenType twoBytes, TokenType alone) {
+        if (peekAt(0) == second) {
+            pair(twoBytes);
+        } else {
+            single(alone);
+        }
+    };
+    switch (c) {
+    case '(': single(TokenType::LeftParen); break;
+    case ')': single(TokenType::RightParen); break;
+    case '{': single(TokenType::LeftBrace); break;
+    case '}': single(TokenType::RightBrace); break;
+    case '[': single(TokenType::LeftBracket); break;
+    case ']': single(TokenType::RightBracket); break;
+    case ':': single(TokenType::Colon); break;
+    case ';': single(TokenType::Semicolon); break;
+    case ',': single(TokenType::Comma); break;
+    case '.': single(TokenType::Dot); break;
+    case '+': // "++" is tested before "+="
+        if (peekAt(0) == '+') pair(TokenType::PlusPlus);
+        else either('=', TokenType::PlusAssign, TokenType::Plus);
+        break;
+    case '-':
+        if (peekAt(0) == '-') pair(TokenType::MinusMinus);
+        else either('=', TokenType::MinusAssign, TokenType::Minus);
+        break;
+    case '*': either('=', TokenType::StarAssign, TokenType::Star); break;
+    case '%': either('=', TokenType::PercentAssign, TokenType::Percent); break;
+    case '/':
+        if (peekAt(0) == '/') {
+            // A "//" remark ends the statement: it yields a Newline covering it.
+            skipToLineEnd();
+            addToken(TokenType::Newline, "\\n", start);
+        } else {
+            either('=', TokenType::SlashAssign, TokenType::Slash);
+        }
+        break;
+    case '=': either('=', TokenType::Equal, TokenType::Assign); break;
+    case '<': either('=', TokenType::LessEqual, TokenType::Less); break;
+    case '>': either('=', TokenType::GreaterEqual, TokenType::Greater); break;
+    case '!': // only reached for "!="
+        pair(TokenType::NotEqual);
+        break;
+    case '&':
+    case '|':
+        if (peekAt(0) == c) {
+            pair(c == '&' ? TokenType::And : TokenType::Or);
+            break;
+        }
+        [[fallthrough]];
+    default:
+        if (c == '"') {
+            scanString(start);
+        } else if (isDigit(c)) {
+            scanNumber(start);
+        } else if (isWordStart(c)) {
+            scanWord(start);
+        } else {
+            SourceLocation at = start;
+            at.length = 1;
+            engine_.error("E0002", std::string("unexpected character '") + c + "'", at);
+            single(TokenType::Invalid);
+        }
+        break;
+    }
+}
+
+void Lexer::scanNumber(const SourceLocation& start) {
+    while (!atEnd() && isDigit(source_[position_])) advance();
+    TokenType type = TokenType::IntegerLiteral;
+    if (peekAt(0) == '.' && isDigit(peekAt(1))) {
+        advance();
+        while (!atEnd() && isDigit(source_[position_])) advance();
+        type = TokenType::FloatLiteral;
+    }
+    addToken(type, source_.substr(start.offset, position_ - start.offset), start);
+}
+
+void Lexer::scanWord(const SourceLocation& start) {
+    while (!atEnd() && isWordChar(source_[position_])) {
+        ++position_;
+        ++column_;
+    }
+    std::string_view word(source_.data() + start.offset, position_ - start.offset);
+    addToken(keywordOrIdentifier(word), std::string(word), start);
+}
+
+// Called after the opening quote; the value collects the processed text.
+void Lexer::scanString(const SourceLocation& start) {
+    std::string value;
+    while (!atEnd()) {
+        char c = source_[position_];
+        if (c == '"') {
+            advance();
+            addToken(TokenType::StringLiteral, std::move(value), start);
+            return;
+        }
+        if (c != '\\') {
+            // Copy the run of plain bytes in one go.
+            size_t runStart = position_;
+            while (!atEnd() && source_[position_] != '"' && source_[position_] != '\\')
+                advance();
+            value.append(source_, runStart, position_ - runStart);
+            continue;
+        }
+        advance(); // the backslash
+        if (atEnd()) break; // a backslash as the last byte ends the scan
+        char escaped = source_[position_];
+        advance();
+        switch (escaped) {
+        case 'n': value += '\n'; break;
+        case 't': value += '\t'; break;
+        case 'r': value += '\r'; break;
+        case '0': value += '\0'; break;
+        case '{': value += "\\{"; break; // kept for interpolation to see
+        case '}': value += "\\}"; break;
+        default: value += escaped; break; // '"', '\\' and any other byte
+        }
+    }
+    SourceLocation at = start;
+    at.length = source_.size() - start.offset;
+    engine_.error("E0003", "unterminated string literal", at);
+    addToken(TokenType::Invalid, std::move(value), start);
+}
+
+} // namespace zarn

@@ -1,0 +1,557 @@
+// Parser: cursor operations, the program loop with its recovery, and every
+// declaration and statement. Expressions and type names: ParserExpressions.cpp.
+#include "zarn/frontend/Parser.h"
+#include "zarn/frontend/ParserNesting.h"
+
+#include <exception>
+#include <utility>
+
+namespace zarn {
+
+namespace {
+
+bool isAssignmentOperator(TokenType type) {
+    switch (type) {
+    case TokenType::Assign: case TokenType::PlusAssign: case TokenType::MinusAssign:
+    case TokenType::StarAssign: case TokenType::SlashAssign: case TokenType::PercentAssign:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+Parser::Parser(std::vector<Token> tokens, DiagnosticEngine& engine)
+    : tokens_(std::move(tokens)), engine_(engine) {
+    if (tokens_.empty() || tokens_.back().type != TokenType::EndOfFile) {
+        SourceLocation end = tokens_.empty() ? SourceLocation{} : tokens_.back().location;
+        end.length = 0;
+        tokens_.push_back(Token{TokenType::EndOfFile, "", end});
+    }
+    // Match every "<" with its ">" like brackets; a Newline, ";" or the end
+    // leaves the open ones unmatched.
+    genericClose_.assign(tokens_.size(), 0);
+    std::vector<size_t> open;
+    for (size_t i = 0; i < tokens_.size(); ++i) {
+        switch (tokens_[i].type) {
+        case TokenType::Less:
+            open.push_back(i);
+            break;
+        case TokenType::Greater:
+            if (!open.empty()) {
+                genericClose_[open.back()] = i;
+                open.pop_back();
+            }
+            break;
+        case TokenType::Newline: case TokenType::Semicolon: case TokenType::EndOfFile:
+            open.clear();
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+// ---- cursor ---------------------------------------------------------------
+
+const Token& Parser::peekAhead(size_t n) const {
+    size_t index = current_ + n;
+    return index < tokens_.size() ? tokens_[index] : tokens_.back();
+}
+
+const Token& Parser::advance() {
+    if (!isAtEnd()) ++current_;
+    return tokens_[current_ == 0 ? 0 : current_ - 1];
+}
+
+bool Parser::match(TokenType kind) {
+    if (!checkKind(kind)) return false;
+    advance();
+    return true;
+}
+
+const Token& Parser::consume(TokenType kind, const std::string& message, const char* code) {
+    if (checkKind(kind)) return advance();
+    engine_.error(code, message, peek().location);
+    return peek();
+}
+
+void Parser::skipNewlines() {
+    while (peek().type == TokenType::Newline) ++current_;
+}
+
+void Parser::expectStatementEnd() {
+    if (peek().type == TokenType::Newline || peek().type == TokenType::Semicolon) {
+        advance();
+        skipNewlines();
+        return;
+    }
+    if (peek().type == TokenType::RightBrace) return;
+    engine_.error("E1002", "expected newline or semicolon at end of statement", peek().location);
+}
+
+void Parser::synchronize() {
+    if (!isAtEnd()) advance();
+    while (!isAtEnd()) {
+        TokenType passed = tokens_[current_ - 1].type;
+        if (passed == TokenType::Newline || passed == TokenType::Semicolon) return;
+        switch (peek().type) {
+        case TokenType::Let: case TokenType::Function: case TokenType::Class:
+        case TokenType::If: case TokenType::While: case TokenType::For:
+        case TokenType::Foreach: case TokenType::Return: case TokenType::Use:
+            return;
+        default:
+            advance();
+        }
+    }
+}
+
+void Parser::reportTooDeep() {
+    engine_.error("E1003",
+                  "nesting too deep (limit is " + std::to_string(kMaxNesting) + " levels)",
+                  peek().location);
+    throw NestingTooDeep{};
+}
+
+// ---- program --------------------------------------------------------------
+
+std::shared_ptr<Program> Parser::parseProgram() {
+    SourceLocation location = peek().location;
+    std::vector<StmtPtr> statements;
+    skipNewlines();
+    while (!isAtEnd()) {
+        size_t before = current_;
+        try {
+            if (StmtPtr statement = parseDeclaration()) statements.push_back(std::move(statement));
+        } catch (const NestingTooDeep&) {
+            // Reported once; whatever follows is as deep, so stop here.
+            depth_ = 0;
+            current_ = tokens_.size() - 1;
+            break;
+        } catch (const std::exception&) {
+            depth_ = 0;
+            synchronize();
+        }
+        if (current_ == before) advance();
+        skipNewlines();
+    }
+    return std::make_shared<Program>(std::move(statements), std::move(location));
+}
+
+// ---- declarations ---------------------------------------------------------
+
+StmtPtr Parser::parseDeclaration() {
+    skipNewlines();
+    switch (peek().type) {
+    case TokenType::Semicolon:
+        advance();
+        return nullptr;
+    case TokenType::Class:
+        return parseClassDecl();
+    case TokenType::Function:
+        return parseFunctionDecl();
+    case TokenType::Let: {
+        StmtPtr declaration = parseVarDecl();
+        expectStatementEnd();
+        return declaration;
+    }
+    case TokenType::Use:
+        return parseUse();
+    default:
+        return parseStatement();
+    }
+}
+
+// let NAME [":"] TYPE ["=" EXPRESSION]   (the caller checks the statement end)
+std::shared_ptr<VarDeclStmt> Parser::parseVarDecl() {
+    SourceLocation location = advance().location; // 'let'
+    if (peek().type != TokenType::Identifier) {
+        engine_.error("E0011", "expected variable name after 'let'", peek().location);
+        return nullptr;
+    }
+    std::string name = advance().lexeme;
+    if (!match(TokenType::Colon)) {
+        engine_.error("E0010", "variable declaration missing explicit type annotation",
+                      peek().location,
+                      {{"help", "Zarn requires explicit typing: 'let " + name +
+                                    ": <type> = <value>'"}});
+    }
+    std::string typeName = parseTypeNested();
+    ExprPtr initializer;
+    if (match(TokenType::Assign)) {
+        initializer = parseExpressionNested();
+        if (!initializer) return nullptr;
+    }
+    return std::make_shared<VarDeclStmt>(std::move(name), std::move(typeName),
+                                         std::move(initializer), std::move(location));
+}
+
+// function NAME "(" PARAMETERS ")" ":" TYPE BLOCK
+std::shared_ptr<FunctionDeclStmt> Parser::parseFunctionDecl() {
+    SourceLocation location = advance().location; // 'function'
+    if (peek().type != TokenType::Identifier) {
+        engine_.error("E0022", "expected function name after 'function'", peek().location);
+        return nullptr;
+    }
+    std::string name = advance().lexeme;
+    std::vector<Parameter> parameters = parseParameters();
+    std::string returnType = "void";
+    if (match(TokenType::Colon)) {
+        returnType = parseTypeNested();
+    } else {
+        engine_.error("E0020",
+                      "function '" + name +
+                          "' must specify an explicit return type (e.g. ': void' or ': int')",
+                      peek().location);
+    }
+    skipNewlines();
+    std::shared_ptr<BlockStmt> body = parseBlock();
+    return std::make_shared<FunctionDeclStmt>(std::move(name), std::move(parameters),
+                                              std::move(returnType), std::move(body),
+                                              std::move(location));
+}
+
+// "(" [NAME ":" TYPE {"," NAME ":" TYPE}] ")"; newlines may surround each parameter.
+std::vector<Parameter> Parser::parseParameters() {
+    std::vector<Parameter> parameters;
+    consume(TokenType::LeftParen, "expected '(' for parameter list", "E1001");
+    if (!checkKind(TokenType::RightParen)) {
+        while (true) {
+            skipNewlines();
+            if (peek().type != TokenType::Identifier) {
+                engine_.error("E0021", "expected parameter name", peek().location);
+                break;
+            }
+            const Token& nameToken = advance();
+            Parameter parameter{nameToken.lexeme, "", nameToken.location, nullptr};
+            consume(TokenType::Colon,
+                    "expected ':' and type for parameter '" + parameter.name + "'", "E1001");
+            parameter.typeName = parseTypeNested();
+            parameters.push_back(std::move(parameter));
+            skipNewlines();
+            if (!match(TokenType::Comma)) break;
+        }
+    }
+    consume(TokenType::RightParen, "expected ')' after parameter list", "E1001");
+    return parameters;
+}
+
+// class NAME "{" {FIELD | METHOD} "}"
+StmtPtr Parser::parseClassDecl() {
+    SourceLocation location = advance().location; // 'class' or 'Class'
+    if (peek().type != TokenType::Identifier) {
+        engine_.error("E0030", "expected class name", peek().location);
+        return nullptr;
+    }
+    std::string name = advance().lexeme;
+    skipNewlines();
+    consume(TokenType::LeftBrace, "expected '{' after class name", "E1001");
+    std::vector<std::shared_ptr<VarDeclStmt>> fields;
+    std::vector<std::shared_ptr<FunctionDeclStmt>> methods;
+    while (!checkKind(TokenType::RightBrace) && !isAtEnd()) {
+        skipNewlines();
+        if (checkKind(TokenType::RightBrace) || isAtEnd()) break;
+        if (peek().type == TokenType::Let) {
+            if (auto field = parseVarDecl()) fields.push_back(std::move(field));
+            expectStatementEnd();
+        } else if (peek().type == TokenType::Function) {
+            if (auto method = parseFunctionDecl()) methods.push_back(std::move(method));
+        } else {
+            engine_.error("E0031", "unexpected token in class declaration; expected field or method",
+                          peek().location);
+            advance();
+        }
+    }
+    consume(TokenType::RightBrace, "expected '}' closing class body", "E1001");
+    return std::make_shared<ClassDeclStmt>(std::move(name), std::move(fields), std::move(methods),
+                                           std::move(location));
+}
+
+// use STRING | use NAME {("-" | "/" | ".") [NAME | STRING]}
+StmtPtr Parser::parseUse() {
+    SourceLocation location = advance().location; // 'use'
+    std::string moduleName;
+    if (peek().type == TokenType::StringLiteral) {
+        moduleName = advance().lexeme;
+        if (moduleName.size() >= 2 && moduleName.front() == '"' && moduleName.back() == '"')
+            moduleName = moduleName.substr(1, moduleName.size() - 2);
+    } else if (peek().type == TokenType::Identifier) {
+        moduleName = advance().lexeme;
+        while (true) {
+            TokenType separator = peek().type;
+            if (separator == TokenType::Minus) {
+                moduleName += '-';
+            } else if (separator == TokenType::Slash) {
+                moduleName += '/';
+            } else if (separator == TokenType::Dot) {
+                moduleName += '.';
+            } else {
+                break;
+            }
+            advance();
+            if (peek().type == TokenType::Identifier || peek().type == TokenType::StringLiteral)
+                moduleName += advance().lexeme;
+        }
+    } else {
+        engine_.error("E0050", "expected module name after 'use'", peek().location);
+        return nullptr;
+    }
+    expectStatementEnd();
+    return std::make_shared<UseStmt>(std::move(moduleName), std::move(location));
+}
+
+// ---- statements -----------------------------------------------------------
+
+StmtPtr Parser::parseStatement() {
+    skipNewlines();
+    switch (peek().type) {
+    case TokenType::Semicolon:
+        advance();
+        return nullptr;
+    case TokenType::If: return parseIf();
+    case TokenType::While: return parseWhile();
+    case TokenType::Do: return parseDoWhile();
+    case TokenType::For: return parseFor();
+    case TokenType::Foreach: return parseForeach();
+    case TokenType::Switch: return parseSwitch();
+    case TokenType::Return: return parseReturn();
+    case TokenType::Break: {
+        SourceLocation location = advance().location;
+        expectStatementEnd();
+        return std::make_shared<BreakStmt>(std::move(location));
+    }
+    case TokenType::Continue: {
+        SourceLocation location = advance().location;
+        expectStatementEnd();
+        return std::make_shared<ContinueStmt>(std::move(location));
+    }
+    case TokenType::LeftBrace:
+        return parseBlock();
+    default:
+        return parseExpressionOrAssignment(true);
+    }
+}
+
+// EXPRESSION [ASSIGN-OPERATOR EXPRESSION]; with `checkEnd` the statement end
+// is checked too (not in the clauses of a for header).
+StmtPtr Parser::parseExpressionOrAssignment(bool checkEnd) {
+    ExprPtr expression = parseExpressionNested();
+    if (!expression) {
+        if (checkEnd) expectStatementEnd();
+        return nullptr;
+    }
+    if (isAssignmentOperator(peek().type)) {
+        TokenType op = advance().type;
+        ExprPtr value = parseExpressionNested();
+        if (checkEnd) expectStatementEnd();
+        if (!value) return nullptr;
+        SourceLocation location = expression->location;
+        return std::make_shared<AssignStmt>(op, std::move(expression), std::move(value),
+                                            std::move(location));
+    }
+    if (checkEnd) expectStatementEnd();
+    SourceLocation location = expression->location;
+    return std::make_shared<ExprStmt>(std::move(expression), std::move(location));
+}
+
+// "{" {DECLARATION} "}"
+std::shared_ptr<BlockStmt> Parser::parseBlock() {
+    NestingScope nesting(*this);
+    SourceLocation location = peek().location;
+    consume(TokenType::LeftBrace, "expected '{' starting block", "E1001");
+    std::vector<StmtPtr> statements;
+    skipNewlines();
+    while (!checkKind(TokenType::RightBrace) && !isAtEnd()) {
+        skipNewlines();
+        if (checkKind(TokenType::RightBrace) || isAtEnd()) break;
+        size_t before = current_;
+        if (StmtPtr statement = parseDeclaration()) statements.push_back(std::move(statement));
+        if (current_ == before) advance(); // always make progress
+        skipNewlines();
+    }
+    consume(TokenType::RightBrace, "expected '}' ending block", "E1001");
+    return std::make_shared<BlockStmt>(std::move(statements), std::move(location));
+}
+
+// if [":"] CONDITION BLOCK [else (IF | BLOCK)]
+StmtPtr Parser::parseIf() {
+    SourceLocation location = advance().location; // 'if'
+    match(TokenType::Colon);
+    ExprPtr condition = parseExpressionNested();
+    skipNewlines();
+    StmtPtr thenBranch = parseBlock();
+    skipNewlines();
+    StmtPtr elseBranch;
+    if (match(TokenType::Else)) {
+        skipNewlines();
+        if (peek().type == TokenType::If) {
+            NestingScope nesting(*this); // an else-if chain nests in the tree
+            elseBranch = parseIf();
+            if (!elseBranch) return nullptr;
+        } else {
+            elseBranch = parseBlock();
+        }
+    }
+    if (!condition) return nullptr;
+    return std::make_shared<IfStmt>(std::move(condition), std::move(thenBranch),
+                                    std::move(elseBranch), std::move(location));
+}
+
+// "(" CONDITION ")" | [":"] CONDITION   (shared by while and do-while)
+ExprPtr Parser::parseLoopCondition() {
+    if (match(TokenType::LeftParen)) {
+        ExprPtr condition = parseExpressionNested();
+        consume(TokenType::RightParen, "expected ')' after while condition", "E1001");
+        return condition;
+    }
+    match(TokenType::Colon);
+    return parseExpressionNested();
+}
+
+StmtPtr Parser::parseWhile() {
+    SourceLocation location = advance().location; // 'while'
+    ExprPtr condition = parseLoopCondition();
+    skipNewlines();
+    std::shared_ptr<BlockStmt> body = parseBlock();
+    if (!condition) return nullptr;
+    return std::make_shared<WhileStmt>(std::move(condition), std::move(body), std::move(location));
+}
+
+// do BLOCK while CONDITION
+StmtPtr Parser::parseDoWhile() {
+    SourceLocation location = advance().location; // 'do'
+    skipNewlines();
+    std::shared_ptr<BlockStmt> body = parseBlock();
+    skipNewlines();
+    consume(TokenType::While, "expected 'while' after 'do' body", "E1001");
+    ExprPtr condition = parseLoopCondition();
+    expectStatementEnd();
+    if (!condition) return nullptr;
+    return std::make_shared<DoWhileStmt>(std::move(body), std::move(condition),
+                                         std::move(location));
+}
+
+// for "(" [INIT] ";" [CONDITION] ";" [INCREMENT] ")" BLOCK
+StmtPtr Parser::parseFor() {
+    SourceLocation location = advance().location; // 'for'
+    consume(TokenType::LeftParen, "expected '(' after 'for'", "E1001");
+    bool complete = true;
+
+    StmtPtr initializer;
+    if (!match(TokenType::Semicolon)) {
+        if (peek().type == TokenType::Let) {
+            initializer = parseVarDecl();
+        } else {
+            initializer = parseExpressionOrAssignment(false);
+        }
+        complete = complete && initializer;
+        consume(TokenType::Semicolon, "expected ';' after for-loop initializer", "E1001");
+    }
+
+    ExprPtr condition;
+    if (!match(TokenType::Semicolon)) {
+        condition = parseExpressionNested();
+        complete = complete && condition;
+        consume(TokenType::Semicolon, "expected ';' after for-loop condition", "E1001");
+    }
+
+    StmtPtr increment;
+    if (!checkKind(TokenType::RightParen)) {
+        increment = parseExpressionOrAssignment(false);
+        complete = complete && increment;
+    }
+    consume(TokenType::RightParen, "expected ')' after for-loop clauses", "E1001");
+    skipNewlines();
+    std::shared_ptr<BlockStmt> body = parseBlock();
+    if (!complete) return nullptr;
+    return std::make_shared<ForStmt>(std::move(initializer), std::move(condition),
+                                     std::move(increment), std::move(body), std::move(location));
+}
+
+// foreach NAME ":" ITERABLE BLOCK
+StmtPtr Parser::parseForeach() {
+    SourceLocation location = advance().location; // 'foreach'
+    if (peek().type != TokenType::Identifier) {
+        engine_.error("E0040", "expected loop variable name in 'foreach'", peek().location);
+        return nullptr;
+    }
+    std::string variable = advance().lexeme;
+    consume(TokenType::Colon, "expected ':' after variable in 'foreach'", "E1001");
+    ExprPtr iterable = parseExpressionNested();
+    skipNewlines();
+    std::shared_ptr<BlockStmt> body = parseBlock();
+    if (!iterable) return nullptr;
+    return std::make_shared<ForeachStmt>(std::move(variable), std::move(iterable), std::move(body),
+                                         std::move(location));
+}
+
+// switch "(" VALUE ")" "{" {case VALUE ":" BODY | default ":" BODY} "}"
+StmtPtr Parser::parseSwitch() {
+    NestingScope nesting(*this); // case bodies hold declarations, so switches nest
+    SourceLocation location = advance().location; // 'switch'
+    consume(TokenType::LeftParen, "expected '(' after 'switch'", "E1001");
+    ExprPtr value = parseExpressionNested();
+    bool complete = value != nullptr;
+    consume(TokenType::RightParen, "expected ')' after switch value", "E1001");
+    skipNewlines();
+    consume(TokenType::LeftBrace, "expected '{' after switch header", "E1001");
+    skipNewlines();
+
+    std::vector<SwitchCase> cases;
+    auto parseCaseBody = [&](SwitchCase& switchCase) {
+        skipNewlines();
+        while (!isAtEnd() && !checkKind(TokenType::RightBrace) && !checkKind(TokenType::Case) &&
+               !checkKind(TokenType::Default)) {
+            size_t before = current_;
+            if (StmtPtr statement = parseDeclaration())
+                switchCase.body.push_back(std::move(statement));
+            if (current_ == before) advance(); // always make progress
+            skipNewlines();
+        }
+    };
+    while (!checkKind(TokenType::RightBrace) && !isAtEnd()) {
+        skipNewlines();
+        if (checkKind(TokenType::RightBrace)) break;
+        if (peek().type == TokenType::Case) {
+            SwitchCase switchCase{nullptr, {}, advance().location};
+            switchCase.value = parseExpressionNested();
+            complete = complete && switchCase.value;
+            consume(TokenType::Colon, "expected ':' after case value", "E1001");
+            parseCaseBody(switchCase);
+            cases.push_back(std::move(switchCase));
+        } else if (peek().type == TokenType::Default) {
+            SwitchCase switchCase{nullptr, {}, advance().location};
+            consume(TokenType::Colon, "expected ':' after 'default'", "E1001");
+            parseCaseBody(switchCase);
+            cases.push_back(std::move(switchCase));
+        } else if (!isAtEnd()) {
+            engine_.error("E0041", "expected 'case' or 'default' in switch statement",
+                          peek().location);
+            advance();
+        }
+    }
+    consume(TokenType::RightBrace, "expected '}' closing switch block", "E1001");
+    if (!complete) return nullptr;
+    return std::make_shared<SwitchStmt>(std::move(value), std::move(cases), std::move(location));
+}
+
+// return [VALUE]
+StmtPtr Parser::parseReturn() {
+    SourceLocation location = advance().location; // 'return'
+    ExprPtr value;
+    bool complete = true;
+    switch (peek().type) {
+    case TokenType::EndOfFile: case TokenType::Newline:
+    case TokenType::Semicolon: case TokenType::RightBrace:
+        break;
+    default:
+        value = parseExpressionNested();
+        complete = value != nullptr;
+    }
+    expectStatementEnd();
+    if (!complete) return nullptr;
+    return std::make_shared<ReturnStmt>(std::move(value), std::move(location));
+}
+
+} // namespace zarn
