@@ -6,6 +6,7 @@
 #include "zarn/frontend/Parser.h"
 #include "zarn/runtime/Interpreter.h"
 #include "zarn/stdlib/MathModule.h"
+#include "zarn/typecheck/TypeChecker.h"
 
 #include <exception>
 #include <filesystem>
@@ -63,6 +64,11 @@ int runStaticStages(const std::string& path, DiagnosticEngine& engine,
     program = parser.parseProgram();
     if (engine.hasErrors() || !program) return fail(engine);
 
+    TypeChecker checker(engine);
+    checker.setFile(path);
+    checker.declare(*program);
+    checker.check(*program);
+    if (engine.hasErrors()) return fail(engine);
     return 0;
 }
 

@@ -146,7 +146,7 @@ void Interpreter::initGlobals() {
     global("List", [](Interpreter& interp, const NativeArgs&) { return interp.makeArray(); });
 }
 
-int Interpreter::builtinArity(ObjectKind receiver, Symbol m) const {
+int Interpreter::builtinArity(ObjectKind receiver, NameId m) const {
     const MethodNames& n = methodNames_;
     if (receiver == ObjectKind::String) {
         if (m == n.length || m == n.split || m == n.trim || m == n.toUpper || m == n.toLower) return 0;
@@ -161,7 +161,7 @@ int Interpreter::builtinArity(ObjectKind receiver, Symbol m) const {
     return -1;
 }
 
-bool Interpreter::callBuiltinMethod(Value receiver, Symbol m, std::span<const Value> arguments,
+bool Interpreter::callBuiltinMethod(Value receiver, NameId m, std::span<const Value> arguments,
                                     Value& result) {
     const MethodNames& n = methodNames_;
     auto text = [&](size_t i) {
@@ -269,7 +269,7 @@ bool Interpreter::callBuiltinMethod(Value receiver, Symbol m, std::span<const Va
     return true;
 }
 
-Value Interpreter::boundBuiltin(Value receiver, Symbol method, const std::string& name) {
+Value Interpreter::boundBuiltin(Value receiver, NameId method, const std::string& name) {
     if (builtinArity(receiver.as.object->objectKind, method) < 0) return Value();
     return makeNative(
         name,

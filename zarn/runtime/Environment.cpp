@@ -4,7 +4,7 @@
 
 namespace zarn {
 
-void SymbolMap::set(Symbol key, Value value) {
+void NameMap::set(NameId key, Value value) {
     if (Value* slot = find(key)) {
         *slot = value;
         return;
@@ -12,27 +12,27 @@ void SymbolMap::set(Symbol key, Value value) {
     if ((count_ + 1) * 4 > entries_.size() * 3) grow();
     size_t mask = entries_.size() - 1;
     size_t i = hash(key) & mask;
-    while (entries_[i].key != kNoSymbol) i = (i + 1) & mask;
+    while (entries_[i].key != kNoName) i = (i + 1) & mask;
     entries_[i].key = key;
     entries_[i].value = value;
     ++count_;
 }
 
-void SymbolMap::clear() {
+void NameMap::clear() {
     if (count_ == 0) return;
     for (Entry& e : entries_) e = Entry();
     count_ = 0;
 }
 
-void SymbolMap::grow() {
+void NameMap::grow() {
     std::vector<Entry> old = std::move(entries_);
     entries_.assign(old.empty() ? 16 : old.size() * 2, Entry());
     count_ = 0;
     for (const Entry& e : old)
-        if (e.key != kNoSymbol) set(e.key, e.value);
+        if (e.key != kNoName) set(e.key, e.value);
 }
 
-void Environment::define(Symbol name, Value value) {
+void Environment::define(NameId name, Value value) {
     if (count == kMapMode) {
         map.set(name, value);
         return;
@@ -61,7 +61,7 @@ void Environment::trace(GC& gc) {
     gc.markObject(parent);
     gc.markObject(caller);
     if (count == kMapMode) {
-        map.forEach([&](Symbol, const Value& v) { gc.markValue(v); });
+        map.forEach([&](NameId, const Value& v) { gc.markValue(v); });
     } else {
         for (uint8_t i = 0; i < count; ++i) gc.markValue(values[i]);
     }

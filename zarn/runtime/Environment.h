@@ -5,7 +5,7 @@
 #pragma once
 
 #include "zarn/runtime/Object.h"
-#include "zarn/runtime/Symbols.h"
+#include "zarn/runtime/NameTable.h"
 
 #include <cstdint>
 #include <vector>
@@ -14,24 +14,24 @@ namespace zarn {
 
 // Open-addressing map from name id to value; clearing keeps its storage so a
 // recycled scope does not allocate again.
-class SymbolMap {
+class NameMap {
 public:
     struct Entry {
-        Symbol key = kNoSymbol;
+        NameId key = kNoName;
         Value value;
     };
 
-    Value* find(Symbol key) {
+    Value* find(NameId key) {
         if (count_ == 0) return nullptr;
         size_t mask = entries_.size() - 1;
         for (size_t i = hash(key) & mask;; i = (i + 1) & mask) {
             Entry& e = entries_[i];
             if (e.key == key) return &e.value;
-            if (e.key == kNoSymbol) return nullptr;
+            if (e.key == kNoName) return nullptr;
         }
     }
     // Inserts or replaces.
-    void set(Symbol key, Value value);
+    void set(NameId key, Value value);
     void clear();
     size_t size() const { return count_; }
 
@@ -39,11 +39,11 @@ public:
     void forEach(F&& f) const {
         if (count_ == 0) return;
         for (const Entry& e : entries_)
-            if (e.key != kNoSymbol) f(e.key, e.value);
+            if (e.key != kNoName) f(e.key, e.value);
     }
 
 private:
-    static size_t hash(Symbol key) { return static_cast<size_t>(key) * 0x9E3779B97F4A7C15ull >> 32; }
+    static size_t hash(NameId key) { return static_cast<size_t>(key) * 0x9E3779B97F4A7C15ull >> 32; }
     void grow();
 
     std::vector<Entry> entries_; // size is zero or a power of two
@@ -62,34 +62,34 @@ public:
     std::string toString() const override { return "<environment>"; }
 
     // The slot of a name in this scope only, or null.
-    Value* findLocal(Symbol name) {
+    Value* findLocal(NameId name) {
         if (count == kMapMode) return map.find(name);
         for (uint8_t i = 0; i < count; ++i)
             if (names[i] == name) return &values[i];
         return nullptr;
     }
     // The slot of a name in this scope or the nearest enclosing one, or null.
-    Value* lookup(Symbol name) {
+    Value* lookup(NameId name) {
         for (Environment* env = this; env != nullptr; env = env->parent)
             if (Value* slot = env->findLocal(name)) return slot;
         return nullptr;
     }
 
     // Defines or replaces the name in this scope.
-    void define(Symbol name, Value value);
+    void define(NameId name, Value value);
     // The value from the scope chain; Null when no scope holds the name.
-    Value get(Symbol name) {
+    Value get(NameId name) {
         Value* slot = lookup(name);
         return slot ? *slot : Value();
     }
     // Replaces the value in the nearest scope holding the name; false when none does.
-    bool assign(Symbol name, Value value) {
+    bool assign(NameId name, Value value) {
         Value* slot = lookup(name);
         if (slot == nullptr) return false;
         *slot = value;
         return true;
     }
-    bool contains(Symbol name) { return lookup(name) != nullptr; }
+    bool contains(NameId name) { return lookup(name) != nullptr; }
 
     // Makes the scope empty and uncaptured under a new parent (pool reuse).
     void reset(Environment* newParent) {
@@ -104,11 +104,11 @@ public:
     // The calling scope while this is the scope of a running call: not part of
     // name lookup, only kept reachable.
     Environment* caller = nullptr;
-    Symbol names[kInlineSlots] = {};
+    NameId names[kInlineSlots] = {};
     Value values[kInlineSlots];
     uint8_t count = 0; // 0..4 inline entries, 5 = map mode
     bool captured = false;
-    SymbolMap map;
+    NameMap map;
 };
 
 } // namespace zarn

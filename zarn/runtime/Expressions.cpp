@@ -139,7 +139,7 @@ void Interpreter::visitBinaryExpr(BinaryExpr& node) {
 void Interpreter::visitUnaryExpr(UnaryExpr& node) {
     if (node.op == TokenType::PlusPlus || node.op == TokenType::MinusMinus) {
         if (auto* identifier = dynamic_cast<IdentifierExpr*>(node.operand.get())) {
-            Symbol name = symbolOf(identifier->cache, identifier->name);
+            NameId name = symbolOf(identifier->cache, identifier->name);
             Value* slot = current_->lookup(name);
             Value old = slot ? *slot : Value();
             if (old.kind != ValueKind::Int) {
@@ -193,7 +193,7 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
 
     Expression* target = node.target.get();
     if (auto* identifier = dynamic_cast<IdentifierExpr*>(target)) {
-        Symbol name = symbolOf(identifier->cache, identifier->name);
+        NameId name = symbolOf(identifier->cache, identifier->name);
         if (!compound) {
             current_->assign(name, value);
             return;
@@ -206,7 +206,7 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         return;
     }
     if (auto* member = dynamic_cast<MemberExpr*>(target)) {
-        Symbol name = symbolOf(member->cache, member->member);
+        NameId name = symbolOf(member->cache, member->member);
         Value object = evaluate(member->object.get());
         GcObject* heap = object.asObject();
         if (heap == nullptr || heap->objectKind != ObjectKind::ClassInstance) return;
@@ -264,7 +264,7 @@ void Interpreter::visitLambdaExpr(LambdaExpr& node) {
 }
 
 void Interpreter::visitNewExpr(NewExpr& node) {
-    Symbol className = symbolOf(node.cache, node.className);
+    NameId className = symbolOf(node.cache, node.className);
     auto* instance = gc_.allocate<ClassInstanceObject>(className, &symbols_.name(className));
     RootScope roots(*this);
     roots.push(Value(instance));
@@ -278,7 +278,7 @@ void Interpreter::visitNewExpr(NewExpr& node) {
     lastValue_ = Value(instance);
 }
 
-Value Interpreter::memberOf(Value object, Symbol member, const std::string& memberName) {
+Value Interpreter::memberOf(Value object, NameId member, const std::string& memberName) {
     if (!object.isHeap()) return Value();
     RootScope roots(*this);
     roots.push(object);
@@ -302,7 +302,7 @@ Value Interpreter::memberOf(Value object, Symbol member, const std::string& memb
 }
 
 void Interpreter::visitMemberExpr(MemberExpr& node) {
-    Symbol member = symbolOf(node.cache, node.member);
+    NameId member = symbolOf(node.cache, node.member);
     Value object = evaluate(node.object.get());
     lastValue_ = memberOf(object, member, node.member);
 }
@@ -330,7 +330,7 @@ void Interpreter::visitCallExpr(CallExpr& node) {
         // The receiver is evaluated once and serves both the built-in method
         // and the member lookup.
         auto& member = static_cast<MemberExpr&>(*node.callee);
-        Symbol method = symbolOf(member.cache, member.member);
+        NameId method = symbolOf(member.cache, member.member);
         Value receiver = evaluate(member.object.get());
         roots.push(receiver);
         if (receiver.isHeap()) {

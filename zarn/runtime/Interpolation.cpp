@@ -14,7 +14,7 @@ namespace {
 struct Placeholder {
     size_t end = std::string::npos; // index of the matching "}", npos when there is none
     ExprPtr expression;             // empty: the placeholder stays unexpanded
-    Symbol bareName = kNoSymbol;    // set when the expression is a bare name
+    NameId bareName = kNoName;    // set when the expression is a bare name
 };
 
 struct LiteralCache {
@@ -104,7 +104,7 @@ std::string Interpreter::interpolate(const LiteralExpr& literal) {
         } else if (c == '{') {
             const Placeholder& placeholder = placeholderAt(i);
             if (placeholder.expression &&
-                (placeholder.bareName == kNoSymbol || current_->contains(placeholder.bareName))) {
+                (placeholder.bareName == kNoName || current_->contains(placeholder.bareName))) {
                 // The expression tree lives in the cache, which outlives this call.
                 Value value = evaluate(placeholder.expression.get());
                 appendText(out, value);

@@ -66,7 +66,7 @@ void Interpreter::markRoots(GC& gc) {
     for (const Value& v : retained_) gc.markValue(v);
 }
 
-Symbol Interpreter::fillSymbol(RuntimeCache& cache, const std::string& name) {
+NameId Interpreter::fillSymbol(RuntimeCache& cache, const std::string& name) {
     cache.owner = this;
     cache.id = symbols_.intern(name);
     cache.data.reset();
@@ -95,7 +95,7 @@ Value Interpreter::makeNative(std::string name, NativeCallable callable, std::ve
 }
 
 ClassInstanceObject* Interpreter::makeModule(std::string_view name) {
-    Symbol symbol = symbols_.intern(name);
+    NameId symbol = symbols_.intern(name);
     auto* module = gc_.allocate<ClassInstanceObject>(symbol, &symbols_.name(symbol));
     current_->define(symbol, Value(module));
     return module;
@@ -113,8 +113,8 @@ void Interpreter::setField(ClassInstanceObject* instance, std::string_view name,
 }
 
 Value Interpreter::getField(ClassInstanceObject* instance, std::string_view name) {
-    Symbol symbol = symbols_.find(name);
-    if (symbol == kNoSymbol) return Value();
+    NameId symbol = symbols_.find(name);
+    if (symbol == kNoName) return Value();
     Value* slot = instance->findField(symbol);
     return slot ? *slot : Value();
 }
@@ -124,8 +124,8 @@ void Interpreter::defineGlobal(std::string_view name, Value value) {
 }
 
 Value Interpreter::getGlobal(std::string_view name) {
-    Symbol symbol = symbols_.find(name);
-    return symbol == kNoSymbol ? Value() : globals_->get(symbol);
+    NameId symbol = symbols_.find(name);
+    return symbol == kNoName ? Value() : globals_->get(symbol);
 }
 
 void Interpreter::registerServer(std::shared_ptr<ServedObject> server) {
@@ -281,16 +281,16 @@ void Interpreter::ensureBoundMethods(ClassInstanceObject* instance, const ClassI
     instance->boundMethods.clear();
     RootScope roots(*this);
     roots.push(Value(instance));
-    for (Symbol method : info.methodNames) {
+    for (NameId method : info.methodNames) {
         Value bound = boundMethod(instance, method);
         instance->boundMethods.push_back(static_cast<NativeFunctionObject*>(bound.as.object));
     }
 }
 
-Value Interpreter::boundMethod(ClassInstanceObject* instance, Symbol method) {
+Value Interpreter::boundMethod(ClassInstanceObject* instance, NameId method) {
     // The callable looks the method up again at call time, so it needs no
     // pointer into the class table.
-    Symbol classSymbol = instance->classSymbol;
+    NameId classSymbol = instance->classSymbol;
     return makeNative(
         symbols_.name(method),
         [classSymbol, method](Interpreter& interp, const NativeArgs& args) -> Value {
@@ -405,7 +405,7 @@ Value Interpreter::defaultValueFor(const std::string& typeName) {
 }
 
 void Interpreter::visitVarDeclStmt(VarDeclStmt& node) {
-    Symbol name = symbolOf(node.cache, node.name);
+    NameId name = symbolOf(node.cache, node.name);
     Value value = node.initializer ? evaluate(node.initializer.get()) : defaultValueFor(node.typeName);
     current_->define(name, value);
 }
@@ -486,7 +486,7 @@ void Interpreter::visitForStmt(ForStmt& node) {
 }
 
 void Interpreter::visitForeachStmt(ForeachStmt& node) {
-    Symbol variable = symbolOf(node.cache, node.variable);
+    NameId variable = symbolOf(node.cache, node.variable);
     Value iterable = evaluate(node.iterable.get());
     if (signal_ != ControlSignal::None) return;
     GcObject* object = iterable.asObject();

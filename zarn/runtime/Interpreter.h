@@ -22,7 +22,7 @@
 #include "zarn/runtime/GC.h"
 #include "zarn/runtime/NativeModules.h"
 #include "zarn/runtime/Object.h"
-#include "zarn/runtime/Symbols.h"
+#include "zarn/runtime/NameTable.h"
 #include "zarn/runtime/Value.h"
 
 #include <cstdint>
@@ -39,12 +39,12 @@ namespace zarn {
 // Class information kept in the class table; never freed while the
 // interpreter lives, so instances may point at it.
 struct ClassInfo {
-    Symbol name = kNoSymbol;
+    NameId name = kNoName;
     std::shared_ptr<ClassDeclStmt> declaration; // keeps fields and methods alive
-    std::vector<Symbol> fieldNames;
-    std::vector<Symbol> methodNames;
+    std::vector<NameId> fieldNames;
+    std::vector<NameId> methodNames;
     // The method with that name, or null.
-    FunctionDeclStmt* findMethod(Symbol method) const {
+    FunctionDeclStmt* findMethod(NameId method) const {
         for (size_t i = 0; i < methodNames.size(); ++i)
             if (methodNames[i] == method) return declaration->methods[i].get();
         return nullptr;
@@ -109,7 +109,7 @@ public:
 
     DiagnosticEngine& diagnostics() { return diagnostics_; }
     GC& gc() { return gc_; }
-    SymbolTable& symbols() { return symbols_; }
+    NameTable& symbols() { return symbols_; }
     const std::string& currentDirectory() const { return currentDirectory_; }
 
     // Values pushed here are roots until the scope ends.
@@ -179,19 +179,19 @@ public:
 
     // Names of the built-in string and array methods, interned once.
     struct MethodNames {
-        Symbol length, contains, startsWith, endsWith, substring, replace, split, trim, toUpper,
+        NameId length, contains, startsWith, endsWith, substring, replace, split, trim, toUpper,
             toLower, add, push, size, pop, clear;
     };
 
 private:
     friend class RootScope;
 
-    Symbol symbolOf(RuntimeCache& cache, const std::string& name) {
+    NameId symbolOf(RuntimeCache& cache, const std::string& name) {
         if (cache.owner == this) [[likely]]
             return cache.id;
         return fillSymbol(cache, name);
     }
-    Symbol fillSymbol(RuntimeCache& cache, const std::string& name);
+    NameId fillSymbol(RuntimeCache& cache, const std::string& name);
     void markRoots(GC& gc);
     void initGlobals();
     void checkStack();
@@ -211,22 +211,22 @@ private:
                        const std::vector<Parameter>& parameters,
                        const std::shared_ptr<BlockStmt>& body);
     void markCaptured();
-    Value boundMethod(ClassInstanceObject* instance, Symbol method);
-    const ClassInfo* findClass(Symbol name) const {
+    Value boundMethod(ClassInstanceObject* instance, NameId method);
+    const ClassInfo* findClass(NameId name) const {
         auto it = classes_.find(name);
         return it == classes_.end() ? nullptr : it->second;
     }
     void ensureBoundMethods(ClassInstanceObject* instance, const ClassInfo& info);
-    Value memberOf(Value object, Symbol member, const std::string& memberName);
+    Value memberOf(Value object, NameId member, const std::string& memberName);
     // The arguments a built-in string or array method needs to be called
     // directly, or -1 when the name is not one of them.
-    int builtinArity(ObjectKind receiver, Symbol method) const;
+    int builtinArity(ObjectKind receiver, NameId method) const;
     // Runs a built-in method; false when the receiver has no such method.
-    bool callBuiltinMethod(Value receiver, Symbol method, std::span<const Value> arguments,
+    bool callBuiltinMethod(Value receiver, NameId method, std::span<const Value> arguments,
                            Value& result);
     Value binaryOperation(TokenType op, const Value& left, const Value& right);
     Value stringLiteral(LiteralExpr& literal);
-    Value boundBuiltin(Value receiver, Symbol method, const std::string& name);
+    Value boundBuiltin(Value receiver, NameId method, const std::string& name);
     Value defaultValueFor(const std::string& typeName);
     void serveRegisteredServers();
     void reportRuntimeError(const std::string& text);
@@ -234,10 +234,10 @@ private:
     DiagnosticEngine& diagnostics_;
     NativeModuleTable modules_;
     GC gc_;
-    SymbolTable symbols_;
+    NameTable symbols_;
     MethodNames methodNames_{};
-    Symbol thisSymbol_ = kNoSymbol;
-    Symbol mainSymbol_ = kNoSymbol;
+    NameId thisSymbol_ = kNoName;
+    NameId mainSymbol_ = kNoName;
 
     Environment* globals_ = nullptr;
     Environment* current_ = nullptr;
@@ -248,7 +248,7 @@ private:
     std::vector<Environment*> pool_;
     std::vector<Value> retained_;
 
-    std::unordered_map<Symbol, const ClassInfo*> classes_;
+    std::unordered_map<NameId, const ClassInfo*> classes_;
     std::vector<std::unique_ptr<ClassInfo>> classStore_;
 
     std::vector<std::shared_ptr<ServedObject>> servers_;

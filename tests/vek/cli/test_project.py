@@ -83,6 +83,13 @@ class NewAndInitTest(vektest.VekTestCase):
                        err="error[VEK001]: manifest parse error\n"
                            "  Directory already contains a zarn.toml manifest.\n")
 
+    def test_unexpected_failures_are_reported_plainly(self):
+        folder = self.work / "blocked"
+        folder.mkdir()
+        (folder / "src").write_text("a file where the source directory belongs")
+        self.assertRun(["init"], cwd=folder, status=1, out="",
+                       err=f"error: Unexpected error: Failed to create directory {folder / 'src'}\n")
+
     def test_init_falls_back_to_my_project_and_keeps_existing_sources(self):
         folder = self.work / "Not Valid"
         (folder / "src").mkdir(parents=True)

@@ -106,7 +106,7 @@ TEST(GCTest, EnvironmentsTraceParentsAndValues) {
     gc.addRoot(&root);
     auto* parent = gc.allocate<Environment>(nullptr);
     static_cast<Environment*>(root.as.object)->parent = parent;
-    for (Symbol s = 1; s <= 6; ++s) parent->define(s, Value(gc.allocate<StringObject>("v")));
+    for (NameId s = 1; s <= 6; ++s) parent->define(s, Value(gc.allocate<StringObject>("v")));
     gc.collect();
     EXPECT_EQ(gc.objectCount(), 8u);
     EXPECT_EQ(parent->get(6).stringView(), "v");

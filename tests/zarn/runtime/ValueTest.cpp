@@ -101,16 +101,16 @@ TEST(ValueTest, NonStringsReadAsEmptyText) {
 TEST(EnvironmentTest, MovesToMapModeAtTheFifthNameAndKeepsEveryValue) {
     GC gc;
     auto* env = gc.allocate<Environment>(nullptr);
-    for (Symbol s = 1; s <= 4; ++s) env->define(s, Value::fromInt(s * 10));
+    for (NameId s = 1; s <= 4; ++s) env->define(s, Value::fromInt(s * 10));
     EXPECT_EQ(env->count, 4);
     env->define(2, Value::fromInt(99)); // replacing does not add a name
     EXPECT_EQ(env->count, 4);
     env->define(5, Value::fromInt(50));
     EXPECT_EQ(env->count, Environment::kMapMode);
-    for (Symbol s = 1; s <= 40; ++s)
+    for (NameId s = 1; s <= 40; ++s)
         if (s > 5) env->define(s, Value::fromInt(s * 10));
     EXPECT_EQ(env->get(2).as.integer, 99);
-    for (Symbol s = 3; s <= 40; ++s) EXPECT_EQ(env->get(s).as.integer, s * 10) << s;
+    for (NameId s = 3; s <= 40; ++s) EXPECT_EQ(env->get(s).as.integer, s * 10) << s;
     EXPECT_TRUE(env->assign(7, Value::fromInt(-7)));
     EXPECT_EQ(env->get(7).as.integer, -7);
     EXPECT_FALSE(env->assign(1000, Value::fromInt(1)));

@@ -11,30 +11,30 @@
 
 namespace zarn {
 
-using Symbol = uint32_t;
-constexpr Symbol kNoSymbol = 0; // never handed out: marks empty map slots
+using NameId = uint32_t;
+constexpr NameId kNoName = 0; // never handed out: marks empty map slots
 
-class SymbolTable {
+class NameTable {
 public:
-    Symbol intern(std::string_view name) {
+    NameId intern(std::string_view name) {
         auto it = index_.find(name);
         if (it != index_.end()) return it->second;
         names_.emplace_back(name);
-        Symbol id = static_cast<Symbol>(names_.size());
+        NameId id = static_cast<NameId>(names_.size());
         index_.emplace(names_.back(), id);
         return id;
     }
-    // The id of a name already interned, else kNoSymbol (no allocation).
-    Symbol find(std::string_view name) const {
+    // The id of a name already interned, else kNoName (no allocation).
+    NameId find(std::string_view name) const {
         auto it = index_.find(name);
-        return it == index_.end() ? kNoSymbol : it->second;
+        return it == index_.end() ? kNoName : it->second;
     }
     // The text of an id; the reference stays valid for the table's lifetime.
-    const std::string& name(Symbol id) const { return names_[id - 1]; }
+    const std::string& name(NameId id) const { return names_[id - 1]; }
 
 private:
     std::deque<std::string> names_; // stable addresses: index_ keys view into them
-    std::unordered_map<std::string_view, Symbol> index_;
+    std::unordered_map<std::string_view, NameId> index_;
 };
 
 } // namespace zarn
