@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <istream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "vek/cli/Args.h"
@@ -35,6 +36,14 @@ int commandCache(CommandContext& context);
 int commandLogin(CommandContext& context);
 int commandLogout(CommandContext& context);
 int commandWhoami(CommandContext& context);
+int commandAdd(CommandContext& context);
+int commandRemove(CommandContext& context);
+int commandInstall(CommandContext& context);
+int commandPublish(CommandContext& context);
+
+// The failure of a command that needs the registry client or the toolchain,
+// which this build does not have yet.
+int commandUnavailable(CommandContext& context, std::string_view command);
 
 // The help text printed by "vek help".
 extern const char* const kHelpText;

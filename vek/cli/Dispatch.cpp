@@ -55,22 +55,21 @@ struct CommandEntry {
 };
 
 constexpr CommandEntry kCommands[] = {
-    {"init", commandInit},     {"new", commandNew},         {"add", nullptr},
-    {"remove", nullptr},       {"install", nullptr},        {"update", commandUpdate},
+    {"init", commandInit},     {"new", commandNew},         {"add", commandAdd},
+    {"remove", commandRemove}, {"install", commandInstall}, {"update", commandUpdate},
     {"list", commandList},     {"tree", nullptr},           {"build", nullptr},
     {"run", nullptr},          {"clean", commandClean},     {"check", nullptr},
-    {"package", commandPackage}, {"publish", nullptr},      {"login", commandLogin},
+    {"package", commandPackage}, {"publish", commandPublish}, {"login", commandLogin},
     {"logout", commandLogout}, {"whoami", commandWhoami},   {"search", nullptr},
     {"info", nullptr},         {"cache", commandCache},
 };
 
-int commandUnavailable(CommandContext& context) {
-  context.console.errorLine("'vek " + context.args.command +
-                            "' is not available in this build yet.");
+}  // namespace
+
+int commandUnavailable(CommandContext& context, std::string_view command) {
+  context.console.errorLine("'vek " + std::string(command) + "' is not available in this build yet.");
   return 1;
 }
-
-}  // namespace
 
 int runCommand(CommandContext& context) {
   const ParsedArgs& args = context.args;
@@ -104,7 +103,7 @@ int runCommand(CommandContext& context) {
   }
 
   try {
-    return entry->handler ? entry->handler(context) : commandUnavailable(context);
+    return entry->handler ? entry->handler(context) : commandUnavailable(context, args.command);
   } catch (const VekException& error) {
     console.render(error);
     return error.exitCode();

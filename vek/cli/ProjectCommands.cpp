@@ -1,8 +1,9 @@
 // Commands on the project in the current directory: new, init, list,
-// package, clean, update (its preview), and the package cache.
+// package, publish, clean, update, and the package cache.
 #include <iomanip>
 
 #include "vek/archive/Cache.h"
+#include "vek/archive/Credentials.h"
 #include "vek/archive/Package.h"
 #include "vek/cli/Commands.h"
 #include "vek/manifest/AtomicFile.h"
@@ -53,6 +54,18 @@ Manifest loadProjectManifest(const CommandContext& context) {
   return std::move(*manifest);
 }
 
+// The first positional word; a usage error when there is none.
+const std::string& firstArgument(const ParsedArgs& args, const char* usage) {
+  if (args.positional.empty()) throw VekException(ErrorCode::InvalidPackageName, usage, "", 2);
+  return args.positional.front();
+}
+
+void saveProjectManifest(const Manifest& manifest, const fs::path& path) {
+  if (!saveManifest(manifest, path)) {
+    throw VekException(ErrorCode::ManifestParse, "Failed to write zarn.toml.", "", 1);
+  }
+}
+
 // The last component of the directory, trailing separators ignored.
 std::string directoryName(const fs::path& dir) {
   std::string text = dir.string();
@@ -65,11 +78,8 @@ std::string directoryName(const fs::path& dir) {
 
 int commandNew(CommandContext& context) {
   const ParsedArgs& args = context.args;
-  if (args.positional.empty()) {
-    throw VekException(ErrorCode::InvalidPackageName,
-                       "Missing project name. Usage: vek new <project-name>", "", 2);
-  }
-  const std::string& name = args.positional.front();
+  const std::string& name =
+      firstArgument(args, "Missing project name. Usage: vek new <project-name>");
   std::string reason;
   if (!validatePackageName(name, reason)) {
     throw VekException(ErrorCode::InvalidPackageName,
@@ -80,9 +90,7 @@ int commandNew(CommandContext& context) {
     throw VekException(ErrorCode::ManifestParse, "Directory '" + name + "' already exists.", "", 1);
   }
   createDirectory(root / "src");
-  if (!saveManifest(defaultManifest(name), root / kManifestFile)) {
-    throw VekException(ErrorCode::ManifestParse, "Failed to write zarn.toml.", "", 1);
-  }
+  saveProjectManifest(defaultManifest(name), root / kManifestFile);
   writeProjectFile(root / "src" / "main.zarn", mainSource(name));
   writeProjectFile(root / ".gitignore", "packages/\n*.vek\nbuild/\ntarget/\n");
   writeProjectFile(root / "README.md", "# " + name + "\n\nA new Zarn programming language project.\n");
@@ -101,9 +109,7 @@ int commandInit(CommandContext& context) {
     throw VekException(ErrorCode::ManifestParse, "Directory already contains a zarn.toml manifest.",
                        "", 1);
   }
-  if (!saveManifest(defaultManifest(name), manifestPath)) {
-    throw VekException(ErrorCode::ManifestParse, "Failed to write zarn.toml.", "", 1);
-  }
+  saveProjectManifest(defaultManifest(name), manifestPath);
   createDirectory(context.currentDir / "src");
   const fs::path mainFile = context.currentDir / "src" / "main.zarn";
   if (!pathExists(mainFile)) writeProjectFile(mainFile, mainSource(name));
@@ -133,25 +139,35 @@ int commandList(CommandContext& context) {
   return 0;
 }
 
-int commandPackage(CommandContext& context) {
-  const Manifest manifest = loadProjectManifest(context);
-  const std::string version = toString(manifest.package.version);
-  const std::string archiveName = manifest.package.name + "-" + version + ".vek";
-  const fs::path archive = context.currentDir / archiveName;
-  context.console.status("Packaging", manifest.package.name + " " + version + "...");
+namespace {
 
-  std::vector<std::string> files;
-  std::string checksum;
-  std::string reason;
+// Packs the project into name-version.vek in the project directory; the
+// reason of a failure, or empty.
+std::string packCurrentProject(CommandContext& context, const Manifest& manifest, fs::path& archive,
+                               std::vector<std::string>& files, std::string& checksum) {
+  const std::string archiveName =
+      manifest.package.name + "-" + toString(manifest.package.version) + ".vek";
+  archive = context.currentDir / archiveName;
   // The version may hold any characters; the archive must still be one file
   // in the project directory.
-  if (!isSafeFileName(archiveName)) {
-    reason = "Invalid archive name: " + archiveName;
-  } else {
-    context.console.debug("Writing " + archive.string());
-    packProject(context.currentDir, archive, files, checksum, reason);
-  }
-  if (!reason.empty()) {
+  if (!isSafeFileName(archiveName)) return "Invalid archive name: " + archiveName;
+  context.console.debug("Writing " + archive.string());
+  std::string reason;
+  packProject(context.currentDir, archive, files, checksum, reason);
+  return reason;
+}
+
+}  // namespace
+
+int commandPackage(CommandContext& context) {
+  const Manifest manifest = loadProjectManifest(context);
+  context.console.status("Packaging",
+                         manifest.package.name + " " + toString(manifest.package.version) + "...");
+  fs::path archive;
+  std::vector<std::string> files;
+  std::string checksum;
+  if (const std::string reason = packCurrentProject(context, manifest, archive, files, checksum);
+      !reason.empty()) {
     throw VekException(ErrorCode::InvalidArchive, "Failed to package project: " + reason, "", 1);
   }
   std::ostream& out = context.console.out();
@@ -160,6 +176,99 @@ int commandPackage(CommandContext& context) {
   out << "\nCreated:\n  " << archive.string() << "\n\nSHA-256:\n  " << checksum << '\n';
   return 0;
 }
+
+int commandPublish(CommandContext& context) {
+  const Manifest manifest = loadProjectManifest(context);
+  fs::path archive;
+  std::vector<std::string> files;
+  std::string checksum;
+  if (const std::string reason = packCurrentProject(context, manifest, archive, files, checksum);
+      !reason.empty()) {
+    throw VekException(ErrorCode::InvalidArchive, "Packaging failed before publish: " + reason, "", 1);
+  }
+  const std::string& url = context.registryUrl;
+  const std::string token =
+      resolveToken(context.args.option("token"), context.environmentToken, context.home);
+  if (token.empty()) {
+    throw VekException(ErrorCode::Authentication, "Authentication required to publish packages.",
+                       "Run 'vek login' to authenticate with " + url +
+                           ", or supply '--token <token>' / set VEK_TOKEN.",
+                       8);
+  }
+  const std::string label = manifest.package.name + " v" + toString(manifest.package.version);
+  context.console.status("Uploading", label + " to " + url);
+  if (context.offline) {
+    throw VekException(ErrorCode::Registry,
+                       "Failed to publish package: Cannot publish package in offline mode.", "", 1);
+  }
+  return commandUnavailable(context, "publish");
+}
+
+int commandAdd(CommandContext& context) {
+  const ParsedArgs& args = context.args;
+  const std::string& spec =
+      firstArgument(args, "Missing package name. Usage: vek add <package>[@version]");
+  Manifest manifest = loadProjectManifest(context);
+  const auto at = spec.find('@');
+  Dependency dependency;
+  // Path and git dependencies accept every version; the text after "@" only
+  // matters for the registry.
+  dependency.name = spec.substr(0, at);
+
+  if (args.has("path")) {
+    dependency.kind = DependencyKind::Path;
+    dependency.path = args.option("path");
+  } else if (args.has("git")) {
+    dependency.kind = DependencyKind::Git;
+    dependency.git = args.option("git");
+    dependency.branch = args.option("branch");
+    dependency.tag = args.option("tag");
+    dependency.rev = args.option("rev");
+  } else {
+    // The registry is asked for the package's versions; without the network
+    // the answer is empty.
+    if (context.offline) {
+      throw VekException(ErrorCode::PackageNotFound,
+                         "Package '" + dependency.name + "' was not found in the registry.", "", 1);
+    }
+    return commandUnavailable(context, "add");
+  }
+
+  const std::string constraint = toString(dependency.constraint);
+  const std::string name = dependency.name;
+  DependencyMap& table = args.has("dev") ? manifest.devDependencies : manifest.dependencies;
+  table.insert_or_assign(name, std::move(dependency));
+  if (args.has("dry-run")) {
+    context.console.status("Dry-run", "Would add dependency '" + name + "' with constraint '" +
+                                          constraint + "'");
+    return 0;
+  }
+  saveProjectManifest(manifest, context.currentDir / kManifestFile);
+  context.console.status("Adding", name + " v" + constraint + " to dependencies");
+  return commandInstall(context);
+}
+
+int commandRemove(CommandContext& context) {
+  const ParsedArgs& args = context.args;
+  const std::string& name =
+      firstArgument(args, "Missing package name to remove. Usage: vek remove <package>");
+  Manifest manifest = loadProjectManifest(context);
+  if (!manifest.removeDependency(name)) {
+    throw VekException(ErrorCode::DependencyNotFound,
+                       "Dependency '" + name + "' is not listed in zarn.toml.", "", 1);
+  }
+  saveProjectManifest(manifest, context.currentDir / kManifestFile);
+  context.console.status("Removing", name + " from dependencies");
+  // Only a name that is one plain file name can be an installed package; any
+  // other would delete something outside "packages".
+  if (isSafeFileName(name)) {
+    std::error_code ec;
+    fs::remove_all(context.currentDir / "packages" / name, ec);
+  }
+  return commandInstall(context);
+}
+
+int commandInstall(CommandContext& context) { return commandUnavailable(context, "install"); }
 
 int commandClean(CommandContext& context) {
   const fs::path manifestPath = context.currentDir / kManifestFile;
@@ -189,8 +298,7 @@ int commandUpdate(CommandContext& context) {
                            "Would check registry and update dependencies to latest compatible versions.");
     return 0;
   }
-  context.console.errorLine("'vek update' is not available in this build yet.");
-  return 1;
+  return commandInstall(context);
 }
 
 int commandCache(CommandContext& context) {

@@ -2,6 +2,7 @@
 // package-name rules and the writer with its fixed layout.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>

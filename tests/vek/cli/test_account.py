@@ -82,6 +82,18 @@ class CredentialsCommandTest(vektest.VekTestCase):
                        err="error[VEK008]: registry error\n"
                            f"  Failed to save credentials: Failed to create directory: {self.home}\n")
 
+    def test_credentials_file_that_cannot_be_replaced_or_removed(self):
+        blocker = self.home / "credentials.json"
+        (blocker / "inside").mkdir(parents=True)
+        self.assertRun(["login", "--token", "t"], status=1, out="",
+                       err="error[VEK008]: registry error\n"
+                           "  Failed to save credentials: Failed to open credentials file for "
+                           f"writing: {blocker}\n")
+        self.assertRun(["logout"], status=1, out="",
+                       err="error[VEK008]: registry error\n"
+                           f"  Failed to clear credentials: Failed to remove credentials file: {blocker}\n")
+        self.assertEqual([p.name for p in self.home.iterdir()], ["credentials.json"])
+
     def test_interactive_login_prompts_and_checks_input(self):
         prompt = f"Zarn Package Registry ({self.REGISTRY})\nUsername or Email: Password: "
         self.assertRun(["login"], stdin="\n\n", status=2, out=prompt,
@@ -101,6 +113,13 @@ class CredentialsCommandTest(vektest.VekTestCase):
                            "  Login failed: Cannot access registry in offline mode.\n"
                            f"  = help: Check your credentials or register at {self.REGISTRY}/#packages\n")
         self.assertFalse((self.home / "credentials.json").exists())
+
+    def test_interactive_login_online_is_not_available_yet(self):
+        prompt = f"Zarn Package Registry ({self.REGISTRY})\nUsername or Email: Password: "
+        self.assertRun(["login"], stdin="ann\nsecret\n", status=1,
+                       out=prompt + f"Authenticating with {self.REGISTRY}...\n",
+                       err="error: Logging in with a user name and password is not available in "
+                           "this build yet; use 'vek login --token <token>'.\n")
 
 
 if __name__ == "__main__":

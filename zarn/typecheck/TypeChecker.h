@@ -1,0 +1,117 @@
+// The type checker: a declaration pre-pass over a program's top level, then a
+// walk that gives every expression its static type and reports type errors.
+// It is lenient on purpose: operands and call arguments are not checked, and
+// anything typed any or already in error passes every test.
+#pragma once
+
+#include "zarn/diagnostics/DiagnosticEngine.h"
+#include "zarn/frontend/AST.h"
+#include "zarn/typecheck/Scope.h"
+#include "zarn/typecheck/Type.h"
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace zarn {
+
+class TypeChecker final : public ASTVisitor {
+public:
+    // Registers the global functions and the always-present module `math`.
+    explicit TypeChecker(DiagnosticEngine& diagnostics);
+    ~TypeChecker() override;
+
+    // The file being checked; `use` of source files resolves relative to it.
+    void setFile(const std::string& path);
+
+    // Declares every top-level `use`, class and function, so that they may be
+    // used before the line that declares them.
+    void declare(Program& program);
+    // Checks the top-level statements in order.
+    void check(Program& program);
+
+    // The type a declared type name stands for; unknown names report "E0014".
+    TypePtr resolveType(const std::string& name, const SourceLocation& location);
+
+    // Makes a built-in module, or the top-level names of a source module,
+    // known in the current scope (once per scope chain).
+    void declareModule(const std::string& name, const SourceLocation& location);
+
+    void visitProgram(Program& node) override;
+    void visitClassDeclStmt(ClassDeclStmt& node) override;
+    void visitFunctionDeclStmt(FunctionDeclStmt& node) override;
+    void visitUseStmt(UseStmt& node) override;
+    void visitContinueStmt(ContinueStmt& node) override;
+    void visitBreakStmt(BreakStmt& node) override;
+    void visitReturnStmt(ReturnStmt& node) override;
+    void visitSwitchStmt(SwitchStmt& node) override;
+    void visitForeachStmt(ForeachStmt& node) override;
+    void visitForStmt(ForStmt& node) override;
+    void visitDoWhileStmt(DoWhileStmt& node) override;
+    void visitWhileStmt(WhileStmt& node) override;
+    void visitIfStmt(IfStmt& node) override;
+    void visitExprStmt(ExprStmt& node) override;
+    void visitAssignStmt(AssignStmt& node) override;
+    void visitVarDeclStmt(VarDeclStmt& node) override;
+    void visitBlockStmt(BlockStmt& node) override;
+    void visitLambdaExpr(LambdaExpr& node) override;
+    void visitArrayLiteralExpr(ArrayLiteralExpr& node) override;
+    void visitNewExpr(NewExpr& node) override;
+    void visitIndexExpr(IndexExpr& node) override;
+    void visitMemberExpr(MemberExpr& node) override;
+    void visitCallExpr(CallExpr& node) override;
+    void visitUnaryExpr(UnaryExpr& node) override;
+    void visitBinaryExpr(BinaryExpr& node) override;
+    void visitIdentifierExpr(IdentifierExpr& node) override;
+    void visitLiteralExpr(LiteralExpr& node) override;
+
+private:
+    class ScopeGuard;
+    struct DeclareFrame;
+
+    // Built-in signatures (TypeCheckerBuiltins.cpp).
+    void registerBuiltins();
+    bool declareBuiltinModule(const std::string& name, const SourceLocation& location);
+
+    // The declaration pre-pass over a stack of programs: a program's `use`s
+    // are declared (depth first) before its classes and functions, without
+    // recursion, so that a chain of thousands of modules is fine.
+    void runDeclarations(std::vector<DeclareFrame>& stack);
+    // Starts the declaration of `use name` written in a file of `directory`:
+    // declares a built-in module at once, or returns the parsed source module
+    // whose declarations must run next (null when there is nothing to do).
+    std::shared_ptr<Program> beginModule(const std::string& name, const SourceLocation& location,
+                                         const std::string& directory, std::string& modulePath);
+    void declareClassesAndFunctions(Program& program);
+    void declareClassMembers(ClassDeclStmt& node, ClassType& classType);
+    TypePtr functionTypeOf(FunctionDeclStmt& node);
+    // A class type that the checker releases the members of when it ends.
+    std::shared_ptr<ClassType> newClassType(const std::string& name);
+    TypePtr parameterType(Parameter& parameter);
+
+    TypePtr checkExpr(const ExprPtr& expression);
+    void checkStmt(const StmtPtr& statement);
+    void checkStatements(const std::vector<StmtPtr>& statements);
+    void checkFunctionBody(FunctionDeclStmt& node);
+    void checkCondition(const ExprPtr& condition, const SourceLocation& at, bool whileForm);
+    void defineVariable(const std::string& name, const TypePtr& type, const SourceLocation& location);
+    TypePtr memberType(const TypePtr& objectType, const std::string& member);
+
+    DiagnosticEngine& diagnostics_;
+    std::unique_ptr<Scope> globals_;  // built-in globals and modules
+    std::unique_ptr<Scope> program_;  // the program's own top-level names
+    Scope* current_ = nullptr;
+    std::unordered_map<std::string, TypePtr> knownTypes_;
+    TypePtr currentReturnType_;  // null at top level
+    bool sawReturn_ = false;
+    bool inLoop_ = false;
+    bool inSwitch_ = false;
+    std::string filePath_;
+    // Source modules already read and parsed, by resolved path (null: unreadable),
+    // so that a module used from several scopes is read and reported once.
+    std::unordered_map<std::string, std::shared_ptr<Program>> moduleTrees_;
+    std::vector<std::shared_ptr<ClassType>> classTypes_;
+};
+
+} // namespace zarn
