@@ -3,6 +3,7 @@
 #include "zarn/frontend/Lexer.h"
 #include "zarn/frontend/Parser.h"
 #include "zarn/runtime/Interpreter.h"
+#include "tests/zarn/TempTree.h"
 
 #include <gtest/gtest.h>
 
@@ -25,20 +26,8 @@ void initLoaderModule(Interpreter& interp) {
     });
 }
 
-class ModuleLoaderTest : public ::testing::Test {
+class ModuleLoaderTest : public zarn::testing::TempTreeTest {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "zarn-loader-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = fs::canonical(pattern);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    void write(const std::string& name, const std::string& text) {
-        fs::create_directories((dir / name).parent_path());
-        std::ofstream(dir / name, std::ios::binary) << text;
-    }
-
     // Runs main.zarn; what it printed, then "CODE message" per diagnostic.
     std::string run(const std::string& source) {
         write("main.zarn", source);
@@ -60,7 +49,6 @@ protected:
         return result;
     }
 
-    fs::path dir;
 };
 
 TEST_F(ModuleLoaderTest, ModulesRunInPlaceAndOnce) {
