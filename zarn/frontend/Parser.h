@@ -44,6 +44,10 @@ private:
     const Token& peekAhead(size_t n) const;
     bool isAtEnd() const { return peek().type == TokenType::EndOfFile; }
     const Token& advance();
+    // Consumes the current token, which must not be EndOfFile, and lends it out
+    // so that its text and location can be moved into the tree: the parser
+    // never reads more than the kind of a consumed token.
+    Token& take();
     bool checkKind(TokenType kind) const { return peek().type == kind && !isAtEnd(); }
     bool match(TokenType kind);
     const Token& consume(TokenType kind, const std::string& message, const char* code);
@@ -76,7 +80,7 @@ private:
     ExprPtr parseBinary(int minLevel);
     ExprPtr makeBinary(TokenType op, ExprPtr left, ExprPtr right);
     ExprPtr parseUnary();
-    ExprPtr makePrefix(const Token& op, ExprPtr operand);
+    ExprPtr makePrefix(TokenType op, SourceLocation location, ExprPtr operand);
     ExprPtr parsePostfix();
     ExprPtr finishCall(ExprPtr callee);
     bool finishMember(ExprPtr& expression);
