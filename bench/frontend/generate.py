@@ -19,7 +19,7 @@ class Shape{i} {{
     }}
 
     function scaled(factor: float): float {{
-        let result: float = area() * factor
+        let result: float = width * height * factor
         if result > 1000.0 && factor != 0.0 {{
             result = result / factor
         }} else if result < 0.0 {{
@@ -49,12 +49,12 @@ function process{i}(values: int[], limit: int): int {{
     }}
     let shape: Shape{i} = new Shape{i}()
     let labels: string[] = ["x{i}", "y{i}", "z{i}"]
-    while (total > {1000 + i} && not done(total)) {{
+    while (total > {1000 + i} && not isDone(total)) {{
         total = total / 2
     }}
     // Report the result.
-    println("unit {i}: " + toString(total) + " " + shape.name)
-    return total + len(labels)
+    println("unit {i}:", total, shape.name)
+    return total + sizeof(labels)
 }}
 
 """
@@ -72,7 +72,7 @@ class Shape{i}:
         return self.width * self.height
 
     def scaled(self, factor: float) -> float:
-        result: float = self.area() * factor
+        result: float = self.width * self.height * factor
         if result > 1000.0 and factor != 0.0:
             result = result / factor
         elif result < 0.0:
@@ -96,20 +96,34 @@ def process{i}(values: list, limit: int) -> int:
             total = max(total, value)
     shape: Shape{i} = Shape{i}()
     labels: list = ["x{i}", "y{i}", "z{i}"]
-    while total > {1000 + i} and not done(total):
+    while total > {1000 + i} and not isDone(total):
         total = total // 2
     # Report the result.
-    print("unit {i}: " + str(total) + " " + shape.name)
+    print("unit {i}:", total, shape.name)
     return total + len(labels)
 
 
 """
 
 
-def write(path, unit, size):
-    written = 0
+ZARN_PRELUDE = """function isDone(value: int): Boolean {
+    return value % 7 == 0
+}
+
+"""
+
+PYTHON_PRELUDE = """def isDone(value: int) -> bool:
+    return value % 7 == 0
+
+
+"""
+
+
+def write(path, prelude, unit, size):
+    written = len(prelude)
     i = 0
     with open(path, "w", encoding="utf-8") as out:
+        out.write(prelude)
         while written < size:
             text = unit(i)
             out.write(text)
@@ -125,8 +139,8 @@ def main():
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
     size = int(args.megabytes * 1024 * 1024)
-    write(os.path.join(args.out, "big.zarn"), zarn_unit, size)
-    write(os.path.join(args.out, "big.py"), python_unit, size)
+    write(os.path.join(args.out, "big.zarn"), ZARN_PRELUDE, zarn_unit, size)
+    write(os.path.join(args.out, "big.py"), PYTHON_PRELUDE, python_unit, size)
 
 
 if __name__ == "__main__":

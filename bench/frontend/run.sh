@@ -30,27 +30,37 @@ def cpu_seconds():
     return usage.ru_utime + usage.ru_stime
 
 
-def best(command):
+def best(command, expected_status=0):
     """Least CPU time (user + system) of the command over several runs. CPU
     time, not wall time, so that other load on the machine does not skew the
     comparison."""
     times = []
     for _ in range(runs):
         before = cpu_seconds()
-        result = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         times.append(cpu_seconds() - before)
-        if result.returncode != 0:
-            sys.exit(f"{' '.join(command)} failed:\n{result.stderr.decode()}")
+        if result.returncode != expected_status:
+            sys.exit(f"{' '.join(command)} exited with {result.returncode}:\n"
+                     f"{result.stdout.decode()[:2000]}{result.stderr.decode()[:2000]}")
     return min(times)
 
 
 zarn_file = os.path.join(out, "big.zarn")
 python_file = os.path.join(out, "big.py")
+# The same source with a syntax error on its last line: the pipeline stops
+# after the parser, so its time is the lexer's and the parser's alone.
+parse_only_file = os.path.join(out, "big_parse_only.zarn")
+with open(zarn_file, "rb") as source, open(parse_only_file, "wb") as target:
+    target.write(source.read() + b"let end_of_benchmark = 1\n")
+
 zarn_mb = os.path.getsize(zarn_file) / 1e6
 python_mb = os.path.getsize(python_file) / 1e6
-zarn_rate = zarn_mb / best([zarn, "check", zarn_file])
+parse_rate = zarn_mb / best([zarn, "check", parse_only_file], expected_status=1)
+check_rate = zarn_mb / best([zarn, "check", zarn_file])
 python_rate = python_mb / best([sys.executable, "-m", "py_compile", python_file])
-print(f"zarn check (lex + parse): {zarn_mb:.1f} MB at {zarn_rate:.1f} MB/s of CPU time")
-print(f"python3 -m py_compile:    {python_mb:.1f} MB at {python_rate:.1f} MB/s of CPU time")
-print(f"ratio: {zarn_rate / python_rate:.1f}x")
+print(f"zarn check, lex + parse:          {zarn_mb:.1f} MB at {parse_rate:.1f} MB/s of CPU time")
+print(f"zarn check, lex + parse + types:  {zarn_mb:.1f} MB at {check_rate:.1f} MB/s of CPU time")
+print(f"python3 -m py_compile:            {python_mb:.1f} MB at {python_rate:.1f} MB/s of CPU time")
+print(f"ratio, lex + parse:         {parse_rate / python_rate:.1f}x")
+print(f"ratio, lex + parse + types: {check_rate / python_rate:.1f}x")
 PY

@@ -76,9 +76,9 @@ bool Parser::match(TokenType kind) {
     return true;
 }
 
-const Token& Parser::consume(TokenType kind, const std::string& message, const char* code) {
+const Token& Parser::consume(TokenType kind, std::string_view message, const char* code) {
     if (checkKind(kind)) return advance();
-    engine_.error(code, message, peek().location);
+    engine_.error(code, std::string(message), peek().location);
     return peek();
 }
 
@@ -231,8 +231,10 @@ std::vector<Parameter> Parser::parseParameters() {
             Token& nameToken = take();
             Parameter parameter{std::move(nameToken.lexeme), "", std::move(nameToken.location),
                                 nullptr};
-            consume(TokenType::Colon,
-                    "expected ':' and type for parameter '" + parameter.name + "'", "E1001");
+            if (!match(TokenType::Colon)) {
+                engine_.error("E1001", "expected ':' and type for parameter '" + parameter.name + "'",
+                              peek().location);
+            }
             parameter.typeName = parseTypeNested();
             parameters.push_back(std::move(parameter));
             skipNewlines();

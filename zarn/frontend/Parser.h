@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zarn {
@@ -50,7 +51,8 @@ private:
     Token& take();
     bool checkKind(TokenType kind) const { return peek().type == kind && !isAtEnd(); }
     bool match(TokenType kind);
-    const Token& consume(TokenType kind, const std::string& message, const char* code);
+    // The message is only turned into a string when it is reported.
+    const Token& consume(TokenType kind, std::string_view message, const char* code);
     void skipNewlines();
     void expectStatementEnd();
     void synchronize();
