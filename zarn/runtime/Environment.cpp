@@ -2,6 +2,8 @@
 
 #include "zarn/runtime/GC.h"
 
+#include <algorithm>
+
 namespace zarn {
 
 void NameMap::set(NameId key, Value value) {
@@ -9,27 +11,30 @@ void NameMap::set(NameId key, Value value) {
         *slot = value;
         return;
     }
-    if ((count_ + 1) * 4 > entries_.size() * 3) grow();
-    size_t mask = entries_.size() - 1;
-    size_t i = hash(key) & mask;
-    while (entries_[i].key != kNoName) i = (i + 1) & mask;
-    entries_[i].key = key;
-    entries_[i].value = value;
-    ++count_;
+    entries_.push_back(Entry{key, value});
+    if (entries_.size() <= kLinear) return;
+    // Crossing into hashed lookups indexes every entry; later ones are added.
+    if (entries_.size() == kLinear + 1 || entries_.size() * 2 > index_.size())
+        rebuildIndex(std::max<size_t>(32, entries_.size() * 2 > index_.size() ? index_.size() * 2
+                                                                              : index_.size()));
+    else insertIndex(static_cast<uint32_t>(entries_.size()));
+}
+
+void NameMap::insertIndex(uint32_t entry) {
+    size_t mask = index_.size() - 1;
+    size_t i = hash(entries_[entry - 1].key) & mask;
+    while (index_[i] != 0) i = (i + 1) & mask;
+    index_[i] = entry;
+}
+
+void NameMap::rebuildIndex(size_t capacity) {
+    index_.assign(capacity, 0);
+    for (uint32_t e = 1; e <= entries_.size(); ++e) insertIndex(e);
 }
 
 void NameMap::clear() {
-    if (count_ == 0) return;
-    for (Entry& e : entries_) e = Entry();
-    count_ = 0;
-}
-
-void NameMap::grow() {
-    std::vector<Entry> old = std::move(entries_);
-    entries_.assign(old.empty() ? 16 : old.size() * 2, Entry());
-    count_ = 0;
-    for (const Entry& e : old)
-        if (e.key != kNoName) set(e.key, e.value);
+    if (entries_.size() > kLinear) std::fill(index_.begin(), index_.end(), 0);
+    entries_.clear();
 }
 
 void Environment::define(NameId name, Value value) {

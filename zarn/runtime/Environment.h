@@ -12,8 +12,9 @@
 
 namespace zarn {
 
-// Open-addressing map from name id to value; clearing keeps its storage so a
-// recycled scope does not allocate again.
+// Map from name id to value for scopes in map mode. Small maps (most method
+// scopes) are searched linearly; larger ones (the globals) get a hash index.
+// Clearing keeps the storage, so a recycled scope does not allocate again.
 class NameMap {
 public:
     struct Entry {
@@ -22,32 +23,36 @@ public:
     };
 
     Value* find(NameId key) {
-        if (count_ == 0) return nullptr;
-        size_t mask = entries_.size() - 1;
+        if (entries_.size() <= kLinear) {
+            for (Entry& e : entries_)
+                if (e.key == key) return &e.value;
+            return nullptr;
+        }
+        size_t mask = index_.size() - 1;
         for (size_t i = hash(key) & mask;; i = (i + 1) & mask) {
-            Entry& e = entries_[i];
-            if (e.key == key) return &e.value;
-            if (e.key == kNoName) return nullptr;
+            uint32_t slot = index_[i];
+            if (slot == 0) return nullptr;
+            if (entries_[slot - 1].key == key) return &entries_[slot - 1].value;
         }
     }
     // Inserts or replaces.
     void set(NameId key, Value value);
     void clear();
-    size_t size() const { return count_; }
+    size_t size() const { return entries_.size(); }
 
     template <typename F>
     void forEach(F&& f) const {
-        if (count_ == 0) return;
-        for (const Entry& e : entries_)
-            if (e.key != kNoName) f(e.key, e.value);
+        for (const Entry& e : entries_) f(e.key, e.value);
     }
 
 private:
+    static constexpr size_t kLinear = 8;
     static size_t hash(NameId key) { return static_cast<size_t>(key) * 0x9E3779B97F4A7C15ull >> 32; }
-    void grow();
+    void insertIndex(uint32_t entry);
+    void rebuildIndex(size_t capacity);
 
-    std::vector<Entry> entries_; // size is zero or a power of two
-    size_t count_ = 0;
+    std::vector<Entry> entries_;  // in insertion order
+    std::vector<uint32_t> index_; // open addressing: entry position + 1, 0 = empty
 };
 
 class Environment final : public GcObject {

@@ -61,7 +61,7 @@ void Interpreter::markRoots(GC& gc) {
     gc.markObject(current_);
     gc.markValue(lastValue_);
     gc.markValue(returnValue_);
-    for (const Value& v : tempRoots_) gc.markValue(v);
+    for (const Value& v : tempRoots_.all()) gc.markValue(v);
     for (Environment* env : pool_) gc.markObject(env);
     for (const Value& v : retained_) gc.markValue(v);
 }
@@ -212,7 +212,7 @@ Value Interpreter::callValue(Value callee, std::span<const Value> arguments,
     roots.push(callee);
     for (const Value& v : arguments) roots.push(v);
     // Natives may hand in storage of their own; the pushed copies are the roots.
-    return callRooted(callee, std::span<const Value>(tempRoots_).last(arguments.size()), location);
+    return callRooted(callee, tempRoots_.last(arguments.size()), location);
 }
 
 Value Interpreter::callRooted(Value callee, std::span<const Value> arguments,
@@ -304,7 +304,12 @@ Value Interpreter::boundMethod(ClassInstanceObject* instance, NameId method) {
 }
 
 Value Interpreter::invokeMethod(ClassInstanceObject* instance, FunctionDeclStmt& method,
-                                std::span<const Value> passed) {
+                                std::span<const Value> arguments) {
+    return invokeMethod(findClass(instance->classSymbol), instance, method, arguments);
+}
+
+Value Interpreter::invokeMethod(const ClassInfo* info, ClassInstanceObject* instance,
+                                FunctionDeclStmt& method, std::span<const Value> passed) {
     DepthGuard depth(callDepth_);
     checkStack();
     // A copy first: the arguments may live on the temporary-root stack, which
@@ -312,15 +317,17 @@ Value Interpreter::invokeMethod(ClassInstanceObject* instance, FunctionDeclStmt&
     ArgumentCopy arguments(passed);
     RootScope roots(*this);
     roots.push(Value(instance));
-    const ClassInfo* info = findClass(instance->classSymbol);
     if (info != nullptr) ensureBoundMethods(instance, *info);
 
-    Environment* scope = newEnvironment(globals_);
-    roots.push(Value(scope));
-    for (const auto& field : instance->fields) scope->define(field.first, field.second);
-    scope->define(thisSymbol_, Value(instance));
     const std::vector<uint32_t>& params =
         static_cast<const FunctionShape*>(method.cache.data.get())->params;
+    Environment* scope = newEnvironment(globals_);
+    roots.push(Value(scope));
+    // More than four names: start in map mode instead of moving there later.
+    size_t names = instance->fields.size() + 1 + params.size() + (info ? info->methodNames.size() : 0);
+    if (names > Environment::kInlineSlots) scope->count = Environment::kMapMode;
+    for (const auto& field : instance->fields) scope->define(field.first, field.second);
+    scope->define(thisSymbol_, Value(instance));
     for (size_t i = 0; i < params.size(); ++i)
         scope->define(params[i], i < arguments.size() ? arguments[i] : Value());
     if (info != nullptr) {
@@ -381,7 +388,7 @@ void Interpreter::interpret(const std::shared_ptr<Program>& program) {
         reportRuntimeError(failure.what());
         current_ = globals_;
         signal_ = ControlSignal::None;
-        tempRoots_.clear();
+        tempRoots_.cut(0);
         callDepth_ = 0;
     }
 }
@@ -570,6 +577,7 @@ void Interpreter::visitClassDeclStmt(ClassDeclStmt& node) {
         info->methodNames.push_back(symbols_.intern(method->name));
         prepareShape(method->cache, method->name, method->parameters, method->body);
     }
+    if (classes_.size() <= info->name) classes_.resize(info->name + 1, nullptr);
     classes_[info->name] = info.get();
     classStore_.push_back(std::move(info));
 }

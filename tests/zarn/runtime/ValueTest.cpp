@@ -135,3 +135,20 @@ TEST(EnvironmentTest, LooksUpThroughParentsAndShadows) {
 
 } // namespace
 } // namespace zarn
+
+namespace zarn {
+namespace {
+
+TEST(EnvironmentTest, RecycledLargeScopesFindEveryName) {
+    GC gc;
+    auto* env = gc.allocate<Environment>(nullptr);
+    for (int round = 0; round < 3; ++round) {
+        for (NameId s = 1; s <= 30; ++s) env->define(s, Value::fromInt(s + round));
+        for (NameId s = 1; s <= 30; ++s) ASSERT_EQ(env->get(s).as.integer, s + round) << round;
+        env->reset(nullptr);
+        EXPECT_FALSE(env->contains(1));
+    }
+}
+
+} // namespace
+} // namespace zarn
