@@ -22,8 +22,10 @@ void NameMap::set(NameId key, Value value) {
 
 void NameMap::insertIndex(uint32_t entry) {
     size_t mask = index_.size() - 1;
-    size_t i = hash(entries_[entry - 1].key) & mask;
-    while (index_[i] != 0) i = (i + 1) & mask;
+    NameId key = entries_[entry - 1].key;
+    size_t i = hash(key) & mask;
+    // A repeated name (see append) points at its newest entry.
+    while (index_[i] != 0 && entries_[index_[i] - 1].key != key) i = (i + 1) & mask;
     index_[i] = entry;
 }
 
@@ -42,11 +44,9 @@ void Environment::define(NameId name, Value value) {
         map.set(name, value);
         return;
     }
-    for (uint8_t i = 0; i < count; ++i) {
-        if (names[i] == name) {
-            values[i] = value;
-            return;
-        }
+    if (Value* slot = findLocal(name)) {
+        *slot = value;
+        return;
     }
     if (count < kInlineSlots) {
         names[count] = name;
@@ -62,9 +62,25 @@ void Environment::define(NameId name, Value value) {
     map.set(name, value);
 }
 
+Value* Environment::bindMethod(NameId name) {
+    const std::vector<NameId>& methods = *methodNames;
+    for (size_t i = 0; i < methods.size(); ++i) {
+        if (methods[i] != name) continue;
+        if (i >= methodReceiver->boundMethods.size()) return nullptr;
+        Value bound(methodReceiver->boundMethods[i]);
+        const std::vector<NameId>* pending = methodNames;
+        methodNames = nullptr; // define looks the name up again
+        define(name, bound);
+        methodNames = pending;
+        return findDefined(name);
+    }
+    return nullptr;
+}
+
 void Environment::trace(GC& gc) {
     gc.markObject(parent);
     gc.markObject(caller);
+    gc.markObject(methodReceiver);
     if (count == kMapMode) {
         map.forEach([&](NameId, const Value& v) { gc.markValue(v); });
     } else {

@@ -24,8 +24,9 @@ public:
 
     Value* find(NameId key) {
         if (entries_.size() <= kLinear) {
-            for (Entry& e : entries_)
-                if (e.key == key) return &e.value;
+            // Newest first: a name appended twice reads as its later value.
+            for (size_t i = entries_.size(); i-- > 0;)
+                if (entries_[i].key == key) return &entries_[i].value;
             return nullptr;
         }
         size_t mask = index_.size() - 1;
@@ -37,6 +38,12 @@ public:
     }
     // Inserts or replaces.
     void set(NameId key, Value value);
+    // Adds without looking for the name first (setting up a fresh scope); a
+    // repeated name then hides its earlier entry.
+    void append(NameId key, Value value) {
+        if (entries_.size() < kLinear) entries_.push_back(Entry{key, value});
+        else set(key, value);
+    }
     void clear();
     size_t size() const { return entries_.size(); }
 
@@ -68,8 +75,13 @@ public:
 
     // The slot of a name in this scope only, or null.
     Value* findLocal(NameId name) {
+        if (Value* slot = findDefined(name)) return slot;
+        return methodNames ? bindMethod(name) : nullptr;
+    }
+    // The same without defining a pending method.
+    Value* findDefined(NameId name) {
         if (count == kMapMode) return map.find(name);
-        for (uint8_t i = 0; i < count; ++i)
+        for (uint8_t i = count; i-- > 0;) // newest first, see defineFresh
             if (names[i] == name) return &values[i];
         return nullptr;
     }
@@ -82,6 +94,20 @@ public:
 
     // Defines or replaces the name in this scope.
     void define(NameId name, Value value);
+    // Defines a name while a new scope is set up (parameters, method scopes),
+    // without searching for it first; defining a name twice this way gives
+    // the later value, as define would.
+    void defineFresh(NameId name, Value value) {
+        if (count < kInlineSlots) {
+            names[count] = name;
+            values[count] = value;
+            ++count;
+        } else if (count == kMapMode) {
+            map.append(name, value);
+        } else {
+            define(name, value);
+        }
+    }
     // The value from the scope chain; Null when no scope holds the name.
     Value get(NameId name) {
         Value* slot = lookup(name);
@@ -96,10 +122,21 @@ public:
     }
     bool contains(NameId name) { return lookup(name) != nullptr; }
 
+    // A method scope defines its class's methods as bound methods of the
+    // receiver. They are defined when first looked up rather than for every
+    // call; the class's methods do not share names with its fields, "this"
+    // or parameters when this is used, so nothing could tell the difference.
+    void bindMethodsLazily(const std::vector<NameId>* names, ClassInstanceObject* receiver) {
+        methodNames = names;
+        methodReceiver = receiver;
+    }
+
     // Makes the scope empty and uncaptured under a new parent (pool reuse).
     void reset(Environment* newParent) {
         parent = newParent;
         caller = nullptr;
+        methodNames = nullptr;
+        methodReceiver = nullptr;
         if (count == kMapMode) map.clear();
         count = 0;
         captured = false;
@@ -114,6 +151,11 @@ public:
     uint8_t count = 0; // 0..4 inline entries, 5 = map mode
     bool captured = false;
     NameMap map;
+    const std::vector<NameId>* methodNames = nullptr; // methods not defined yet
+    ClassInstanceObject* methodReceiver = nullptr;
+
+private:
+    Value* bindMethod(NameId name);
 };
 
 } // namespace zarn

@@ -268,7 +268,7 @@ Value Interpreter::callFunction(FunctionObject* function, std::span<const Value>
     const FunctionShape& shape = *function->shape;
     Environment* scope = newEnvironment(function->closure);
     for (size_t i = 0; i < shape.params.size(); ++i)
-        scope->define(shape.params[i], i < arguments.size() ? arguments[i] : Value());
+        scope->defineFresh(shape.params[i], i < arguments.size() ? arguments[i] : Value());
 
     Value result = runCallBody(scope, shape.body->statements);
     releaseEnvironment(scope);
@@ -324,15 +324,19 @@ Value Interpreter::invokeMethod(const ClassInfo* info, ClassInstanceObject* inst
     Environment* scope = newEnvironment(globals_);
     roots.push(Value(scope));
     // More than four names: start in map mode instead of moving there later.
-    size_t names = instance->fields.size() + 1 + params.size() + (info ? info->methodNames.size() : 0);
+    const bool lazy = info != nullptr && info->lazyMethods;
+    size_t names = instance->fields.size() + 1 + params.size() +
+                   (info != nullptr && !lazy ? info->methodNames.size() : 0);
     if (names > Environment::kInlineSlots) scope->count = Environment::kMapMode;
-    for (const auto& field : instance->fields) scope->define(field.first, field.second);
-    scope->define(thisSymbol_, Value(instance));
+    for (const auto& field : instance->fields) scope->defineFresh(field.first, field.second);
+    scope->defineFresh(thisSymbol_, Value(instance));
     for (size_t i = 0; i < params.size(); ++i)
-        scope->define(params[i], i < arguments.size() ? arguments[i] : Value());
-    if (info != nullptr) {
+        scope->defineFresh(params[i], i < arguments.size() ? arguments[i] : Value());
+    if (lazy) {
+        scope->bindMethodsLazily(&info->methodNames, instance);
+    } else if (info != nullptr) {
         for (size_t i = 0; i < info->methodNames.size(); ++i)
-            scope->define(info->methodNames[i], Value(instance->boundMethods[i]));
+            scope->defineFresh(info->methodNames[i], Value(instance->boundMethods[i]));
     }
 
     Value result = runCallBody(scope, method.body->statements);
@@ -576,6 +580,16 @@ void Interpreter::visitClassDeclStmt(ClassDeclStmt& node) {
     for (const auto& method : node.methods) {
         info->methodNames.push_back(symbols_.intern(method->name));
         prepareShape(method->cache, method->name, method->parameters, method->body);
+    }
+    info->lazyMethods = true;
+    for (size_t i = 0; i < info->methodNames.size(); ++i) {
+        NameId method = info->methodNames[i];
+        bool clash = method == thisSymbol_;
+        for (NameId field : info->fieldNames) clash = clash || field == method;
+        for (const auto& other : node.methods)
+            for (const Parameter& p : other->parameters) clash = clash || p.name == node.methods[i]->name;
+        for (size_t j = 0; j < i; ++j) clash = clash || info->methodNames[j] == method;
+        if (clash) info->lazyMethods = false;
     }
     if (classes_.size() <= info->name) classes_.resize(info->name + 1, nullptr);
     classes_[info->name] = info.get();

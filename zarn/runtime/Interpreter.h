@@ -43,6 +43,9 @@ struct ClassInfo {
     std::shared_ptr<ClassDeclStmt> declaration; // keeps fields and methods alive
     std::vector<NameId> fieldNames;
     std::vector<NameId> methodNames;
+    // No method shares its name with a field, "this" or a parameter of a
+    // method, so method scopes may define the methods lazily.
+    bool lazyMethods = false;
     // The method with that name, or null.
     FunctionDeclStmt* findMethod(NameId method) const {
         for (size_t i = 0; i < methodNames.size(); ++i)
