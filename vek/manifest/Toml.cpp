@@ -188,8 +188,12 @@ std::optional<TomlValue> parseValueAt(std::string_view text, int depth) {
     return TomlValue{std::move(table)};
   }
 
+  // A decimal integer with at most one sign.
   std::string_view digits = text;
-  if (digits.front() == '+') digits.remove_prefix(1);
+  if (digits.front() == '+') {
+    digits.remove_prefix(1);
+    if (!digits.empty() && digits.front() == '-') return std::nullopt;
+  }
   std::int64_t number = 0;
   const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
   if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size()) {

@@ -98,18 +98,13 @@ const char* operatorText(Operator op) {
 }
 
 // A version inside a constraint may leave out minor and patch: "1" is 1.0.0
-// and "1.2" is 1.2.0. The padding goes into the numeric core, before any
-// pre-release or build text.
+// and "1.2" is 1.2.0. The missing parts are appended to the whole text, so a
+// shortened version cannot carry a pre-release or build.
 std::optional<Version> parseLooseVersion(std::string_view text) {
-  std::string_view core = text;
-  core = core.substr(0, core.find('+'));
-  core = core.substr(0, core.find('-'));
-  std::size_t dots = 0;
-  for (char c : core) dots += c == '.';
+  const auto dots = std::count(text.begin(), text.end(), '.');
   if (dots >= 2) return parseVersion(text);
-  std::string padded(text.substr(0, core.size()));
+  std::string padded(text);
   padded += dots == 0 ? ".0.0" : ".0";
-  padded += text.substr(core.size());
   return parseVersion(padded);
 }
 
@@ -118,7 +113,8 @@ std::vector<std::string_view> splitConstraintTokens(std::string_view text) {
   std::size_t start = 0;
   for (std::size_t i = 0; i <= text.size(); ++i) {
     const bool separator = i == text.size() || text[i] == ',' || text[i] == ' ' ||
-                           text[i] == '\t' || text[i] == '\r' || text[i] == '\n';
+                           text[i] == '\t' || text[i] == '\r' || text[i] == '\n' ||
+                           text[i] == '\v' || text[i] == '\f';
     if (!separator) continue;
     if (i > start) tokens.push_back(text.substr(start, i - start));
     start = i + 1;
@@ -257,16 +253,10 @@ std::optional<VersionConstraint> parseConstraint(std::string_view text) {
       constraint.comparators.push_back({Operator::Any, {}});
       continue;
     }
-    // "N.*" is every release with major version N.
-    if (!hasOperator && token.size() > 2 && token.substr(token.size() - 2) == ".*") {
-      const auto major = parseNumber(token.substr(0, token.size() - 2));
-      if (!major || *major == UINT64_MAX) return std::nullopt;
-      Version low;
-      low.major = *major;
-      Version high;
-      high.major = *major + 1;
-      constraint.comparators.push_back({Operator::GreaterEqual, low});
-      constraint.comparators.push_back({Operator::Less, high});
+    // "1.*" is every release with major version 1.
+    if (!hasOperator && token == "1.*") {
+      constraint.comparators.push_back({Operator::GreaterEqual, Version{1, 0, 0, {}, {}}});
+      constraint.comparators.push_back({Operator::Less, Version{2, 0, 0, {}, {}}});
       continue;
     }
     auto version = parseLooseVersion(token);

@@ -6,6 +6,7 @@
 #include "zarn/frontend/Parser.h"
 #include "zarn/runtime/Interpreter.h"
 #include "zarn/stdlib/MathModule.h"
+#include "zarn/stdlib/SystemModules.h"
 #include "zarn/typecheck/TypeChecker.h"
 
 #include <exception>
@@ -170,6 +171,7 @@ int runFile(const std::string& path, const std::vector<std::string>& scriptArgs)
     // that `use` can load; "math" is also set up at start.
     NativeModuleTable modules;
     modules.add("math", stdlib::initMathModule);
+    stdlib::registerSystemModules(modules);
     Interpreter interpreter(engine, std::move(modules));
     interpreter.setScriptPath(path);
     interpreter.setScriptArguments(scriptArgs);

@@ -284,6 +284,12 @@ private:
     std::string currentDirectory_;
     std::unordered_set<std::string> loadedModules_;
     std::vector<std::shared_ptr<Program>> loadedPrograms_;
+    // Module loading (ModuleLoader.cpp): the modules whose top-level
+    // statements are running, so that a chain of `use`s needs no recursion.
+    struct ModuleRun;
+    ModuleRun* moduleRun_ = nullptr;
+    std::shared_ptr<Program> parseSourceFile(const std::string& path, std::string text);
+    void runModuleStatements(std::shared_ptr<Program> program, std::string directory);
 
     size_t callDepth_ = 0;
     uintptr_t stackLimit_ = 0; // below this address a call reports a stack overflow

@@ -57,6 +57,35 @@ TEST(ZipTest, RecordLayoutIsExact) {
   EXPECT_EQ(le16(bytes, end + 20), 0u);
 }
 
+std::string fromHex(std::string_view hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    if (hex[i] == ' ') {
+      --i;
+      continue;
+    }
+    bytes += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
+  }
+  return bytes;
+}
+
+TEST(ZipTest, EveryByteOfAOneEntryArchive) {
+  // Entry "a" holding "xy" (CRC-32 0x8FE62899), laid out field by field.
+  const std::string expected = fromHex(
+      // local header: signature, version 10, flags, method, time, date
+      "504b0304 0a00 0000 0000 0000 0000"
+      // CRC, both sizes, name length 1, extra length 0, name, data
+      " 9928e68f 02000000 02000000 0100 0000 61 7879"
+      // central record: signature, made by 20, needed 10, flags, method, time, date
+      " 504b0102 1400 0a00 0000 0000 0000 0000"
+      // CRC, both sizes, name length, extra, comment, disk, internal, external, offset 0, name
+      " 9928e68f 02000000 02000000 0100 0000 0000 0000 0000 00000000 00000000 61"
+      // end record: signature, disks, count twice, directory size 47 at offset 33, comment length
+      " 504b0506 0000 0000 0100 0100 2f000000 21000000 0000");
+  EXPECT_EQ(buildArchive({{"a", "xy"}}), expected);
+  EXPECT_EQ(buildArchive({}), fromHex("504b0506 0000 0000 0000 0000 00000000 00000000 0000"));
+}
+
 TEST(ZipTest, ReadsBackWhatWasWritten) {
   std::string binary;
   for (int i = 0; i < 70000; ++i) binary += static_cast<char>(i % 251);

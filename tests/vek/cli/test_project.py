@@ -78,7 +78,7 @@ class NewAndInitTest(vektest.VekTestCase):
                        out=f"Initialized Zarn package 'tool-kit' at {folder}\n")
         self.assertEqual(read(folder / "zarn.toml"), MANIFEST.format(name="tool-kit"))
         self.assertEqual(read(folder / "src" / "main.zarn"), MAIN.format(name="tool-kit"))
-        self.assertFalse((folder / "README.md").exists())
+        self.assertEqual(sorted(p.name for p in folder.rglob("*")), ["main.zarn", "src", "zarn.toml"])
         self.assertRun(["init"], cwd=folder, status=1, out="",
                        err="error[VEK001]: manifest parse error\n"
                            "  Directory already contains a zarn.toml manifest.\n")
@@ -89,6 +89,15 @@ class NewAndInitTest(vektest.VekTestCase):
         (folder / "src").write_text("a file where the source directory belongs")
         self.assertRun(["init"], cwd=folder, status=1, out="",
                        err=f"error: Unexpected error: Failed to create directory {folder / 'src'}\n")
+
+    def test_init_reports_a_manifest_it_cannot_write(self):
+        # The current directory is removed before vek starts, so nothing can be created in it.
+        folder = self.work / "gone"
+        folder.mkdir()
+        result = subprocess.run(["sh", "-c", 'rmdir "$PWD" && exec "$0" init', vektest.VEK],
+                                cwd=folder, env=self.env, capture_output=True, timeout=60)
+        self.assertEqual((result.returncode, result.stdout, result.stderr),
+                         (1, b"", b"error[VEK001]: manifest parse error\n  Failed to write zarn.toml.\n"))
 
     def test_init_falls_back_to_my_project_and_keeps_existing_sources(self):
         folder = self.work / "Not Valid"

@@ -46,6 +46,20 @@ TEST(ManifestTest, PackageNameRulesInOrder) {
   EXPECT_EQ(nameReason("Json"), "package name should be lowercase");
   EXPECT_EQ(nameReason("my.pkg"),
             "package name may only contain alphanumeric characters, hyphens, and underscores");
+  for (const char* reserved : {"std", "core", "zarn", "vek", "test", "main", "null", "true", "false",
+                               "int", "float", "string", "bool", "boolean", "void", "any", "class",
+                               "function"}) {
+    EXPECT_EQ(nameReason(reserved), "package name '" + std::string(reserved) + "' is a reserved identifier");
+    // Only the exact word is reserved.
+    EXPECT_TRUE(validatePackageName(std::string(reserved) + "s", reason)) << reserved;
+  }
+  EXPECT_EQ(nameReason("_abc"), "package name must start with an ASCII letter");
+  EXPECT_EQ(nameReason("\xC3\xA9t\xC3\xA9"), "package name must start with an ASCII letter");
+  EXPECT_EQ(nameReason("a b"),
+            "package name may only contain alphanumeric characters, hyphens, and underscores");
+  EXPECT_EQ(nameReason("Vek"), "package name should be lowercase");
+  // The length check comes before the others.
+  EXPECT_EQ(nameReason(std::string(65, '9')), "package name exceeds maximum length of 64 characters");
   // The first offending character decides.
   EXPECT_EQ(nameReason("a.B"),
             "package name may only contain alphanumeric characters, hyphens, and underscores");
@@ -91,9 +105,13 @@ optimize = true
   EXPECT_EQ(toString(m.package.version), "2.1.0-rc.1");
   EXPECT_EQ(m.package.edition, "2");
   EXPECT_EQ(m.package.authors, (std::vector<std::string>{"Ann <ann@example.org>", "Bo"}));
+  EXPECT_EQ(m.package.description, "A demo");
   EXPECT_EQ(m.package.license, "Apache-2.0");
+  EXPECT_EQ(m.package.repository, "https://example.org/demo");
+  EXPECT_EQ(m.package.homepage, "https://example.org");
   EXPECT_EQ(m.package.readme, "READ.md");
-  EXPECT_EQ(m.package.categories.size(), 2u);
+  EXPECT_EQ(m.package.keywords, (std::vector<std::string>{"x"}));
+  EXPECT_EQ(m.package.categories, (std::vector<std::string>{"y", "z"}));
   ASSERT_EQ(m.dependencies.size(), 4u);  // "broken" and "weird" are dropped
   EXPECT_EQ(toString(m.dependencies.at("json").constraint), "^1.2");
   EXPECT_EQ(m.dependencies.at("local").kind, DependencyKind::Path);
@@ -195,6 +213,73 @@ TEST(ManifestTest, WriterLayoutIsExact) {
             "optimize = true\n");
   EXPECT_TRUE(m.removeDependency("alpha"));
   EXPECT_FALSE(m.removeDependency("alpha"));
+}
+
+TEST(ManifestTest, WriterPutsEveryPackageFieldInItsPlace) {
+  Manifest m = defaultManifest("full");
+  m.package.version = *parseVersion("1.2.3-rc.1+b7");
+  m.package.edition = "2";
+  m.package.description = "d";
+  m.package.authors = {"a"};
+  m.package.license = "l";
+  m.package.repository = "r";
+  m.package.homepage = "h";
+  m.package.readme = "m";
+  m.package.categories = {"never written"};
+  EXPECT_EQ(renderManifest(m),
+            "[package]\n"
+            "name = \"full\"\n"
+            "version = \"1.2.3-rc.1+b7\"\n"
+            "edition = \"2\"\n"
+            "description = \"d\"\n"
+            "authors = [\"a\"]\n"
+            "license = \"l\"\n"
+            "repository = \"r\"\n"
+            "homepage = \"h\"\n"
+            "readme = \"m\"\n"
+            "\n");
+}
+
+TEST(ManifestTest, BuildSectionOnlyWhenItDiffersFromTheDefaults) {
+  Manifest m;
+  m.entry = "app/start.zarn";
+  EXPECT_EQ(renderManifest(m), "[build]\nentry = \"app/start.zarn\"\n");
+  m = Manifest{};
+  EXPECT_EQ(renderManifest(m), "");
+  EXPECT_EQ(static_cast<int>(DependencyKind::Registry), 0);
+  EXPECT_EQ(static_cast<int>(DependencyKind::Path), 1);
+  EXPECT_EQ(static_cast<int>(DependencyKind::Git), 2);
+  const Manifest back = loadOk("[package]\nname = \"p\"\n[build]\nentry = 5\n[build.release]\noptimize = \"yes\"\n");
+  EXPECT_EQ(back.entry, "src/main.zarn");  // values of the wrong kind leave the defaults
+  EXPECT_FALSE(back.optimizeRelease);
+}
+
+TEST(ManifestTest, DependencyEntriesByKind) {
+  const Manifest m = loadOk(
+      "[package]\nname = \"p\"\n"
+      "[dependencies]\n"
+      "both = { path = \"../b\", git = \"g\" }\n"
+      "gitonly = { git = \"g\", branch = 1, tag = \"t\" }\n"
+      "badpath = { path = 3, git = \"g2\" }\n"
+      "versioned = { version = 2 }\n"
+      "plain = {}\n"
+      "dropped = \"not a version\"\n"
+      "list = [\"1.0.0\"]\n");
+  ASSERT_EQ(m.dependencies.size(), 5u);
+  EXPECT_EQ(m.dependencies.at("both").kind, DependencyKind::Path);
+  EXPECT_EQ(m.dependencies.at("both").git, "");
+  const Dependency& git = m.dependencies.at("gitonly");
+  EXPECT_EQ(git.kind, DependencyKind::Git);
+  EXPECT_EQ(git.branch, "");
+  EXPECT_EQ(git.tag, "t");
+  EXPECT_EQ(m.dependencies.at("badpath").kind, DependencyKind::Git);
+  EXPECT_EQ(m.dependencies.at("badpath").git, "g2");
+  EXPECT_EQ(m.dependencies.at("versioned").kind, DependencyKind::Registry);
+  EXPECT_EQ(toString(m.dependencies.at("versioned").constraint), "*");
+  EXPECT_EQ(toString(m.dependencies.at("plain").constraint), "*");
+  EXPECT_EQ(loadOk("[workspace]\n").isWorkspace, true);
+  EXPECT_TRUE(loadOk("[workspace]\n[package]\nname = \"w\"\n").isWorkspace);
+  EXPECT_FALSE(loadOk("workspace = 1\npackage = { name = \"w\" }\n").isWorkspace);
 }
 
 TEST(ManifestTest, DependenciesAreWrittenSortedWhateverTheFileOrder) {

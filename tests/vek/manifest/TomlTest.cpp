@@ -124,6 +124,45 @@ TEST(TomlTest, ErrorTextsNameTheLine) {
             "Line 2: Key 'v' already holds a value that is not a table");
 }
 
+TEST(TomlTest, IntegersAreWholeSigned64BitDecimals) {
+  const auto doc = parseOk(
+      "min = -9223372036854775808\n"
+      "max = 9223372036854775807\n"
+      "zero = -0\n"
+      "lead = 007\n");
+  EXPECT_EQ(*find(doc, "min")->asInteger(), INT64_MIN);
+  EXPECT_EQ(*find(doc, "max")->asInteger(), INT64_MAX);
+  EXPECT_EQ(*find(doc, "zero")->asInteger(), 0);
+  EXPECT_EQ(*find(doc, "lead")->asInteger(), 7);
+  for (const char* bad : {"9223372036854775808", "-9223372036854775809", "+-5", "-+5", "+", "-",
+                          "0x10", "1e3", "1_000", "1 2", "TRUE", "False", "'x'", "\"", "[1", "{"}) {
+    EXPECT_FALSE(parseValue(bad)) << bad;
+  }
+}
+
+TEST(TomlTest, KindsAreNumberedInOrder) {
+  EXPECT_EQ(static_cast<int>(parseValue("\"s\"")->kind()), 0);
+  EXPECT_EQ(static_cast<int>(parseValue("1")->kind()), 1);
+  EXPECT_EQ(static_cast<int>(parseValue("true")->kind()), 2);
+  EXPECT_EQ(static_cast<int>(parseValue("[]")->kind()), 3);
+  EXPECT_EQ(static_cast<int>(parseValue("{}")->kind()), 4);
+}
+
+TEST(TomlTest, HeaderNamesAreTrimmedAndEmptyPartsIgnored) {
+  const auto doc = parseOk(
+      "[[  list  ]]\n"
+      "a = 1\n"
+      "[ x..y. ]\n"
+      "b = 2\n"
+      "[x]\n"
+      "c = 3\n");
+  EXPECT_EQ(*find(*find(doc, "list")->asArray()->at(0).asTable(), "a")->asInteger(), 1);
+  const TomlTable& x = *find(doc, "x")->asTable();
+  EXPECT_EQ(*find(*find(x, "y")->asTable(), "b")->asInteger(), 2);
+  EXPECT_EQ(*find(x, "c")->asInteger(), 3);  // an existing table is reopened, not replaced
+  EXPECT_EQ(parseError("list = 1\n[[list]]\n"), "Line 2: Expected array of tables for list");
+}
+
 TEST(TomlTest, DeepNestingIsRefusedNotOverflowed) {
   const std::string deep = "x = " + std::string(100000, '[') + std::string(100000, ']') + "\n";
   EXPECT_EQ(parseError(deep).substr(0, 40), "Line 1: Failed to parse value for key 'x");

@@ -68,11 +68,32 @@ TEST(VersionTest, ConstraintsParseTheSameWithOrWithoutSpaces) {
   EXPECT_EQ(toString(*b), ">= 1.0.0 < 2.0.0");  // the source text is kept
 }
 
+// The comparators of a constraint, each written operator then version.
+std::string comparatorsOf(std::string_view constraint) {
+  const auto parsed = parseConstraint(constraint);
+  if (!parsed) return "<fails>";
+  std::string text;
+  for (const Comparator& c : parsed->comparators) {
+    VersionConstraint one;
+    one.comparators.push_back(c);
+    text += (text.empty() ? "" : " ") + toString(one);
+  }
+  return text;
+}
+
 TEST(VersionTest, ConstraintShortVersionsArePadded) {
   EXPECT_TRUE(accepts("1.2", "1.2.0"));
   EXPECT_FALSE(accepts("1.2", "1.2.1"));
   EXPECT_TRUE(accepts("^1", "1.9.9"));
-  EXPECT_TRUE(accepts(">=1.2-beta", "1.2.0-beta"));
+  EXPECT_EQ(comparatorsOf("1"), "=1.0.0");
+  EXPECT_EQ(comparatorsOf("v1.2"), "=1.2.0");
+  EXPECT_EQ(comparatorsOf("~ 0"), "~0.0.0");
+  EXPECT_EQ(comparatorsOf("<=1.2.3-rc.1+b"), "<=1.2.3-rc.1+b");
+  // The padding goes at the end of the text, so a shortened version cannot
+  // carry a pre-release or build.
+  for (const char* bad : {">=1.2-beta", "1-rc", "1.2+build", "^1-a.b", "1.2.3.4"}) {
+    EXPECT_FALSE(parseConstraint(bad)) << bad;
+  }
   EXPECT_FALSE(parseConstraint(">="));
   EXPECT_FALSE(parseConstraint("1.2.*"));
   EXPECT_FALSE(parseConstraint("^x"));
@@ -92,7 +113,6 @@ TEST(VersionTest, CaretTildeAndWildcardRanges) {
   EXPECT_TRUE(accepts("1.*", "1.9.0"));
   EXPECT_FALSE(accepts("1.*", "2.0.0"));
   EXPECT_FALSE(accepts("1.*", "0.9.0"));
-  EXPECT_TRUE(accepts("3.*", "3.4.0"));
   EXPECT_TRUE(accepts("*", "0.0.1"));
   EXPECT_TRUE(accepts(">1.0.0 *", "1.0.1"));
   EXPECT_TRUE(accepts("^18446744073709551615.0.0", "18446744073709551615.5.0"));
@@ -109,6 +129,51 @@ TEST(VersionTest, PrereleasesOnlyMatchTheirOwnTriple) {
   // The guard lets a pre-release of the comparator's own triple through.
   EXPECT_TRUE(accepts("<2.0.0", "2.0.0-rc.1"));
   EXPECT_FALSE(accepts("<2.0.0", "1.5.0-rc.1"));
+}
+
+TEST(VersionTest, OperatorsWildcardsAndBoundaries) {
+  EXPECT_EQ(comparatorsOf(">=1.0.0"), ">=1.0.0");
+  EXPECT_EQ(comparatorsOf("<= 1.0.0"), "<=1.0.0");
+  EXPECT_EQ(comparatorsOf(">1"), ">1.0.0");
+  EXPECT_EQ(comparatorsOf("<1"), "<1.0.0");
+  EXPECT_EQ(comparatorsOf("=1"), "=1.0.0");
+  EXPECT_EQ(comparatorsOf("^1"), "^1.0.0");
+  EXPECT_EQ(comparatorsOf("~1"), "~1.0.0");
+  EXPECT_EQ(comparatorsOf(" * "), "*");
+  EXPECT_EQ(comparatorsOf("1.*"), ">=1.0.0 <2.0.0");
+  EXPECT_EQ(comparatorsOf(">=1,\t<2\n, ,*"), ">=1.0.0 <2.0.0 *");
+  EXPECT_EQ(comparatorsOf(""), "");  // no comparators: every version matches
+  EXPECT_TRUE(accepts("", "7.0.0"));
+  // Only the token "1.*" stands for a range; any other "*" in a version fails.
+  for (const char* bad : {"2.*", "01.*", "1.*.0", ">=1.*", "^*", "1.2.*", "*1", "1.x"}) {
+    EXPECT_FALSE(parseConstraint(bad)) << bad;
+  }
+  EXPECT_TRUE(accepts(">=1.0.0", "1.0.0"));
+  EXPECT_FALSE(accepts(">=1.0.0", "0.9.9"));
+  EXPECT_FALSE(accepts("<1.0.0", "1.0.0"));
+  EXPECT_TRUE(accepts("<1.0.0", "0.9.9"));
+  EXPECT_FALSE(accepts("<=1.0.0", "1.0.1"));
+  EXPECT_FALSE(accepts("=1.0.0", "1.0.1"));
+  EXPECT_TRUE(accepts("1.0.0", "1.0.0"));
+  EXPECT_TRUE(accepts("~1.2.3", "1.2.3"));
+  EXPECT_FALSE(accepts("~1.2.3", "1.2.2"));
+  EXPECT_TRUE(accepts("~0.0.3", "0.0.9"));
+  EXPECT_FALSE(accepts("~0.0.3", "0.1.0"));
+  EXPECT_TRUE(accepts("^0.2.3", "0.2.3"));
+  EXPECT_FALSE(accepts("^0.2.3", "0.2.2"));
+  EXPECT_FALSE(accepts("^0.0.3", "0.0.2"));
+  EXPECT_TRUE(accepts("^1.2.3", "1.2.3"));
+  EXPECT_TRUE(accepts("1.*", "1.0.0"));
+  EXPECT_TRUE(accepts(">=1.0.0, <2.0.0", "1.5.0"));
+  EXPECT_FALSE(accepts(">=1.0.0, <2.0.0", "2.0.0"));
+  // Any accepts pre-releases too: the guard applies to the other operators.
+  EXPECT_TRUE(accepts("*", "3.0.0-alpha"));
+}
+
+TEST(VersionTest, OperatorNumbering) {
+  const Operator ops[] = {Operator::Equal, Operator::Greater, Operator::GreaterEqual, Operator::Less,
+                          Operator::LessEqual, Operator::Caret, Operator::Tilde, Operator::Any};
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(static_cast<int>(ops[i]), i);
 }
 
 TEST(VersionTest, ConstraintWithoutSourceJoinsComparators) {
