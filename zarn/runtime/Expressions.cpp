@@ -138,7 +138,12 @@ void Interpreter::visitBinaryExpr(BinaryExpr& node) {
 
 void Interpreter::visitUnaryExpr(UnaryExpr& node) {
     if (node.op == TokenType::PlusPlus || node.op == TokenType::MinusMinus) {
-        if (auto* identifier = dynamic_cast<IdentifierExpr*>(node.operand.get())) {
+        if (node.cache.owner != this) {
+            node.cache.owner = this;
+            node.cache.id = dynamic_cast<IdentifierExpr*>(node.operand.get()) ? 1 : 2;
+        }
+        if (node.cache.id == 1) {
+            auto* identifier = static_cast<IdentifierExpr*>(node.operand.get());
             NameId name = symbolOf(identifier->cache, identifier->name);
             Value* slot = current_->lookup(name);
             Value old = slot ? *slot : Value();
@@ -183,6 +188,10 @@ void Interpreter::visitLiteralExpr(LiteralExpr& node) {
     lastValue_ = Value();
 }
 
+namespace {
+enum AssignTarget : uint32_t { kTargetName = 1, kTargetMember, kTargetIndex, kTargetOther };
+}
+
 void Interpreter::visitAssignStmt(AssignStmt& node) {
     Value value = evaluate(node.value.get());
     if (signal_ != ControlSignal::None) return;
@@ -192,7 +201,15 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
     roots.push(value);
 
     Expression* target = node.target.get();
-    if (auto* identifier = dynamic_cast<IdentifierExpr*>(target)) {
+    if (node.cache.owner != this) {
+        node.cache.owner = this;
+        node.cache.id = dynamic_cast<IdentifierExpr*>(target) ? kTargetName
+                        : dynamic_cast<MemberExpr*>(target) ? kTargetMember
+                        : dynamic_cast<IndexExpr*>(target) ? kTargetIndex
+                                                            : kTargetOther;
+    }
+    if (node.cache.id == kTargetName) {
+        auto* identifier = static_cast<IdentifierExpr*>(target);
         NameId name = symbolOf(identifier->cache, identifier->name);
         if (!compound) {
             current_->assign(name, value);
@@ -205,7 +222,8 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         current_->assign(name, combined);
         return;
     }
-    if (auto* member = dynamic_cast<MemberExpr*>(target)) {
+    if (node.cache.id == kTargetMember) {
+        auto* member = static_cast<MemberExpr*>(target);
         NameId name = symbolOf(member->cache, member->member);
         Value object = evaluate(member->object.get());
         GcObject* heap = object.asObject();
@@ -219,7 +237,8 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         instance->setField(name, value);
         return;
     }
-    if (auto* index = dynamic_cast<IndexExpr*>(target)) {
+    if (node.cache.id == kTargetIndex) {
+        auto* index = static_cast<IndexExpr*>(target);
         Value object = evaluate(index->object.get());
         roots.push(object);
         Value position = evaluate(index->index.get());
@@ -253,9 +272,9 @@ void Interpreter::visitIndexExpr(IndexExpr& node) {
 
 void Interpreter::visitArrayLiteralExpr(ArrayLiteralExpr& node) {
     RootScope roots(*this);
-    const size_t base = tempRoots_.size();
     for (const ExprPtr& element : node.elements) roots.push(evaluate(element.get()));
-    std::vector<Value> elements(tempRoots_.begin() + static_cast<std::ptrdiff_t>(base), tempRoots_.end());
+    std::span<const Value> pushed = tempRoots_.last(node.elements.size());
+    std::vector<Value> elements(pushed.begin(), pushed.end());
     lastValue_ = makeArray(std::move(elements));
 }
 
@@ -269,6 +288,7 @@ void Interpreter::visitNewExpr(NewExpr& node) {
     RootScope roots(*this);
     roots.push(Value(instance));
     if (const ClassInfo* info = findClass(className)) {
+        instance->fields.reserve(info->fieldNames.size());
         const auto& fields = info->declaration->fields;
         for (size_t i = 0; i < fields.size(); ++i) {
             Value value = fields[i]->initializer ? evaluate(fields[i]->initializer.get()) : Value();
@@ -304,6 +324,12 @@ Value Interpreter::memberOf(Value object, NameId member, const std::string& memb
 void Interpreter::visitMemberExpr(MemberExpr& node) {
     NameId member = symbolOf(node.cache, node.member);
     Value object = evaluate(node.object.get());
+    if (GcObject* heap = object.asObject(); heap && heap->objectKind == ObjectKind::ClassInstance) {
+        if (Value* field = static_cast<ClassInstanceObject*>(heap)->findField(member)) {
+            lastValue_ = *field;
+            return;
+        }
+    }
     lastValue_ = memberOf(object, member, node.member);
 }
 
@@ -321,8 +347,8 @@ void Interpreter::visitCallExpr(CallExpr& node) {
     // Arguments are evaluated onto the temporary-root stack; the span is taken
     // afterwards because pushing may move the stack's storage.
     auto pushArguments = [&]() {
-        for (const ExprPtr& argument : node.arguments) tempRoots_.push_back(evaluate(argument.get()));
-        return std::span<const Value>(tempRoots_.data() + tempRoots_.size() - count, count);
+        for (const ExprPtr& argument : node.arguments) tempRoots_.push(evaluate(argument.get()));
+        return tempRoots_.last(count);
     };
 
     Value callee;
@@ -352,7 +378,7 @@ void Interpreter::visitCallExpr(CallExpr& node) {
                         // Calling the method directly is what calling a fresh
                         // bound method would do, without allocating one.
                         std::span<const Value> arguments = pushArguments();
-                        lastValue_ = invokeMethod(instance, *declaration, arguments);
+                        lastValue_ = invokeMethod(info, instance, *declaration, arguments);
                         return;
                     }
                 }

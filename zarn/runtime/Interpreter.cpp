@@ -61,7 +61,7 @@ void Interpreter::markRoots(GC& gc) {
     gc.markObject(current_);
     gc.markValue(lastValue_);
     gc.markValue(returnValue_);
-    for (const Value& v : tempRoots_) gc.markValue(v);
+    for (const Value& v : tempRoots_.all()) gc.markValue(v);
     for (Environment* env : pool_) gc.markObject(env);
     for (const Value& v : retained_) gc.markValue(v);
 }
@@ -212,7 +212,7 @@ Value Interpreter::callValue(Value callee, std::span<const Value> arguments,
     roots.push(callee);
     for (const Value& v : arguments) roots.push(v);
     // Natives may hand in storage of their own; the pushed copies are the roots.
-    return callRooted(callee, std::span<const Value>(tempRoots_).last(arguments.size()), location);
+    return callRooted(callee, tempRoots_.last(arguments.size()), location);
 }
 
 Value Interpreter::callRooted(Value callee, std::span<const Value> arguments,
@@ -268,7 +268,7 @@ Value Interpreter::callFunction(FunctionObject* function, std::span<const Value>
     const FunctionShape& shape = *function->shape;
     Environment* scope = newEnvironment(function->closure);
     for (size_t i = 0; i < shape.params.size(); ++i)
-        scope->define(shape.params[i], i < arguments.size() ? arguments[i] : Value());
+        scope->defineFresh(shape.params[i], i < arguments.size() ? arguments[i] : Value());
 
     Value result = runCallBody(scope, shape.body->statements);
     releaseEnvironment(scope);
@@ -304,7 +304,12 @@ Value Interpreter::boundMethod(ClassInstanceObject* instance, NameId method) {
 }
 
 Value Interpreter::invokeMethod(ClassInstanceObject* instance, FunctionDeclStmt& method,
-                                std::span<const Value> passed) {
+                                std::span<const Value> arguments) {
+    return invokeMethod(findClass(instance->classSymbol), instance, method, arguments);
+}
+
+Value Interpreter::invokeMethod(const ClassInfo* info, ClassInstanceObject* instance,
+                                FunctionDeclStmt& method, std::span<const Value> passed) {
     DepthGuard depth(callDepth_);
     checkStack();
     // A copy first: the arguments may live on the temporary-root stack, which
@@ -312,20 +317,26 @@ Value Interpreter::invokeMethod(ClassInstanceObject* instance, FunctionDeclStmt&
     ArgumentCopy arguments(passed);
     RootScope roots(*this);
     roots.push(Value(instance));
-    const ClassInfo* info = findClass(instance->classSymbol);
     if (info != nullptr) ensureBoundMethods(instance, *info);
 
-    Environment* scope = newEnvironment(globals_);
-    roots.push(Value(scope));
-    for (const auto& field : instance->fields) scope->define(field.first, field.second);
-    scope->define(thisSymbol_, Value(instance));
     const std::vector<uint32_t>& params =
         static_cast<const FunctionShape*>(method.cache.data.get())->params;
+    Environment* scope = newEnvironment(globals_);
+    roots.push(Value(scope));
+    // More than four names: start in map mode instead of moving there later.
+    const bool lazy = info != nullptr && info->lazyMethods;
+    size_t names = instance->fields.size() + 1 + params.size() +
+                   (info != nullptr && !lazy ? info->methodNames.size() : 0);
+    if (names > Environment::kInlineSlots) scope->count = Environment::kMapMode;
+    for (const auto& field : instance->fields) scope->defineFresh(field.first, field.second);
+    scope->defineFresh(thisSymbol_, Value(instance));
     for (size_t i = 0; i < params.size(); ++i)
-        scope->define(params[i], i < arguments.size() ? arguments[i] : Value());
-    if (info != nullptr) {
+        scope->defineFresh(params[i], i < arguments.size() ? arguments[i] : Value());
+    if (lazy) {
+        scope->bindMethodsLazily(&info->methodNames, instance);
+    } else if (info != nullptr) {
         for (size_t i = 0; i < info->methodNames.size(); ++i)
-            scope->define(info->methodNames[i], Value(instance->boundMethods[i]));
+            scope->defineFresh(info->methodNames[i], Value(instance->boundMethods[i]));
     }
 
     Value result = runCallBody(scope, method.body->statements);
@@ -381,7 +392,7 @@ void Interpreter::interpret(const std::shared_ptr<Program>& program) {
         reportRuntimeError(failure.what());
         current_ = globals_;
         signal_ = ControlSignal::None;
-        tempRoots_.clear();
+        tempRoots_.cut(0);
         callDepth_ = 0;
     }
 }
@@ -570,6 +581,17 @@ void Interpreter::visitClassDeclStmt(ClassDeclStmt& node) {
         info->methodNames.push_back(symbols_.intern(method->name));
         prepareShape(method->cache, method->name, method->parameters, method->body);
     }
+    info->lazyMethods = true;
+    for (size_t i = 0; i < info->methodNames.size(); ++i) {
+        NameId method = info->methodNames[i];
+        bool clash = method == thisSymbol_;
+        for (NameId field : info->fieldNames) clash = clash || field == method;
+        for (const auto& other : node.methods)
+            for (const Parameter& p : other->parameters) clash = clash || p.name == node.methods[i]->name;
+        for (size_t j = 0; j < i; ++j) clash = clash || info->methodNames[j] == method;
+        if (clash) info->lazyMethods = false;
+    }
+    if (classes_.size() <= info->name) classes_.resize(info->name + 1, nullptr);
     classes_[info->name] = info.get();
     classStore_.push_back(std::move(info));
 }
