@@ -16,16 +16,12 @@ const char* severityWord(Severity severity) {
     }
 }
 
-// Line `line` (1-based) of `text`, split at "\n" only. Line 0 or a line past the
-// end gives the empty text; a last line without "\n" is still found.
-std::string_view lineOf(std::string_view text, uint64_t line) {
-    if (line == 0) return {};
-    size_t start = 0;
-    for (uint64_t current = 1; current < line; ++current) {
-        size_t newline = text.find('\n', start);
-        if (newline == std::string_view::npos) return {};
-        start = newline + 1;
-    }
+// Line `line` (1-based) of a source, split at "\n" only. Line 0 or a line
+// past the end gives the empty text; a last line without "\n" is still found.
+std::string_view lineOf(std::string_view text, const std::vector<size_t>& lineStarts,
+                        uint64_t line) {
+    if (line == 0 || line > lineStarts.size()) return {};
+    size_t start = lineStarts[line - 1];
     if (start >= text.size()) return {};
     size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
@@ -35,7 +31,13 @@ std::string_view lineOf(std::string_view text, uint64_t line) {
 } // namespace
 
 void DiagnosticEngine::registerSource(const std::string& file, const std::string& text) {
-    sources_[file] = text;
+    // Index the line starts once, so that rendering many diagnostics of a big
+    // file does not scan it from the top for each one.
+    Source& source = sources_[file];
+    source.text = text;
+    source.lineStarts.assign(1, 0);
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+        source.lineStarts.push_back(at + 1);
 }
 
 void DiagnosticEngine::error(const std::string& code, const std::string& message,
@@ -55,7 +57,8 @@ std::string DiagnosticEngine::render(const Diagnostic& d) const {
 
     auto source = sources_.find(d.location.file);
     if (source != sources_.end()) {
-        std::string_view text = lineOf(source->second, d.location.line);
+        std::string_view text = lineOf(source->second.text, source->second.lineStarts,
+                                       d.location.line);
         std::string number = std::to_string(d.location.line);
         if (number.size() < 2) number.insert(0, 2 - number.size(), ' ');
         out += number + " | ";

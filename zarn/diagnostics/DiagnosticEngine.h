@@ -29,7 +29,12 @@ public:
     void printAll(std::ostream& out) const;
 
 private:
-    std::unordered_map<std::string, std::string> sources_;
+    struct Source {
+        std::string text;
+        std::vector<size_t> lineStarts; // offset of the first byte of each line
+    };
+
+    std::unordered_map<std::string, Source> sources_;
     std::vector<Diagnostic> diagnostics_;
     bool hasErrors_ = false;
 };

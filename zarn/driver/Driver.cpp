@@ -4,6 +4,9 @@
 #include "zarn/driver/TestRunner.h"
 #include "zarn/frontend/Lexer.h"
 #include "zarn/frontend/Parser.h"
+#include "zarn/runtime/Interpreter.h"
+#include "zarn/stdlib/MathModule.h"
+#include "zarn/stdlib/SystemModules.h"
 #include "zarn/typecheck/TypeChecker.h"
 
 #include <exception>
@@ -164,9 +167,16 @@ int runFile(const std::string& path, const std::vector<std::string>& scriptArgs)
     std::shared_ptr<Program> program;
     if (int status = runStaticStages(path, engine, program); status != 0) return status;
 
-    // The interpreter joins here: it runs `program` with the script path and
-    // `scriptArgs`, then the pipeline fails if the engine holds errors.
-    (void)scriptArgs;
+    // A fresh interpreter per run (so per test file), with the native modules
+    // that `use` can load; "math" is also set up at start.
+    NativeModuleTable modules;
+    modules.add("math", stdlib::initMathModule);
+    stdlib::registerSystemModules(modules);
+    Interpreter interpreter(engine, std::move(modules));
+    interpreter.setScriptPath(path);
+    interpreter.setScriptArguments(scriptArgs);
+    interpreter.interpret(program);
+    if (engine.hasErrors()) return fail(engine);
     return 0;
 }
 

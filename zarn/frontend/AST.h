@@ -16,6 +16,15 @@ namespace zarn {
 class Type; // defined by the type checker
 class ASTVisitor;
 
+// Scratch space that the interpreter fills the first time it runs a node (the
+// id it gave a name, a parsed interpolation, a function's shape). It belongs to
+// the interpreter whose address is in owner; any other one recomputes it.
+struct RuntimeCache {
+    const void* owner = nullptr;
+    uint32_t id = 0;
+    std::shared_ptr<void> data;
+};
+
 class ASTNode {
 public:
     explicit ASTNode(SourceLocation location) : location(std::move(location)) {}
@@ -129,6 +138,7 @@ public:
     ZARN_ACCEPT(BlockStmt)
 
     std::vector<StmtPtr> statements;
+    mutable RuntimeCache cache;
 };
 
 class VarDeclStmt final : public Statement {
@@ -143,6 +153,7 @@ public:
     std::string typeName;
     ExprPtr initializer; // may be empty
     std::shared_ptr<Type> resolvedType;
+    mutable RuntimeCache cache;
 };
 
 class FunctionDeclStmt final : public Statement {
@@ -159,6 +170,7 @@ public:
     std::string returnType;
     std::shared_ptr<BlockStmt> body;
     std::shared_ptr<Type> resolvedType;
+    mutable RuntimeCache cache;
 };
 
 class ClassDeclStmt final : public Statement {
@@ -173,6 +185,7 @@ public:
     std::vector<std::shared_ptr<VarDeclStmt>> fields;
     std::vector<std::shared_ptr<FunctionDeclStmt>> methods;
     std::shared_ptr<Type> resolvedType;
+    mutable RuntimeCache cache;
 };
 
 class UseStmt final : public Statement {
@@ -232,6 +245,7 @@ public:
     std::string variable;
     ExprPtr iterable;
     std::shared_ptr<BlockStmt> body;
+    mutable RuntimeCache cache;
 };
 
 class ForStmt final : public Statement {
@@ -314,6 +328,7 @@ public:
     std::string returnType;
     std::shared_ptr<BlockStmt> body;
     std::shared_ptr<Type> resolvedType;
+    mutable RuntimeCache cache;
 };
 
 class ArrayLiteralExpr final : public Expression {
@@ -334,6 +349,7 @@ public:
 
     std::string className;
     std::vector<ExprPtr> arguments;
+    mutable RuntimeCache cache;
 };
 
 class IndexExpr final : public Expression {
@@ -354,6 +370,7 @@ public:
 
     ExprPtr object;
     std::string member;
+    mutable RuntimeCache cache;
 };
 
 class CallExpr final : public Expression {
@@ -365,6 +382,7 @@ public:
 
     ExprPtr callee;
     std::vector<ExprPtr> arguments;
+    mutable RuntimeCache cache;
 };
 
 class UnaryExpr final : public Expression {
@@ -396,6 +414,7 @@ public:
     ZARN_ACCEPT(IdentifierExpr)
 
     std::string name;
+    mutable RuntimeCache cache;
 };
 
 enum class LiteralKind : int32_t { Integer = 0, Float = 1, String = 2, Boolean = 3, Null = 4 };
@@ -411,6 +430,7 @@ public:
     std::string text;
     int64_t intValue = 0;
     double floatValue = 0.0;
+    mutable RuntimeCache cache;
 };
 
 #undef ZARN_ACCEPT

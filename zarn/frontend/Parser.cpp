@@ -65,15 +65,20 @@ const Token& Parser::advance() {
     return tokens_[current_ == 0 ? 0 : current_ - 1];
 }
 
+Token& Parser::take() {
+    ++current_;
+    return tokens_[current_ - 1];
+}
+
 bool Parser::match(TokenType kind) {
     if (!checkKind(kind)) return false;
     advance();
     return true;
 }
 
-const Token& Parser::consume(TokenType kind, const std::string& message, const char* code) {
+const Token& Parser::consume(TokenType kind, std::string_view message, const char* code) {
     if (checkKind(kind)) return advance();
-    engine_.error(code, message, peek().location);
+    engine_.error(code, std::string(message), peek().location);
     return peek();
 }
 
@@ -165,12 +170,12 @@ StmtPtr Parser::parseDeclaration() {
 
 // let NAME [":"] TYPE ["=" EXPRESSION]   (the caller checks the statement end)
 std::shared_ptr<VarDeclStmt> Parser::parseVarDecl() {
-    SourceLocation location = advance().location; // 'let'
+    SourceLocation location = std::move(take().location); // 'let'
     if (peek().type != TokenType::Identifier) {
         engine_.error("E0011", "expected variable name after 'let'", peek().location);
         return nullptr;
     }
-    std::string name = advance().lexeme;
+    std::string name = std::move(take().lexeme);
     if (!match(TokenType::Colon)) {
         engine_.error("E0010", "variable declaration missing explicit type annotation",
                       peek().location,
@@ -189,12 +194,12 @@ std::shared_ptr<VarDeclStmt> Parser::parseVarDecl() {
 
 // function NAME "(" PARAMETERS ")" ":" TYPE BLOCK
 std::shared_ptr<FunctionDeclStmt> Parser::parseFunctionDecl() {
-    SourceLocation location = advance().location; // 'function'
+    SourceLocation location = std::move(take().location); // 'function'
     if (peek().type != TokenType::Identifier) {
         engine_.error("E0022", "expected function name after 'function'", peek().location);
         return nullptr;
     }
-    std::string name = advance().lexeme;
+    std::string name = std::move(take().lexeme);
     std::vector<Parameter> parameters = parseParameters();
     std::string returnType = "void";
     if (match(TokenType::Colon)) {
@@ -223,10 +228,13 @@ std::vector<Parameter> Parser::parseParameters() {
                 engine_.error("E0021", "expected parameter name", peek().location);
                 break;
             }
-            const Token& nameToken = advance();
-            Parameter parameter{nameToken.lexeme, "", nameToken.location, nullptr};
-            consume(TokenType::Colon,
-                    "expected ':' and type for parameter '" + parameter.name + "'", "E1001");
+            Token& nameToken = take();
+            Parameter parameter{std::move(nameToken.lexeme), "", std::move(nameToken.location),
+                                nullptr};
+            if (!match(TokenType::Colon)) {
+                engine_.error("E1001", "expected ':' and type for parameter '" + parameter.name + "'",
+                              peek().location);
+            }
             parameter.typeName = parseTypeNested();
             parameters.push_back(std::move(parameter));
             skipNewlines();
@@ -239,12 +247,12 @@ std::vector<Parameter> Parser::parseParameters() {
 
 // class NAME "{" {FIELD | METHOD} "}"
 StmtPtr Parser::parseClassDecl() {
-    SourceLocation location = advance().location; // 'class' or 'Class'
+    SourceLocation location = std::move(take().location); // 'class' or 'Class'
     if (peek().type != TokenType::Identifier) {
         engine_.error("E0030", "expected class name", peek().location);
         return nullptr;
     }
-    std::string name = advance().lexeme;
+    std::string name = std::move(take().lexeme);
     skipNewlines();
     consume(TokenType::LeftBrace, "expected '{' after class name", "E1001");
     std::vector<std::shared_ptr<VarDeclStmt>> fields;
@@ -270,14 +278,14 @@ StmtPtr Parser::parseClassDecl() {
 
 // use STRING | use NAME {("-" | "/" | ".") [NAME | STRING]}
 StmtPtr Parser::parseUse() {
-    SourceLocation location = advance().location; // 'use'
+    SourceLocation location = std::move(take().location); // 'use'
     std::string moduleName;
     if (peek().type == TokenType::StringLiteral) {
-        moduleName = advance().lexeme;
+        moduleName = std::move(take().lexeme);
         if (moduleName.size() >= 2 && moduleName.front() == '"' && moduleName.back() == '"')
             moduleName = moduleName.substr(1, moduleName.size() - 2);
     } else if (peek().type == TokenType::Identifier) {
-        moduleName = advance().lexeme;
+        moduleName = std::move(take().lexeme);
         while (true) {
             TokenType separator = peek().type;
             if (separator == TokenType::Minus) {
@@ -291,7 +299,7 @@ StmtPtr Parser::parseUse() {
             }
             advance();
             if (peek().type == TokenType::Identifier || peek().type == TokenType::StringLiteral)
-                moduleName += advance().lexeme;
+                moduleName += std::move(take().lexeme);
         }
     } else {
         engine_.error("E0050", "expected module name after 'use'", peek().location);
@@ -317,12 +325,12 @@ StmtPtr Parser::parseStatement() {
     case TokenType::Switch: return parseSwitch();
     case TokenType::Return: return parseReturn();
     case TokenType::Break: {
-        SourceLocation location = advance().location;
+        SourceLocation location = std::move(take().location);
         expectStatementEnd();
         return std::make_shared<BreakStmt>(std::move(location));
     }
     case TokenType::Continue: {
-        SourceLocation location = advance().location;
+        SourceLocation location = std::move(take().location);
         expectStatementEnd();
         return std::make_shared<ContinueStmt>(std::move(location));
     }
@@ -376,7 +384,7 @@ std::shared_ptr<BlockStmt> Parser::parseBlock() {
 
 // if [":"] CONDITION BLOCK [else (IF | BLOCK)]
 StmtPtr Parser::parseIf() {
-    SourceLocation location = advance().location; // 'if'
+    SourceLocation location = std::move(take().location); // 'if'
     match(TokenType::Colon);
     ExprPtr condition = parseExpressionNested();
     skipNewlines();
@@ -410,7 +418,7 @@ ExprPtr Parser::parseLoopCondition() {
 }
 
 StmtPtr Parser::parseWhile() {
-    SourceLocation location = advance().location; // 'while'
+    SourceLocation location = std::move(take().location); // 'while'
     ExprPtr condition = parseLoopCondition();
     skipNewlines();
     std::shared_ptr<BlockStmt> body = parseBlock();
@@ -420,7 +428,7 @@ StmtPtr Parser::parseWhile() {
 
 // do BLOCK while CONDITION
 StmtPtr Parser::parseDoWhile() {
-    SourceLocation location = advance().location; // 'do'
+    SourceLocation location = std::move(take().location); // 'do'
     skipNewlines();
     std::shared_ptr<BlockStmt> body = parseBlock();
     skipNewlines();
@@ -434,7 +442,7 @@ StmtPtr Parser::parseDoWhile() {
 
 // for "(" [INIT] ";" [CONDITION] ";" [INCREMENT] ")" BLOCK
 StmtPtr Parser::parseFor() {
-    SourceLocation location = advance().location; // 'for'
+    SourceLocation location = std::move(take().location); // 'for'
     consume(TokenType::LeftParen, "expected '(' after 'for'", "E1001");
     bool complete = true;
 
@@ -471,12 +479,12 @@ StmtPtr Parser::parseFor() {
 
 // foreach NAME ":" ITERABLE BLOCK
 StmtPtr Parser::parseForeach() {
-    SourceLocation location = advance().location; // 'foreach'
+    SourceLocation location = std::move(take().location); // 'foreach'
     if (peek().type != TokenType::Identifier) {
         engine_.error("E0040", "expected loop variable name in 'foreach'", peek().location);
         return nullptr;
     }
-    std::string variable = advance().lexeme;
+    std::string variable = std::move(take().lexeme);
     consume(TokenType::Colon, "expected ':' after variable in 'foreach'", "E1001");
     ExprPtr iterable = parseExpressionNested();
     skipNewlines();
@@ -489,7 +497,7 @@ StmtPtr Parser::parseForeach() {
 // switch "(" VALUE ")" "{" {case VALUE ":" BODY | default ":" BODY} "}"
 StmtPtr Parser::parseSwitch() {
     NestingScope nesting(*this); // case bodies hold declarations, so switches nest
-    SourceLocation location = advance().location; // 'switch'
+    SourceLocation location = std::move(take().location); // 'switch'
     consume(TokenType::LeftParen, "expected '(' after 'switch'", "E1001");
     ExprPtr value = parseExpressionNested();
     bool complete = value != nullptr;
@@ -514,14 +522,14 @@ StmtPtr Parser::parseSwitch() {
         skipNewlines();
         if (checkKind(TokenType::RightBrace)) break;
         if (peek().type == TokenType::Case) {
-            SwitchCase switchCase{nullptr, {}, advance().location};
+            SwitchCase switchCase{nullptr, {}, std::move(take().location)};
             switchCase.value = parseExpressionNested();
             complete = complete && switchCase.value;
             consume(TokenType::Colon, "expected ':' after case value", "E1001");
             parseCaseBody(switchCase);
             cases.push_back(std::move(switchCase));
         } else if (peek().type == TokenType::Default) {
-            SwitchCase switchCase{nullptr, {}, advance().location};
+            SwitchCase switchCase{nullptr, {}, std::move(take().location)};
             consume(TokenType::Colon, "expected ':' after 'default'", "E1001");
             parseCaseBody(switchCase);
             cases.push_back(std::move(switchCase));
@@ -538,7 +546,7 @@ StmtPtr Parser::parseSwitch() {
 
 // return [VALUE]
 StmtPtr Parser::parseReturn() {
-    SourceLocation location = advance().location; // 'return'
+    SourceLocation location = std::move(take().location); // 'return'
     ExprPtr value;
     bool complete = true;
     switch (peek().type) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zarn {
@@ -44,9 +45,14 @@ private:
     const Token& peekAhead(size_t n) const;
     bool isAtEnd() const { return peek().type == TokenType::EndOfFile; }
     const Token& advance();
+    // Consumes the current token, which must not be EndOfFile, and lends it out
+    // so that its text and location can be moved into the tree: the parser
+    // never reads more than the kind of a consumed token.
+    Token& take();
     bool checkKind(TokenType kind) const { return peek().type == kind && !isAtEnd(); }
     bool match(TokenType kind);
-    const Token& consume(TokenType kind, const std::string& message, const char* code);
+    // The message is only turned into a string when it is reported.
+    const Token& consume(TokenType kind, std::string_view message, const char* code);
     void skipNewlines();
     void expectStatementEnd();
     void synchronize();
@@ -76,7 +82,7 @@ private:
     ExprPtr parseBinary(int minLevel);
     ExprPtr makeBinary(TokenType op, ExprPtr left, ExprPtr right);
     ExprPtr parseUnary();
-    ExprPtr makePrefix(const Token& op, ExprPtr operand);
+    ExprPtr makePrefix(TokenType op, SourceLocation location, ExprPtr operand);
     ExprPtr parsePostfix();
     ExprPtr finishCall(ExprPtr callee);
     bool finishMember(ExprPtr& expression);

@@ -80,9 +80,8 @@ ExprPtr Parser::parseUnary() {
     case TokenType::Not: case TokenType::Minus: case TokenType::Plus:
     case TokenType::PlusPlus: case TokenType::MinusMinus: {
         NestingScope nesting(*this);
-        size_t opIndex = current_;
-        advance();
-        return makePrefix(tokens_[opIndex], parseUnary());
+        Token& op = take();
+        return makePrefix(op.type, std::move(op.location), parseUnary());
     }
     default:
         return parsePostfix();
@@ -90,9 +89,9 @@ ExprPtr Parser::parseUnary() {
 }
 
 // A prefix node located at its operator; none when the operand is missing.
-ExprPtr Parser::makePrefix(const Token& op, ExprPtr operand) {
+ExprPtr Parser::makePrefix(TokenType op, SourceLocation location, ExprPtr operand) {
     if (!operand) return nullptr;
-    return std::make_shared<UnaryExpr>(op.type, std::move(operand), true, op.location);
+    return std::make_shared<UnaryExpr>(op, std::move(operand), true, std::move(location));
 }
 
 // PRIMARY {"(" ARGUMENTS ")" | "." NAME | "[" INDEX "]" | "++" | "--"}
@@ -138,7 +137,7 @@ bool Parser::finishMember(ExprPtr& expression) {
         engine_.error("E0060", "expected member name after '.'", peek().location);
         return false;
     }
-    std::string member = advance().lexeme;
+    std::string member = std::move(take().lexeme);
     if (expression) {
         SourceLocation location = expression->location;
         expression = std::make_shared<MemberExpr>(std::move(expression), std::move(member),
@@ -202,13 +201,14 @@ ExprPtr Parser::parsePrimary() {
 
 // A literal token; Boolean and null literals carry their keyword as text.
 ExprPtr Parser::parseLiteral(LiteralKind kind) {
-    const Token& token = advance();
-    return std::make_shared<LiteralExpr>(kind, token.lexeme, token.location);
+    Token& token = take();
+    return std::make_shared<LiteralExpr>(kind, std::move(token.lexeme), std::move(token.location));
 }
 
 ExprPtr Parser::parseIdentifier() {
-    const Token& token = advance();
-    auto identifier = std::make_shared<IdentifierExpr>(token.lexeme, token.location);
+    Token& token = take();
+    auto identifier =
+        std::make_shared<IdentifierExpr>(std::move(token.lexeme), std::move(token.location));
     skipGenericCallArguments();
     return identifier;
 }
@@ -240,12 +240,12 @@ void Parser::skipGenericCallArguments() {
 
 // new NAME ["<" ... ">"] "(" ARGUMENTS ")"
 ExprPtr Parser::parseNew() {
-    SourceLocation location = advance().location; // 'new'
+    SourceLocation location = std::move(take().location); // 'new'
     if (peek().type != TokenType::Identifier) {
         engine_.error("E0061", "expected class name after 'new'", peek().location);
         return nullptr;
     }
-    std::string className = advance().lexeme;
+    std::string className = std::move(take().lexeme);
     if (match(TokenType::Less)) {
         // The generic arguments are not kept; the skip stops at the first ">".
         while (!isAtEnd() && peek().type != TokenType::Greater) advance();
@@ -262,7 +262,7 @@ ExprPtr Parser::parseNew() {
 
 // function "(" PARAMETERS ")" [":" TYPE] BLOCK
 ExprPtr Parser::parseLambda() {
-    SourceLocation location = advance().location; // 'function'
+    SourceLocation location = std::move(take().location); // 'function'
     std::vector<Parameter> parameters = parseParameters();
     std::string returnType = "void";
     if (match(TokenType::Colon)) returnType = parseTypeNested();
@@ -274,7 +274,7 @@ ExprPtr Parser::parseLambda() {
 
 // "[" [ELEMENT {"," ELEMENT}] "]"; newlines allowed around each element.
 ExprPtr Parser::parseArrayLiteral() {
-    SourceLocation location = advance().location; // '['
+    SourceLocation location = std::move(take().location); // '['
     std::vector<ExprPtr> elements;
     bool complete = parseExpressionList(elements, TokenType::RightBracket);
     consume(TokenType::RightBracket, "expected ']' closing array literal", "E1001");

@@ -17,6 +17,9 @@ extern char** environ;
 namespace zarn::stdlib::platform {
 namespace {
 
+// The most read from a file that is not a regular file (a pipe or device).
+constexpr size_t kMaxStreamBytes = size_t{256} << 20;
+
 bool holdsNul(std::string_view text) { return text.find('\0') != std::string_view::npos; }
 
 bool isVariableName(std::string_view name) {
@@ -206,9 +209,8 @@ std::optional<std::string> readWholeFile(std::string_view path) {
   try {
     std::string content;
     struct stat info {};
-    if (::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-      content.reserve(static_cast<size_t>(info.st_size));
-    }
+    bool regular = ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode);
+    if (regular && info.st_size > 0) content.reserve(static_cast<size_t>(info.st_size));
     char buffer[65536];
     while (true) {
       ssize_t got = ::read(file.get(), buffer, sizeof buffer);
@@ -216,6 +218,9 @@ std::optional<std::string> readWholeFile(std::string_view path) {
       if (got < 0) return std::nullopt;
       if (got == 0) break;
       content.append(buffer, static_cast<size_t>(got));
+      // A device such as /dev/zero never ends: give up rather than exhaust
+      // memory or hand back a silently cut text.
+      if (!regular && content.size() > kMaxStreamBytes) return std::nullopt;
     }
     return content;
   } catch (const std::exception&) {

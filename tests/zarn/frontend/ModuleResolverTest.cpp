@@ -2,6 +2,7 @@
 // installer lays them out. Each case plants several candidates so that a wrong
 // order of roots, spellings or entry rules picks the wrong file.
 #include "zarn/frontend/ModuleResolver.h"
+#include "tests/zarn/TempTree.h"
 
 #include <gtest/gtest.h>
 
@@ -17,24 +18,17 @@ using zarn::resolveModule;
 
 namespace {
 
-class ModuleResolverTest : public ::testing::Test {
+class ModuleResolverTest : public zarn::testing::TempTreeTest {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "zarn-resolve-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        top = fs::canonical(pattern);
+        TempTreeTest::SetUp();
+        top = dir;
         // Deep enough that ancestor walks stay inside the temporary tree.
         project = top / "w1/w2/w3/w4/w5/w6/w7/w8/project";
         fs::create_directories(project / "src");
         env.workingDirectory = project;
     }
-    void TearDown() override { fs::remove_all(top); }
-
-    fs::path file(const fs::path& path, const std::string& text = "let x: int = 1\n") {
-        fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
-    }
+    fs::path file(const fs::path& path, const std::string& text = "let x: int = 1\n") { return write(path, text); }
 
     std::string resolve(const std::string& name, const fs::path& dir) {
         return resolveModule(name, dir.string(), env);

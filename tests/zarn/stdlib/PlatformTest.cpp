@@ -63,6 +63,9 @@ TEST_F(PlatformFilesTest, FailuresAreReportedNotThrown) {
   EXPECT_FALSE(readWholeFile(path("a") + std::string("\0b", 2)).has_value());
   EXPECT_EQ(readWholeFile(path("a")), "keep");
   EXPECT_FALSE(writeWholeFile("", "x"));
+  // An endless device is refused instead of read until memory runs out.
+  EXPECT_FALSE(readWholeFile("/dev/zero").has_value());
+  EXPECT_EQ(readWholeFile("/dev/null"), "");
 }
 
 TEST_F(PlatformFilesTest, ExistenceCheckDoesNotBlockOnAPipeWithoutWriter) {

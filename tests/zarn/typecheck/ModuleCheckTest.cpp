@@ -1,6 +1,7 @@
 // The checker's side of `use` for source files: declarations of module files,
 // cycles, unreadable files and very long chains of modules.
 #include "CheckHelper.h"
+#include "tests/zarn/TempTree.h"
 
 #include <gtest/gtest.h>
 
@@ -13,27 +14,14 @@ using namespace zarn;
 
 namespace {
 
-class ModuleCheckTest : public ::testing::Test {
+class ModuleCheckTest : public zarn::testing::TempTreeTest {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "zarn-modcheck-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = fs::canonical(pattern);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    void write(const std::string& name, const std::string& text) {
-        fs::create_directories((dir / name).parent_path());
-        std::ofstream(dir / name, std::ios::binary) << text;
-    }
-
     // Checks main.zarn of the temporary directory; codes and messages, one a line.
     std::string checkMain(const std::string& source) {
         write("main.zarn", source);
         return zarn::testing::checkSource(source, (dir / "main.zarn").string());
     }
 
-    fs::path dir;
 };
 
 TEST_F(ModuleCheckTest, ModuleDeclarationsBecomeKnown) {

@@ -1,0 +1,7 @@
+# Recursive calls: fib(30).
+def fib(n):
+    if n < 2:
+        return n
+    return fib(n - 1) + fib(n - 2)
+
+print(fib(30))

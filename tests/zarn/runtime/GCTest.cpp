@@ -1,0 +1,117 @@
+#include "zarn/runtime/Environment.h"
+#include "zarn/runtime/GC.h"
+
+#include <gtest/gtest.h>
+
+namespace zarn {
+namespace {
+
+TEST(GCTest, CollectsWhatNoRootReaches) {
+    GC gc;
+    Value kept(gc.allocate<StringObject>("kept"));
+    gc.addRoot(&kept);
+    gc.allocate<StringObject>("garbage");
+    gc.allocate<ArrayObject>();
+    EXPECT_EQ(gc.objectCount(), 3u);
+    size_t before = gc.bytesAllocated();
+    size_t reclaimed = gc.collect();
+    EXPECT_EQ(gc.objectCount(), 1u);
+    EXPECT_EQ(before - reclaimed, gc.bytesAllocated());
+    EXPECT_EQ(kept.stringView(), "kept");
+    gc.removeRoot(&kept);
+    gc.collect();
+    EXPECT_EQ(gc.objectCount(), 0u);
+    EXPECT_EQ(gc.bytesAllocated(), 0u);
+}
+
+TEST(GCTest, ThresholdFollowsLiveBytesWithAFloor) {
+    GC gc;
+    EXPECT_EQ(gc.threshold(), GC::kInitialThreshold);
+    gc.allocate<StringObject>(std::string(5000, 'x'));
+    EXPECT_EQ(gc.collect() > 5000, true);
+    EXPECT_EQ(gc.threshold(), 1048576u);
+    // Nothing live: an empty list still resets the threshold.
+    EXPECT_EQ(gc.collect(), 0u);
+    EXPECT_EQ(gc.threshold(), 1048576u);
+
+    Value big(gc.allocate<StringObject>(std::string(800000, 'y')));
+    gc.addRoot(&big);
+    gc.collect();
+    EXPECT_EQ(gc.threshold(), 2 * gc.bytesAllocated());
+    gc.removeRoot(&big);
+}
+
+TEST(GCTest, AccountsSizesAsDocumented) {
+    GC gc;
+    auto* array = gc.allocate<ArrayObject>(std::vector<Value>(3));
+    EXPECT_EQ(array->size(), 48 + 16 * array->elements.capacity());
+    auto* env = gc.allocate<Environment>(nullptr);
+    EXPECT_EQ(env->size(), 296u);
+    size_t expected = array->size() + env->size();
+    EXPECT_EQ(gc.bytesAllocated(), expected);
+}
+
+TEST(GCTest, GrownObjectsNeverDriveTheCountBelowZero) {
+    GC gc;
+    auto* array = gc.allocate<ArrayObject>();
+    for (int i = 0; i < 1000; ++i) array->elements.push_back(Value::fromInt(i));
+    EXPECT_GT(array->size(), gc.bytesAllocated());
+    gc.collect();
+    EXPECT_EQ(gc.bytesAllocated(), 0u);
+    EXPECT_EQ(gc.objectCount(), 0u);
+}
+
+TEST(GCTest, MarksVeryDeepStructuresWithoutRecursion) {
+    GC gc;
+    Value head(gc.allocate<ArrayObject>());
+    gc.addRoot(&head);
+    auto* tail = static_cast<ArrayObject*>(head.as.object);
+    for (int i = 0; i < 200000; ++i) {
+        auto* next = gc.allocate<ArrayObject>();
+        tail->elements.push_back(Value(next));
+        tail = next;
+    }
+    gc.collect();
+    EXPECT_EQ(gc.objectCount(), 200001u);
+    gc.removeRoot(&head);
+    gc.collect();
+    EXPECT_EQ(gc.objectCount(), 0u);
+}
+
+TEST(GCTest, RootMarkerAndCapturedValuesKeepObjectsAlive) {
+    GC gc;
+    Value receiver;
+    Value native;
+    gc.setRootMarker([&](GC& collector) { collector.markValue(native); });
+    receiver = Value(gc.allocate<StringObject>("receiver"));
+    native = Value(gc.allocate<NativeFunctionObject>(
+        "bound", NativeCallable(), std::vector<Value>{receiver}));
+    receiver = Value(); // only the captured copy refers to it now
+    gc.collect();
+    auto* function = static_cast<NativeFunctionObject*>(native.as.object);
+    EXPECT_EQ(gc.objectCount(), 2u);
+    EXPECT_EQ(function->captures[0].stringView(), "receiver");
+}
+
+TEST(GCTest, StressModeCollectsAtEveryAllocation) {
+    GC gc(true);
+    gc.allocate<StringObject>("a");
+    gc.allocate<StringObject>("b"); // collects "a" first
+    EXPECT_EQ(gc.objectCount(), 1u);
+}
+
+TEST(GCTest, EnvironmentsTraceParentsAndValues) {
+    GC gc;
+    Value root(gc.allocate<Environment>(nullptr));
+    gc.addRoot(&root);
+    auto* parent = gc.allocate<Environment>(nullptr);
+    static_cast<Environment*>(root.as.object)->parent = parent;
+    for (NameId s = 1; s <= 6; ++s) parent->define(s, Value(gc.allocate<StringObject>("v")));
+    gc.collect();
+    EXPECT_EQ(gc.objectCount(), 8u);
+    EXPECT_EQ(parent->get(6).stringView(), "v");
+    gc.removeRoot(&root);
+}
+
+} // namespace
+} // namespace zarn

@@ -1,0 +1,116 @@
+// Loading source modules and scripts at run time: order of execution, loading
+// once, cycles, directories, failures, and chains of thousands of modules.
+#include "zarn/frontend/Lexer.h"
+#include "zarn/frontend/Parser.h"
+#include "zarn/runtime/Interpreter.h"
+#include "tests/zarn/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace zarn;
+
+namespace {
+
+// A native module whose `run(path)` starts another script, as a GUI script does.
+void initLoaderModule(Interpreter& interp) {
+    ClassInstanceObject* module = interp.makeModule("loader");
+    interp.addMember(module, "run", [](Interpreter& in, const NativeArgs& args) {
+        in.runScript(std::string(args.stringAt(0)));
+        return Value();
+    });
+}
+
+class ModuleLoaderTest : public zarn::testing::TempTreeTest {
+protected:
+    // Runs main.zarn; what it printed, then "CODE message" per diagnostic.
+    std::string run(const std::string& source) {
+        write("main.zarn", source);
+        std::string path = (dir / "main.zarn").string();
+        DiagnosticEngine engine;
+        Lexer lexer(source, path, engine);
+        Parser parser(lexer.tokenize(), engine);
+        std::shared_ptr<Program> program = parser.parseProgram();
+        if (engine.hasErrors()) return "syntax error in the test program";
+        NativeModuleTable modules;
+        modules.add("loader", initLoaderModule);
+        Interpreter interpreter(engine, std::move(modules));
+        interpreter.setScriptPath(path);
+        ::testing::internal::CaptureStdout();
+        interpreter.interpret(program);
+        std::fflush(stdout);
+        std::string result = ::testing::internal::GetCapturedStdout();
+        for (const Diagnostic& d : engine.diagnostics()) result += d.code + " " + d.message + "\n";
+        return result;
+    }
+
+};
+
+TEST_F(ModuleLoaderTest, ModulesRunInPlaceAndOnce) {
+    write("a.zarn", "println(\"a start\")\nuse b.zarn\nprintln(\"a end\")\nfunction fromA(): int { return 1 }\n");
+    write("b.zarn", "println(\"b\")\nuse a.zarn\nlet fromB: int = 2\n");
+    EXPECT_EQ(run("println(\"main start\")\nuse a.zarn\nuse b.zarn\nuse \"a.zarn\"\n"
+                  "println(\"main end \" + fromA() + fromB)\n"),
+              "main start\na start\nb\na end\nmain end 12\n");
+}
+
+TEST_F(ModuleLoaderTest, ModulesResolveFromTheirOwnDirectory) {
+    write("lib/outer.zarn", "use inner.zarn\nprintln(\"outer\")\n");
+    write("lib/inner.zarn", "println(\"lib inner\")\n");
+    write("inner.zarn", "println(\"top inner\")\n");
+    EXPECT_EQ(run("use lib/outer\nuse inner.zarn\n"), "lib inner\nouter\ntop inner\n");
+}
+
+TEST_F(ModuleLoaderTest, UseInsideAFunctionLoadsIntoItsScope) {
+    write("util.zarn", "function twice(n: int): int { return n * 2 }\n");
+    EXPECT_EQ(run("function main(): void {\n use util.zarn\n println(twice(21))\n}\n"), "42\n");
+}
+
+TEST_F(ModuleLoaderTest, FailuresAreReportedAndTheRunGoesOn) {
+    fs::create_directories(dir / "folder.zarn");
+    write("broken.zarn", "println(\"never\")\nlet x int = 1\n");
+    EXPECT_EQ(run("use nothing_here\nprintln(\"still running\")\nuse folder.zarn\n"),
+              "still running\nE0051 module 'nothing_here' does not exist\n"
+              "E0051 module 'folder.zarn' does not exist\n");
+    EXPECT_EQ(run("use broken.zarn\nprintln(\"after\")\n"),
+              "after\nE0010 variable declaration missing explicit type annotation\n");
+}
+
+TEST_F(ModuleLoaderTest, ThousandsOfChainedModulesDoNotExhaustTheStack) {
+    constexpr int kDepth = 3000;
+    for (int i = 0; i < kDepth; ++i) {
+        std::string next = i + 1 < kDepth ? "use m" + std::to_string(i + 1) + ".zarn\n" : "";
+        write("m" + std::to_string(i) + ".zarn", next + "let v" + std::to_string(i) + ": int = " + std::to_string(i) + "\n");
+    }
+    EXPECT_EQ(run("use m0.zarn\nprintln(v0 + v" + std::to_string(kDepth - 1) + ")\n"),
+              std::to_string(kDepth - 1) + "\n");
+}
+
+TEST_F(ModuleLoaderTest, RunScriptRunsTheScriptAndItsMain) {
+    write("scripts/plugin.zarn", "use helper.zarn\nprintln(\"plugin \" + helperValue)\n"
+                                 "function main(): void { println(\"plugin main\") }\n");
+    write("scripts/helper.zarn", "let helperValue: int = 7\n");
+    EXPECT_EQ(run("use loader\nloader.run(\"scripts/plugin\")\nprintln(\"back\")\n"),
+              // The script's main is now the program's too, so the run ends by calling it.
+              "plugin 7\nplugin main\nback\nplugin main\n");
+}
+
+TEST_F(ModuleLoaderTest, RunScriptDoesNotCallTheRunningProgramsMainAgain) {
+    write("plain.zarn", "println(\"plain\")\n");
+    EXPECT_EQ(run("use loader\nfunction main(): void {\n println(\"main\")\n loader.run(\"plain.zarn\")\n}\n"),
+              "main\nplain\n");
+}
+
+TEST_F(ModuleLoaderTest, RunScriptFailures) {
+    fs::create_directories(dir / "folder.zarn");
+    EXPECT_EQ(run("use loader\nloader.run(\"missing\")\nloader.run(\"folder\")\n"),
+              "E0051 script file '" + (dir / "missing.zarn").string() + "' not found\n" +
+                  "E0051 could not read script file '" + (dir / "folder.zarn").string() + "'\n");
+}
+
+} // namespace

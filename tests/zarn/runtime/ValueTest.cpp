@@ -1,0 +1,137 @@
+#include "zarn/runtime/Environment.h"
+#include "zarn/runtime/GC.h"
+#include "zarn/runtime/Value.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace zarn {
+namespace {
+
+TEST(ValueTest, StaysSixteenBytesAndDefaultsToNull) {
+    EXPECT_EQ(sizeof(Value), 16u);
+    Value v;
+    EXPECT_TRUE(v.isNull());
+    EXPECT_EQ(v.as.integer, 0);
+    EXPECT_TRUE(Value(static_cast<GcObject*>(nullptr)).isNull());
+}
+
+TEST(ValueTest, FloatTextForms) {
+    EXPECT_EQ(toString(Value::fromFloat(1.0)), "1.0");
+    EXPECT_EQ(toString(Value::fromFloat(2.5)), "2.5");
+    EXPECT_EQ(toString(Value::fromFloat(100000.0)), "100000.0");
+    EXPECT_EQ(toString(Value::fromFloat(1234567.0)), "1.23457e+06");
+    EXPECT_EQ(toString(Value::fromFloat(1e20)), "1e+20.0");
+    EXPECT_EQ(toString(Value::fromFloat(0.1 + 0.2)), "0.3");
+    EXPECT_EQ(toString(Value::fromFloat(std::numeric_limits<double>::infinity())), "inf.0");
+    EXPECT_EQ(toString(Value::fromFloat(-std::numeric_limits<double>::infinity())), "-inf.0");
+    EXPECT_EQ(toString(Value::fromFloat(-0.5)), "-0.5");
+}
+
+TEST(ValueTest, IntTextCoversTheWholeRange) {
+    EXPECT_EQ(toString(Value::fromInt(0)), "0");
+    EXPECT_EQ(toString(Value::fromInt(-42)), "-42");
+    EXPECT_EQ(toString(Value::fromInt(std::numeric_limits<int64_t>::min())), "-9223372036854775808");
+    EXPECT_EQ(toString(Value::fromInt(std::numeric_limits<int64_t>::max())), "9223372036854775807");
+}
+
+TEST(ValueTest, ScalarTextForms) {
+    EXPECT_EQ(toString(Value()), "null");
+    EXPECT_EQ(toString(Value::fromBool(true)), "true");
+    EXPECT_EQ(toString(Value::fromBool(false)), "false");
+}
+
+TEST(ValueTest, ArrayTextQuotesStringsAndNests) {
+    GC gc;
+    auto* inner = gc.allocate<ArrayObject>(std::vector<Value>{Value::fromBool(true), Value()});
+    auto* a = gc.allocate<StringObject>("a");
+    auto* outer = gc.allocate<ArrayObject>(std::vector<Value>{Value::fromInt(1), Value(a), Value(inner)});
+    EXPECT_EQ(toString(Value(outer)), "[1, \"a\", [true, null]]");
+    EXPECT_EQ(toString(Value(gc.allocate<ArrayObject>())), "[]");
+    // A string on its own is written without quotes.
+    EXPECT_EQ(toString(Value(a)), "a");
+}
+
+TEST(ValueTest, ArrayInsideItselfPrintsWithoutRecursing) {
+    GC gc;
+    auto* array = gc.allocate<ArrayObject>();
+    array->elements.push_back(Value::fromInt(1));
+    array->elements.push_back(Value(array));
+    EXPECT_EQ(toString(Value(array)), "[1, [...]]");
+}
+
+TEST(ValueTest, Equality) {
+    GC gc;
+    EXPECT_TRUE(valuesEqual(Value::fromInt(1), Value::fromFloat(1.0)));
+    EXPECT_TRUE(valuesEqual(Value::fromFloat(1.0), Value::fromInt(1)));
+    EXPECT_FALSE(valuesEqual(Value(gc.allocate<StringObject>("1")), Value::fromInt(1)));
+    EXPECT_FALSE(valuesEqual(Value(), Value::fromBool(false)));
+    EXPECT_TRUE(valuesEqual(Value(), Value()));
+    double nan = std::nan("");
+    EXPECT_FALSE(valuesEqual(Value::fromFloat(nan), Value::fromFloat(nan)));
+    EXPECT_TRUE(valuesEqual(Value(gc.allocate<StringObject>("ab")), Value(gc.allocate<StringObject>("ab"))));
+    auto* a = gc.allocate<ArrayObject>(std::vector<Value>{Value::fromInt(1)});
+    auto* b = gc.allocate<ArrayObject>(std::vector<Value>{Value::fromInt(1)});
+    EXPECT_FALSE(valuesEqual(Value(a), Value(b)));
+    EXPECT_TRUE(valuesEqual(Value(a), Value(a)));
+}
+
+TEST(ValueTest, Truthiness) {
+    GC gc;
+    EXPECT_FALSE(isTruthy(Value()));
+    EXPECT_FALSE(isTruthy(Value::fromBool(false)));
+    EXPECT_FALSE(isTruthy(Value::fromInt(0)));
+    EXPECT_FALSE(isTruthy(Value::fromFloat(0.0)));
+    EXPECT_FALSE(isTruthy(Value(gc.allocate<StringObject>(""))));
+    EXPECT_TRUE(isTruthy(Value(gc.allocate<ArrayObject>())));
+    EXPECT_TRUE(isTruthy(Value::fromInt(-1)));
+    EXPECT_TRUE(isTruthy(Value(gc.allocate<StringObject>("x"))));
+}
+
+TEST(ValueTest, NonStringsReadAsEmptyText) {
+    EXPECT_EQ(Value::fromInt(5).stringView(), "");
+    Value broken;
+    broken.kind = ValueKind::String;
+    broken.as.object = nullptr;
+    EXPECT_EQ(broken.stringView(), "");
+}
+
+TEST(EnvironmentTest, MovesToMapModeAtTheFifthNameAndKeepsEveryValue) {
+    GC gc;
+    auto* env = gc.allocate<Environment>(nullptr);
+    for (NameId s = 1; s <= 4; ++s) env->define(s, Value::fromInt(s * 10));
+    EXPECT_EQ(env->count, 4);
+    env->define(2, Value::fromInt(99)); // replacing does not add a name
+    EXPECT_EQ(env->count, 4);
+    env->define(5, Value::fromInt(50));
+    EXPECT_EQ(env->count, Environment::kMapMode);
+    for (NameId s = 1; s <= 40; ++s)
+        if (s > 5) env->define(s, Value::fromInt(s * 10));
+    EXPECT_EQ(env->get(2).as.integer, 99);
+    for (NameId s = 3; s <= 40; ++s) EXPECT_EQ(env->get(s).as.integer, s * 10) << s;
+    EXPECT_TRUE(env->assign(7, Value::fromInt(-7)));
+    EXPECT_EQ(env->get(7).as.integer, -7);
+    EXPECT_FALSE(env->assign(1000, Value::fromInt(1)));
+    EXPECT_TRUE(env->get(1000).isNull());
+}
+
+TEST(EnvironmentTest, LooksUpThroughParentsAndShadows) {
+    GC gc;
+    auto* outer = gc.allocate<Environment>(nullptr);
+    auto* inner = gc.allocate<Environment>(outer);
+    outer->define(1, Value::fromInt(1));
+    inner->define(1, Value::fromInt(2));
+    EXPECT_EQ(inner->get(1).as.integer, 2);
+    EXPECT_EQ(outer->get(1).as.integer, 1);
+    outer->define(3, Value::fromInt(3));
+    EXPECT_TRUE(inner->contains(3));
+    inner->assign(3, Value::fromInt(4));
+    EXPECT_EQ(outer->get(3).as.integer, 4);
+    inner->reset(nullptr);
+    EXPECT_FALSE(inner->contains(3));
+}
+
+} // namespace
+} // namespace zarn

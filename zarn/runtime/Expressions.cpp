@@ -1,0 +1,370 @@
+// Evaluation of every expression: operators, names, assignment targets,
+// indexing, arrays, lambdas, objects, member access and calls.
+#include "zarn/runtime/Interpreter.h"
+
+#include <cmath>
+#include <limits>
+
+namespace zarn {
+
+namespace {
+
+int64_t wrapAdd(int64_t a, int64_t b) {
+    return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+int64_t wrapSub(int64_t a, int64_t b) {
+    return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
+}
+int64_t wrapMul(int64_t a, int64_t b) {
+    return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b));
+}
+// Truncating division; a zero divisor gives 0 and the smallest value divided
+// by -1 wraps to itself instead of trapping.
+int64_t safeDiv(int64_t a, int64_t b) {
+    if (b == 0) return 0;
+    if (b == -1) return wrapSub(0, a);
+    return a / b;
+}
+// Remainder with the dividend's sign; a zero divisor and -1 give 0.
+int64_t safeMod(int64_t a, int64_t b) {
+    if (b == 0 || b == -1) return 0;
+    return a % b;
+}
+
+TokenType binaryOperatorOf(TokenType compound) {
+    switch (compound) {
+    case TokenType::PlusAssign: return TokenType::Plus;
+    case TokenType::MinusAssign: return TokenType::Minus;
+    case TokenType::StarAssign: return TokenType::Star;
+    case TokenType::SlashAssign: return TokenType::Slash;
+    case TokenType::PercentAssign: return TokenType::Percent;
+    default: return compound;
+    }
+}
+
+} // namespace
+
+Value Interpreter::binaryOperation(TokenType op, const Value& left, const Value& right) {
+    const bool bothInt = left.kind == ValueKind::Int && right.kind == ValueKind::Int;
+    const bool numbers = left.isNumber() && right.isNumber();
+    switch (op) {
+    case TokenType::Plus:
+        if (bothInt) return Value::fromInt(wrapAdd(left.as.integer, right.as.integer));
+        if (left.isString() || right.isString()) {
+            std::string text;
+            appendText(text, left);
+            appendText(text, right);
+            return makeString(std::move(text));
+        }
+        if (numbers) return Value::fromFloat(left.toDouble() + right.toDouble());
+        return Value();
+    case TokenType::Minus:
+        if (bothInt) return Value::fromInt(wrapSub(left.as.integer, right.as.integer));
+        if (numbers) return Value::fromFloat(left.toDouble() - right.toDouble());
+        return Value();
+    case TokenType::Star:
+        if (bothInt) return Value::fromInt(wrapMul(left.as.integer, right.as.integer));
+        if (numbers) return Value::fromFloat(left.toDouble() * right.toDouble());
+        return Value();
+    case TokenType::Slash:
+        if (bothInt) return Value::fromInt(safeDiv(left.as.integer, right.as.integer));
+        if (numbers) {
+            double divisor = right.toDouble();
+            return Value::fromFloat(divisor == 0.0 ? 0.0 : left.toDouble() / divisor);
+        }
+        return Value();
+    case TokenType::Percent:
+        if (bothInt) return Value::fromInt(safeMod(left.as.integer, right.as.integer));
+        if (numbers) {
+            double divisor = right.toDouble();
+            return Value::fromFloat(divisor == 0.0 ? 0.0 : std::fmod(left.toDouble(), divisor));
+        }
+        return Value();
+    case TokenType::Equal: return Value::fromBool(valuesEqual(left, right));
+    case TokenType::NotEqual: return Value::fromBool(!valuesEqual(left, right));
+    case TokenType::Less:
+        if (bothInt) return Value::fromBool(left.as.integer < right.as.integer);
+        if (numbers) return Value::fromBool(left.toDouble() < right.toDouble());
+        return Value();
+    case TokenType::Greater:
+        if (bothInt) return Value::fromBool(left.as.integer > right.as.integer);
+        if (numbers) return Value::fromBool(left.toDouble() > right.toDouble());
+        return Value();
+    case TokenType::LessEqual:
+        if (bothInt) return Value::fromBool(left.as.integer <= right.as.integer);
+        if (numbers) return Value::fromBool(left.toDouble() <= right.toDouble());
+        return Value();
+    case TokenType::GreaterEqual:
+        if (bothInt) return Value::fromBool(left.as.integer >= right.as.integer);
+        if (numbers) return Value::fromBool(left.toDouble() >= right.toDouble());
+        return Value();
+    case TokenType::And: return Value::fromBool(isTruthy(left) && isTruthy(right));
+    case TokenType::Or: return Value::fromBool(isTruthy(left) || isTruthy(right));
+    default: return Value();
+    }
+}
+
+void Interpreter::visitBinaryExpr(BinaryExpr& node) {
+    Value left = evaluate(node.left.get());
+    if (!left.isHeap()) {
+        Value right = evaluate(node.right.get());
+        if (left.kind == ValueKind::Int && right.kind == ValueKind::Int) {
+            // The common integer cases without the general dispatch.
+            const int64_t a = left.as.integer, b = right.as.integer;
+            switch (node.op) {
+            case TokenType::Plus: lastValue_ = Value::fromInt(wrapAdd(a, b)); return;
+            case TokenType::Minus: lastValue_ = Value::fromInt(wrapSub(a, b)); return;
+            case TokenType::Star: lastValue_ = Value::fromInt(wrapMul(a, b)); return;
+            case TokenType::Less: lastValue_ = Value::fromBool(a < b); return;
+            case TokenType::LessEqual: lastValue_ = Value::fromBool(a <= b); return;
+            case TokenType::Greater: lastValue_ = Value::fromBool(a > b); return;
+            case TokenType::GreaterEqual: lastValue_ = Value::fromBool(a >= b); return;
+            case TokenType::Equal: lastValue_ = Value::fromBool(a == b); return;
+            case TokenType::NotEqual: lastValue_ = Value::fromBool(a != b); return;
+            default: break;
+            }
+        }
+        lastValue_ = binaryOperation(node.op, left, right);
+        return;
+    }
+    // Strings are heap objects too: the left operand stays rooted while the
+    // right one is evaluated (it may allocate).
+    RootScope roots(*this);
+    roots.push(left);
+    Value right = evaluate(node.right.get());
+    roots.push(right);
+    lastValue_ = binaryOperation(node.op, left, right);
+}
+
+void Interpreter::visitUnaryExpr(UnaryExpr& node) {
+    if (node.op == TokenType::PlusPlus || node.op == TokenType::MinusMinus) {
+        if (auto* identifier = dynamic_cast<IdentifierExpr*>(node.operand.get())) {
+            NameId name = symbolOf(identifier->cache, identifier->name);
+            Value* slot = current_->lookup(name);
+            Value old = slot ? *slot : Value();
+            if (old.kind != ValueKind::Int) {
+                lastValue_ = old;
+                return;
+            }
+            int64_t updated = node.op == TokenType::PlusPlus ? wrapAdd(old.as.integer, 1)
+                                                             : wrapSub(old.as.integer, 1);
+            *slot = Value::fromInt(updated);
+            lastValue_ = node.prefix ? *slot : old;
+            return;
+        }
+        lastValue_ = evaluate(node.operand.get());
+        return;
+    }
+    Value operand = evaluate(node.operand.get());
+    switch (node.op) {
+    case TokenType::Not: lastValue_ = Value::fromBool(!isTruthy(operand)); return;
+    case TokenType::Minus:
+        if (operand.kind == ValueKind::Int) lastValue_ = Value::fromInt(wrapSub(0, operand.as.integer));
+        else if (operand.kind == ValueKind::Float) lastValue_ = Value::fromFloat(-operand.as.number);
+        else lastValue_ = operand;
+        return;
+    default: lastValue_ = operand; return;
+    }
+}
+
+void Interpreter::visitIdentifierExpr(IdentifierExpr& node) {
+    Value* slot = current_->lookup(symbolOf(node.cache, node.name));
+    lastValue_ = slot ? *slot : Value();
+}
+
+void Interpreter::visitLiteralExpr(LiteralExpr& node) {
+    switch (node.kind) {
+    case LiteralKind::Integer: lastValue_ = Value::fromInt(node.intValue); return;
+    case LiteralKind::Float: lastValue_ = Value::fromFloat(node.floatValue); return;
+    case LiteralKind::Boolean: lastValue_ = Value::fromBool(node.text == "true"); return;
+    case LiteralKind::Null: lastValue_ = Value(); return;
+    case LiteralKind::String: lastValue_ = stringLiteral(node); return;
+    }
+    lastValue_ = Value();
+}
+
+void Interpreter::visitAssignStmt(AssignStmt& node) {
+    Value value = evaluate(node.value.get());
+    if (signal_ != ControlSignal::None) return;
+    const TokenType op = binaryOperatorOf(node.op);
+    const bool compound = node.op != TokenType::Assign;
+    RootScope roots(*this);
+    roots.push(value);
+
+    Expression* target = node.target.get();
+    if (auto* identifier = dynamic_cast<IdentifierExpr*>(target)) {
+        NameId name = symbolOf(identifier->cache, identifier->name);
+        if (!compound) {
+            current_->assign(name, value);
+            return;
+        }
+        Value* slot = current_->lookup(name);
+        if (slot == nullptr) return; // undeclared: no effect
+        Value combined = binaryOperation(op, *slot, value);
+        // Combining may allocate but never defines names: the slot is unchanged.
+        current_->assign(name, combined);
+        return;
+    }
+    if (auto* member = dynamic_cast<MemberExpr*>(target)) {
+        NameId name = symbolOf(member->cache, member->member);
+        Value object = evaluate(member->object.get());
+        GcObject* heap = object.asObject();
+        if (heap == nullptr || heap->objectKind != ObjectKind::ClassInstance) return;
+        auto* instance = static_cast<ClassInstanceObject*>(heap);
+        roots.push(object);
+        if (compound) {
+            Value* field = instance->findField(name);
+            value = binaryOperation(op, field ? *field : Value(), value);
+        }
+        instance->setField(name, value);
+        return;
+    }
+    if (auto* index = dynamic_cast<IndexExpr*>(target)) {
+        Value object = evaluate(index->object.get());
+        roots.push(object);
+        Value position = evaluate(index->index.get());
+        GcObject* heap = object.asObject();
+        if (heap == nullptr || heap->objectKind != ObjectKind::Array ||
+            position.kind != ValueKind::Int)
+            return;
+        auto* array = static_cast<ArrayObject*>(heap);
+        int64_t i = position.as.integer;
+        if (i < 0 || static_cast<uint64_t>(i) >= array->elements.size()) return;
+        if (compound) value = binaryOperation(op, array->elements[i], value);
+        // The size is checked again: nothing ran in between that could shrink
+        // the array, but the element is written only when it still exists.
+        if (static_cast<uint64_t>(i) < array->elements.size()) array->elements[i] = value;
+    }
+}
+
+void Interpreter::visitIndexExpr(IndexExpr& node) {
+    Value object = evaluate(node.object.get());
+    RootScope roots(*this);
+    roots.push(object);
+    Value position = evaluate(node.index.get());
+    GcObject* heap = object.asObject();
+    lastValue_ = Value();
+    if (heap == nullptr || heap->objectKind != ObjectKind::Array || position.kind != ValueKind::Int)
+        return;
+    auto* array = static_cast<ArrayObject*>(heap);
+    int64_t i = position.as.integer;
+    if (i >= 0 && static_cast<uint64_t>(i) < array->elements.size()) lastValue_ = array->elements[i];
+}
+
+void Interpreter::visitArrayLiteralExpr(ArrayLiteralExpr& node) {
+    RootScope roots(*this);
+    const size_t base = tempRoots_.size();
+    for (const ExprPtr& element : node.elements) roots.push(evaluate(element.get()));
+    std::vector<Value> elements(tempRoots_.begin() + static_cast<std::ptrdiff_t>(base), tempRoots_.end());
+    lastValue_ = makeArray(std::move(elements));
+}
+
+void Interpreter::visitLambdaExpr(LambdaExpr& node) {
+    lastValue_ = makeFunction(node.cache, std::string(), node.parameters, node.body);
+}
+
+void Interpreter::visitNewExpr(NewExpr& node) {
+    NameId className = symbolOf(node.cache, node.className);
+    auto* instance = gc_.allocate<ClassInstanceObject>(className, &symbols_.name(className));
+    RootScope roots(*this);
+    roots.push(Value(instance));
+    if (const ClassInfo* info = findClass(className)) {
+        const auto& fields = info->declaration->fields;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            Value value = fields[i]->initializer ? evaluate(fields[i]->initializer.get()) : Value();
+            instance->setField(info->fieldNames[i], value);
+        }
+    }
+    lastValue_ = Value(instance);
+}
+
+Value Interpreter::memberOf(Value object, NameId member, const std::string& memberName) {
+    if (!object.isHeap()) return Value();
+    RootScope roots(*this);
+    roots.push(object);
+    GcObject* heap = object.as.object;
+    switch (heap->objectKind) {
+    case ObjectKind::ClassInstance: {
+        auto* instance = static_cast<ClassInstanceObject*>(heap);
+        if (Value* field = instance->findField(member)) return *field;
+        const ClassInfo* info = findClass(instance->classSymbol);
+        if (info != nullptr && info->findMethod(member) != nullptr) return boundMethod(instance, member);
+        return Value();
+    }
+    case ObjectKind::String:
+    case ObjectKind::Array: return boundBuiltin(object, member, memberName);
+    case ObjectKind::NativeHolder: {
+        auto* holder = static_cast<NativeHolderBase*>(heap);
+        return holder->memberHook ? holder->memberHook(*this, *holder, memberName) : Value();
+    }
+    default: return Value();
+    }
+}
+
+void Interpreter::visitMemberExpr(MemberExpr& node) {
+    NameId member = symbolOf(node.cache, node.member);
+    Value object = evaluate(node.object.get());
+    lastValue_ = memberOf(object, member, node.member);
+}
+
+namespace {
+enum CalleeShape : uint32_t { kCalleeOther = 1, kCalleeMember = 2 };
+}
+
+void Interpreter::visitCallExpr(CallExpr& node) {
+    if (node.cache.owner != this) {
+        node.cache.owner = this;
+        node.cache.id = dynamic_cast<MemberExpr*>(node.callee.get()) ? kCalleeMember : kCalleeOther;
+    }
+    RootScope roots(*this);
+    const size_t count = node.arguments.size();
+    // Arguments are evaluated onto the temporary-root stack; the span is taken
+    // afterwards because pushing may move the stack's storage.
+    auto pushArguments = [&]() {
+        for (const ExprPtr& argument : node.arguments) tempRoots_.push_back(evaluate(argument.get()));
+        return std::span<const Value>(tempRoots_.data() + tempRoots_.size() - count, count);
+    };
+
+    Value callee;
+    if (node.cache.id == kCalleeMember) {
+        // The receiver is evaluated once and serves both the built-in method
+        // and the member lookup.
+        auto& member = static_cast<MemberExpr&>(*node.callee);
+        NameId method = symbolOf(member.cache, member.member);
+        Value receiver = evaluate(member.object.get());
+        roots.push(receiver);
+        if (receiver.isHeap()) {
+            GcObject* heap = receiver.as.object;
+            if (heap->objectKind == ObjectKind::String || heap->objectKind == ObjectKind::Array) {
+                int required = builtinArity(heap->objectKind, method);
+                if (required >= 0 && count >= static_cast<size_t>(required)) {
+                    std::span<const Value> arguments = pushArguments();
+                    Value result;
+                    callBuiltinMethod(receiver, method, arguments, result);
+                    lastValue_ = result;
+                    return;
+                }
+            } else if (heap->objectKind == ObjectKind::ClassInstance) {
+                auto* instance = static_cast<ClassInstanceObject*>(heap);
+                if (instance->findField(method) == nullptr) {
+                    const ClassInfo* info = findClass(instance->classSymbol);
+                    if (FunctionDeclStmt* declaration = info ? info->findMethod(method) : nullptr) {
+                        // Calling the method directly is what calling a fresh
+                        // bound method would do, without allocating one.
+                        std::span<const Value> arguments = pushArguments();
+                        lastValue_ = invokeMethod(instance, *declaration, arguments);
+                        return;
+                    }
+                }
+            }
+        }
+        callee = memberOf(receiver, method, member.member);
+    } else {
+        callee = evaluate(node.callee.get());
+    }
+    roots.push(callee);
+    std::span<const Value> arguments = pushArguments();
+    lastValue_ = callRooted(callee, arguments, node.location);
+}
+
+} // namespace zarn

@@ -1,0 +1,79 @@
+// The non-moving mark-and-sweep collector. It owns every heap object in one
+// singly linked list and is triggered by allocation volume: a collection runs
+// before an allocation once bytesAllocated exceeds threshold, and afterwards
+// threshold = max(2 * live bytes, 1 MiB). In stress mode it collects before
+// every allocation, which makes a missing root fail at once.
+//
+// Invariant: every object reachable from a root slot or from what the root
+// marker marks survives a collection; nothing else does. Code holding a heap
+// value in a C++ local across an allocation must root it first (the
+// interpreter's temporary-root stack, see Interpreter::RootScope).
+#pragma once
+
+#include "zarn/runtime/Object.h"
+
+#include <cstddef>
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace zarn {
+
+class GC {
+public:
+    static constexpr size_t kInitialThreshold = 1048576;
+
+    explicit GC(bool stress = false) : stress_(stress) {}
+    GC(const GC&) = delete;
+    GC& operator=(const GC&) = delete;
+    ~GC();
+
+    template <typename T, typename... Args>
+    T* allocate(Args&&... args) {
+        if (stress_ || bytesAllocated_ > threshold_) collect();
+        T* object = new T(std::forward<Args>(args)...);
+        bytesAllocated_ += object->size();
+        ++objectCount_;
+        object->next = objects_;
+        objects_ = object;
+        return object;
+    }
+
+    // Marking: set the mark and queue the object for tracing (no recursion).
+    void markValue(const Value& value) {
+        if (value.isHeap()) markObject(value.as.object);
+    }
+    void markObject(GcObject* object) {
+        if (object == nullptr || object->marked) return;
+        object->marked = true;
+        gray_.push_back(object);
+    }
+
+    // Runs a full collection and returns the number of bytes reclaimed.
+    size_t collect();
+
+    // Value slots outside the object graph, marked first at every collection.
+    void addRoot(Value* slot) { roots_.push_back(slot); }
+    void removeRoot(Value* slot);
+    // Called after the root slots are marked; the interpreter installs it.
+    void setRootMarker(std::function<void(GC&)> marker) { rootMarker_ = std::move(marker); }
+
+    size_t bytesAllocated() const { return bytesAllocated_; }
+    size_t objectCount() const { return objectCount_; }
+    size_t threshold() const { return threshold_; }
+    bool stress() const { return stress_; }
+
+private:
+    void traceGray();
+
+    GcObject* objects_ = nullptr;
+    size_t bytesAllocated_ = 0;
+    size_t threshold_ = kInitialThreshold;
+    size_t objectCount_ = 0;
+    std::vector<Value*> roots_;
+    std::function<void(GC&)> rootMarker_;
+    std::vector<GcObject*> gray_;
+    bool stress_;
+};
+
+} // namespace zarn

@@ -1,0 +1,585 @@
+// The interpreter's core: construction and roots, the scope pool, calls,
+// methods, the run order of a program, and every statement.
+#include "zarn/runtime/Interpreter.h"
+
+#include "zarn/runtime/StackLimit.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+namespace zarn {
+
+namespace {
+
+constexpr size_t kPoolLimit = 128;
+// Far above what real programs need; the host stack limit usually ends
+// runaway recursion first.
+constexpr size_t kMaxCallDepth = 100000;
+
+bool stressRequested() {
+    const char* value = std::getenv("ZARN_GC_STRESS");
+    return value != nullptr && std::string_view(value) == "1";
+}
+
+// Whether a block declares anything in its own scope. Blocks that do not are
+// run in the enclosing scope: nothing could tell the difference.
+bool blockNeedsScope(const BlockStmt& block) {
+    for (const StmtPtr& statement : block.statements) {
+        Statement* s = statement.get();
+        if (dynamic_cast<VarDeclStmt*>(s) || dynamic_cast<FunctionDeclStmt*>(s) ||
+            dynamic_cast<UseStmt*>(s))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+Interpreter::Interpreter(DiagnosticEngine& diagnostics, NativeModuleTable modules)
+    : diagnostics_(diagnostics), modules_(std::move(modules)), gc_(stressRequested()) {
+    stackLimit_ = stackLimitForThisThread();
+    gc_.setRootMarker([this](GC& gc) { markRoots(gc); });
+    auto intern = [this](const char* name) { return symbols_.intern(name); };
+    methodNames_ = MethodNames{intern("length"),  intern("contains"), intern("startsWith"),
+                               intern("endsWith"), intern("substring"), intern("replace"),
+                               intern("split"),   intern("trim"),     intern("toUpper"),
+                               intern("toLower"), intern("add"),      intern("push"),
+                               intern("size"),    intern("pop"),      intern("clear")};
+    thisSymbol_ = intern("this");
+    mainSymbol_ = intern("main");
+    globals_ = gc_.allocate<Environment>(nullptr);
+    current_ = globals_;
+    initGlobals();
+    if (ModuleInitializer math = modules_.find("math")) math(*this);
+}
+
+Interpreter::~Interpreter() = default;
+
+void Interpreter::markRoots(GC& gc) {
+    gc.markObject(globals_);
+    gc.markObject(current_);
+    gc.markValue(lastValue_);
+    gc.markValue(returnValue_);
+    for (const Value& v : tempRoots_) gc.markValue(v);
+    for (Environment* env : pool_) gc.markObject(env);
+    for (const Value& v : retained_) gc.markValue(v);
+}
+
+NameId Interpreter::fillSymbol(RuntimeCache& cache, const std::string& name) {
+    cache.owner = this;
+    cache.id = symbols_.intern(name);
+    cache.data.reset();
+    return cache.id;
+}
+
+void Interpreter::setScriptPath(const std::string& path) {
+    currentDirectory_ = std::filesystem::path(path).parent_path().string();
+}
+
+// ---- native API ---------------------------------------------------------------
+
+Value Interpreter::makeString(std::string text) {
+    return Value(gc_.allocate<StringObject>(std::move(text)));
+}
+
+Value Interpreter::makeArray(std::vector<Value> elements) {
+    return Value(gc_.allocate<ArrayObject>(std::move(elements)));
+}
+
+Value Interpreter::makeNative(std::string name, NativeCallable callable, std::vector<Value> captures) {
+    RootScope roots(*this);
+    for (const Value& v : captures) roots.push(v);
+    return Value(gc_.allocate<NativeFunctionObject>(std::move(name), std::move(callable),
+                                                    std::move(captures)));
+}
+
+ClassInstanceObject* Interpreter::makeModule(std::string_view name) {
+    NameId symbol = symbols_.intern(name);
+    auto* module = gc_.allocate<ClassInstanceObject>(symbol, &symbols_.name(symbol));
+    current_->define(symbol, Value(module));
+    return module;
+}
+
+void Interpreter::addMember(ClassInstanceObject* module, std::string_view name, NativeCallable callable) {
+    RootScope roots(*this);
+    roots.push(Value(module));
+    Value function = makeNative(std::string(name), std::move(callable));
+    module->setField(symbols_.intern(name), function);
+}
+
+void Interpreter::setField(ClassInstanceObject* instance, std::string_view name, Value value) {
+    instance->setField(symbols_.intern(name), value);
+}
+
+Value Interpreter::getField(ClassInstanceObject* instance, std::string_view name) {
+    NameId symbol = symbols_.find(name);
+    if (symbol == kNoName) return Value();
+    Value* slot = instance->findField(symbol);
+    return slot ? *slot : Value();
+}
+
+void Interpreter::defineGlobal(std::string_view name, Value value) {
+    globals_->define(symbols_.intern(name), value);
+}
+
+Value Interpreter::getGlobal(std::string_view name) {
+    NameId symbol = symbols_.find(name);
+    return symbol == kNoName ? Value() : globals_->get(symbol);
+}
+
+void Interpreter::registerServer(std::shared_ptr<ServedObject> server) {
+    for (const auto& known : servers_)
+        if (known == server) return;
+    servers_.push_back(std::move(server));
+}
+
+// ---- scopes -------------------------------------------------------------------
+
+Environment* Interpreter::newEnvironment(Environment* parent) {
+    if (!pool_.empty()) {
+        Environment* env = pool_.back();
+        pool_.pop_back();
+        env->reset(parent);
+        return env;
+    }
+    // Every parent is reachable already (the current scope, a rooted callee's
+    // closure, the globals), and the temporary-root stack must not move here:
+    // callers still read arguments from it.
+    return gc_.allocate<Environment>(parent);
+}
+
+void Interpreter::releaseEnvironment(Environment* env) {
+    if (env->captured || pool_.size() >= kPoolLimit) return;
+    env->reset(nullptr);
+    pool_.push_back(env);
+}
+
+void Interpreter::markCaptured() {
+    for (Environment* env = current_; env != nullptr && !env->captured; env = env->parent)
+        env->captured = true;
+}
+
+void Interpreter::executeStatements(const std::vector<StmtPtr>& statements) {
+    for (const StmtPtr& statement : statements) {
+        if (signal_ != ControlSignal::None) return;
+        statement->accept(*this);
+    }
+}
+
+// ---- calls --------------------------------------------------------------------
+
+void Interpreter::checkStack() {
+    if (callDepth_ >= kMaxCallDepth ||
+        reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < stackLimit_)
+        throw std::runtime_error("stack overflow (call depth limit reached)");
+}
+
+namespace {
+// Arguments copied out of storage that may move; small counts stay on the stack.
+class ArgumentCopy {
+public:
+    explicit ArgumentCopy(std::span<const Value> source) {
+        if (source.size() <= kSmall) {
+            std::copy(source.begin(), source.end(), small_);
+            view_ = std::span<const Value>(small_, source.size());
+        } else {
+            large_.assign(source.begin(), source.end());
+            view_ = large_;
+        }
+    }
+    operator std::span<const Value>() const { return view_; }
+    size_t size() const { return view_.size(); }
+    const Value& operator[](size_t i) const { return view_[i]; }
+
+private:
+    static constexpr size_t kSmall = 8;
+    Value small_[kSmall];
+    std::vector<Value> large_;
+    std::span<const Value> view_;
+};
+
+struct DepthGuard {
+    explicit DepthGuard(size_t& depth) : depth_(depth) { ++depth_; }
+    ~DepthGuard() { --depth_; }
+    size_t& depth_;
+};
+} // namespace
+
+Value Interpreter::callValue(Value callee, std::span<const Value> arguments,
+                             const SourceLocation& location) {
+    RootScope roots(*this);
+    roots.push(callee);
+    for (const Value& v : arguments) roots.push(v);
+    // Natives may hand in storage of their own; the pushed copies are the roots.
+    return callRooted(callee, std::span<const Value>(tempRoots_).last(arguments.size()), location);
+}
+
+Value Interpreter::callRooted(Value callee, std::span<const Value> arguments,
+                              const SourceLocation& location) {
+    if (callee.kind != ValueKind::Object || callee.as.object == nullptr) {
+        diagnostics_.error("E0024", "cannot call non-callable value", location);
+        return Value();
+    }
+    switch (callee.as.object->objectKind) {
+    case ObjectKind::Function:
+        return callFunction(static_cast<FunctionObject*>(callee.as.object), arguments);
+    case ObjectKind::NativeFunction:
+        return callNative(static_cast<NativeFunctionObject*>(callee.as.object), arguments, location);
+    default:
+        diagnostics_.error("E0024", "object is not callable", location);
+        return Value();
+    }
+}
+
+Value Interpreter::callNative(NativeFunctionObject* function, std::span<const Value> arguments,
+                              const SourceLocation& location) {
+    DepthGuard depth(callDepth_);
+    checkStack();
+    // A copy: the temporary-root stack may grow (and move) during the call.
+    ArgumentCopy copy(arguments);
+    NativeArgs args(copy, *function, location);
+    return function->callable(*this, args);
+}
+
+Value Interpreter::runCallBody(Environment* scope, const std::vector<StmtPtr>& statements) {
+    // The callee's scope chain does not include the caller's scope: the
+    // callee's scope keeps it reachable while the body runs.
+    Environment* saved = current_;
+    scope->caller = saved;
+    ControlSignal savedSignal = signal_;
+    current_ = scope;
+    signal_ = ControlSignal::None;
+    returnValue_ = Value();
+    executeStatements(statements);
+    Value result = signal_ == ControlSignal::Return ? returnValue_ : Value();
+    current_ = saved;
+    scope->caller = nullptr;
+    signal_ = savedSignal;
+    // Calls only start while no signal is pending, so the caller had no return
+    // value worth keeping.
+    returnValue_ = Value();
+    return result;
+}
+
+Value Interpreter::callFunction(FunctionObject* function, std::span<const Value> arguments) {
+    DepthGuard depth(callDepth_);
+    checkStack();
+    const FunctionShape& shape = *function->shape;
+    Environment* scope = newEnvironment(function->closure);
+    for (size_t i = 0; i < shape.params.size(); ++i)
+        scope->define(shape.params[i], i < arguments.size() ? arguments[i] : Value());
+
+    Value result = runCallBody(scope, shape.body->statements);
+    releaseEnvironment(scope);
+    return result;
+}
+
+void Interpreter::ensureBoundMethods(ClassInstanceObject* instance, const ClassInfo& info) {
+    if (instance->boundFor == &info) return;
+    instance->boundFor = &info;
+    instance->boundMethods.clear();
+    RootScope roots(*this);
+    roots.push(Value(instance));
+    for (NameId method : info.methodNames) {
+        Value bound = boundMethod(instance, method);
+        instance->boundMethods.push_back(static_cast<NativeFunctionObject*>(bound.as.object));
+    }
+}
+
+Value Interpreter::boundMethod(ClassInstanceObject* instance, NameId method) {
+    // The callable looks the method up again at call time, so it needs no
+    // pointer into the class table.
+    NameId classSymbol = instance->classSymbol;
+    return makeNative(
+        symbols_.name(method),
+        [classSymbol, method](Interpreter& interp, const NativeArgs& args) -> Value {
+            auto* self = static_cast<ClassInstanceObject*>(args.self().captures[0].as.object);
+            const ClassInfo* info = interp.findClass(classSymbol);
+            FunctionDeclStmt* declaration = info ? info->findMethod(method) : nullptr;
+            if (declaration == nullptr) return Value();
+            return interp.invokeMethod(self, *declaration, args.all());
+        },
+        {Value(instance)});
+}
+
+Value Interpreter::invokeMethod(ClassInstanceObject* instance, FunctionDeclStmt& method,
+                                std::span<const Value> passed) {
+    DepthGuard depth(callDepth_);
+    checkStack();
+    // A copy first: the arguments may live on the temporary-root stack, which
+    // moves when it grows (the originals stay there as roots).
+    ArgumentCopy arguments(passed);
+    RootScope roots(*this);
+    roots.push(Value(instance));
+    const ClassInfo* info = findClass(instance->classSymbol);
+    if (info != nullptr) ensureBoundMethods(instance, *info);
+
+    Environment* scope = newEnvironment(globals_);
+    roots.push(Value(scope));
+    for (const auto& field : instance->fields) scope->define(field.first, field.second);
+    scope->define(thisSymbol_, Value(instance));
+    const std::vector<uint32_t>& params =
+        static_cast<const FunctionShape*>(method.cache.data.get())->params;
+    for (size_t i = 0; i < params.size(); ++i)
+        scope->define(params[i], i < arguments.size() ? arguments[i] : Value());
+    if (info != nullptr) {
+        for (size_t i = 0; i < info->methodNames.size(); ++i)
+            scope->define(info->methodNames[i], Value(instance->boundMethods[i]));
+    }
+
+    Value result = runCallBody(scope, method.body->statements);
+
+    // Inside a method fields are plain variables: their values go back into
+    // the instance. A field made during the call that no scope knows keeps its value.
+    for (auto& field : instance->fields) {
+        if (Value* slot = scope->lookup(field.first)) field.second = *slot;
+    }
+    releaseEnvironment(scope);
+    return result;
+}
+
+void Interpreter::prepareShape(RuntimeCache& cache, const std::string& name,
+                               const std::vector<Parameter>& parameters,
+                               const std::shared_ptr<BlockStmt>& body) {
+    if (cache.owner == this && cache.data) return;
+    auto shape = std::make_shared<FunctionShape>();
+    shape->name = name;
+    for (const Parameter& p : parameters) shape->params.push_back(symbols_.intern(p.name));
+    shape->body = body;
+    cache.owner = this;
+    cache.id = symbols_.intern(name);
+    cache.data = std::move(shape);
+}
+
+Value Interpreter::makeFunction(RuntimeCache& cache, const std::string& name,
+                                const std::vector<Parameter>& parameters,
+                                const std::shared_ptr<BlockStmt>& body) {
+    prepareShape(cache, name, parameters, body);
+    markCaptured();
+    return Value(gc_.allocate<FunctionObject>(
+        std::static_pointer_cast<const FunctionShape>(cache.data), current_));
+}
+
+// ---- running a program ---------------------------------------------------------
+
+void Interpreter::reportRuntimeError(const std::string& text) {
+    diagnostics_.error("E9000", "Runtime error: " + text, SourceLocation());
+}
+
+void Interpreter::interpret(const std::shared_ptr<Program>& program) {
+    if (!program) return;
+    loadedPrograms_.push_back(program);
+    try {
+        executeStatements(program->statements);
+        signal_ = ControlSignal::None;
+        returnValue_ = Value();
+        Value mainFunction = globals_->get(mainSymbol_);
+        if (mainFunction.kind == ValueKind::Object) callValue(mainFunction, {}, SourceLocation());
+        serveRegisteredServers();
+    } catch (const std::exception& failure) {
+        reportRuntimeError(failure.what());
+        current_ = globals_;
+        signal_ = ControlSignal::None;
+        tempRoots_.clear();
+        callDepth_ = 0;
+    }
+}
+
+void Interpreter::visitProgram(Program& node) {
+    executeStatements(node.statements);
+}
+
+// ---- statements ----------------------------------------------------------------
+
+void Interpreter::visitExprStmt(ExprStmt& node) {
+    evaluate(node.expression.get());
+}
+
+Value Interpreter::defaultValueFor(const std::string& typeName) {
+    if (typeName == "int") return Value::fromInt(0);
+    if (typeName == "float") return Value::fromFloat(0.0);
+    if (typeName == "string") return makeString(std::string());
+    if (typeName == "Boolean" || typeName == "bool") return Value::fromBool(false);
+    return Value();
+}
+
+void Interpreter::visitVarDeclStmt(VarDeclStmt& node) {
+    NameId name = symbolOf(node.cache, node.name);
+    Value value = node.initializer ? evaluate(node.initializer.get()) : defaultValueFor(node.typeName);
+    current_->define(name, value);
+}
+
+void Interpreter::visitBlockStmt(BlockStmt& node) {
+    if (node.cache.owner != this) {
+        node.cache.owner = this;
+        node.cache.id = blockNeedsScope(node) ? 1 : 2;
+    }
+    if (node.cache.id == 2) {
+        executeStatements(node.statements);
+        return;
+    }
+    Environment* saved = current_;
+    Environment* scope = newEnvironment(current_);
+    current_ = scope;
+    executeStatements(node.statements);
+    current_ = saved;
+    releaseEnvironment(scope);
+}
+
+void Interpreter::visitIfStmt(IfStmt& node) {
+    Value condition = evaluate(node.condition.get());
+    if (signal_ != ControlSignal::None) return;
+    if (isTruthy(condition)) execute(node.thenBranch.get());
+    else execute(node.elseBranch.get());
+}
+
+namespace {
+// Consumes a loop signal: true when the loop must stop (Break is cleared, a
+// Return stays pending), false when it goes on (Continue is cleared).
+bool loopShouldStop(ControlSignal& signal) {
+    switch (signal) {
+    case ControlSignal::None: return false;
+    case ControlSignal::Continue: signal = ControlSignal::None; return false;
+    case ControlSignal::Break: signal = ControlSignal::None; return true;
+    case ControlSignal::Return: return true;
+    }
+    return true;
+}
+} // namespace
+
+void Interpreter::visitWhileStmt(WhileStmt& node) {
+    while (true) {
+        Value condition = evaluate(node.condition.get());
+        if (signal_ != ControlSignal::None || !isTruthy(condition)) break;
+        execute(node.body.get());
+        if (loopShouldStop(signal_)) break;
+    }
+}
+
+void Interpreter::visitDoWhileStmt(DoWhileStmt& node) {
+    while (true) {
+        execute(node.body.get());
+        if (loopShouldStop(signal_)) break;
+        Value condition = evaluate(node.condition.get());
+        if (signal_ != ControlSignal::None || !isTruthy(condition)) break;
+    }
+}
+
+void Interpreter::visitForStmt(ForStmt& node) {
+    Environment* saved = current_;
+    Environment* scope = newEnvironment(current_);
+    current_ = scope;
+    execute(node.initializer.get());
+    while (signal_ == ControlSignal::None) {
+        if (node.condition) {
+            Value condition = evaluate(node.condition.get());
+            if (signal_ != ControlSignal::None || !isTruthy(condition)) break;
+        }
+        execute(node.body.get());
+        if (loopShouldStop(signal_)) break;
+        execute(node.increment.get());
+    }
+    if (signal_ == ControlSignal::Break) signal_ = ControlSignal::None;
+    current_ = saved;
+    releaseEnvironment(scope);
+}
+
+void Interpreter::visitForeachStmt(ForeachStmt& node) {
+    NameId variable = symbolOf(node.cache, node.variable);
+    Value iterable = evaluate(node.iterable.get());
+    if (signal_ != ControlSignal::None) return;
+    GcObject* object = iterable.asObject();
+    if (object == nullptr || object->objectKind != ObjectKind::Array) return;
+    auto* array = static_cast<ArrayObject*>(object);
+    RootScope roots(*this);
+    roots.push(iterable);
+    Environment* saved = current_;
+    Environment* scope = newEnvironment(current_);
+    current_ = scope;
+    // By index, re-reading the size each time: the body may grow or shrink the
+    // array, and no reference into its storage is held across the body.
+    for (size_t i = 0; i < array->elements.size(); ++i) {
+        scope->define(variable, array->elements[i]);
+        execute(node.body.get());
+        if (loopShouldStop(signal_)) break;
+    }
+    current_ = saved;
+    releaseEnvironment(scope);
+}
+
+void Interpreter::visitSwitchStmt(SwitchStmt& node) {
+    Value subject = evaluate(node.value.get());
+    if (signal_ != ControlSignal::None) return;
+    RootScope roots(*this);
+    roots.push(subject);
+    auto runBody = [this](const std::vector<StmtPtr>& body) {
+        executeStatements(body);
+        return signal_ != ControlSignal::None;
+    };
+    bool matched = false;
+    for (const SwitchCase& clause : node.cases) {
+        if (!clause.value) {
+            continue; // a default met during fall-through is skipped
+        }
+        if (!matched) {
+            Value candidate = evaluate(clause.value.get());
+            if (signal_ != ControlSignal::None) return;
+            if (!valuesEqual(subject, candidate)) continue;
+            matched = true;
+        }
+        if (runBody(clause.body)) break;
+    }
+    if (!matched) {
+        const SwitchCase* lastDefault = nullptr;
+        for (const SwitchCase& clause : node.cases)
+            if (!clause.value) lastDefault = &clause;
+        if (lastDefault != nullptr) runBody(lastDefault->body);
+    }
+    if (signal_ == ControlSignal::Break) signal_ = ControlSignal::None;
+}
+
+void Interpreter::visitBreakStmt(BreakStmt&) {
+    signal_ = ControlSignal::Break;
+}
+
+void Interpreter::visitContinueStmt(ContinueStmt&) {
+    signal_ = ControlSignal::Continue;
+}
+
+void Interpreter::visitReturnStmt(ReturnStmt& node) {
+    Value value = node.value ? evaluate(node.value.get()) : Value();
+    if (signal_ != ControlSignal::None) return;
+    returnValue_ = value;
+    signal_ = ControlSignal::Return;
+}
+
+void Interpreter::visitFunctionDeclStmt(FunctionDeclStmt& node) {
+    Value function = makeFunction(node.cache, node.name, node.parameters, node.body);
+    current_->define(node.cache.id, function);
+}
+
+void Interpreter::visitClassDeclStmt(ClassDeclStmt& node) {
+    auto info = std::make_unique<ClassInfo>();
+    info->name = symbols_.intern(node.name);
+    // The shared pointer keeps the declaration alive; the node itself is owned
+    // by its program, which the interpreter keeps for the whole run.
+    info->declaration = std::shared_ptr<ClassDeclStmt>(std::shared_ptr<ClassDeclStmt>(), &node);
+    for (const auto& field : node.fields) info->fieldNames.push_back(symbols_.intern(field->name));
+    for (const auto& method : node.methods) {
+        info->methodNames.push_back(symbols_.intern(method->name));
+        prepareShape(method->cache, method->name, method->parameters, method->body);
+    }
+    classes_[info->name] = info.get();
+    classStore_.push_back(std::move(info));
+}
+
+void Interpreter::visitUseStmt(UseStmt& node) {
+    if (ModuleInitializer initializer = modules_.find(node.moduleName)) {
+        initializer(*this);
+        return;
+    }
+    loadSourceModule(node);
+}
+
+} // namespace zarn

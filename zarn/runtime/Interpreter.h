@@ -1,0 +1,270 @@
+// The tree-walking interpreter: executes a checked Program directly.
+//
+// Native API (for the library modules; see NativeModules.h for the table):
+// - A native function is a NativeCallable: Value(Interpreter&, const NativeArgs&).
+//   NativeArgs reads arguments with the library's rules (missing -> Null,
+//   intAt / floatAt / stringAt) and gives the call's location. The arguments
+//   are rooted by the caller for the whole call.
+// - Make values with makeString, makeArray, makeNative (name, callable, and the
+//   values it captures: they are traced, so a bound receiver stays alive),
+//   makeHolder<T> (a native object in a NativeHolder<T>), makeModule/addMember.
+// - Call script values only through callValue; it roots what it is given.
+// - Any heap Value kept in a C++ local while something else is allocated must
+//   be rooted first: `Interpreter::RootScope roots(interp); roots.push(v);`
+//   (cut back when the scope ends), or kept forever with retain(v).
+// - Native failures that must end the run throw std::runtime_error: the run
+//   then ends with an "E9000" report carrying the text.
+#pragma once
+
+#include "zarn/diagnostics/DiagnosticEngine.h"
+#include "zarn/frontend/AST.h"
+#include "zarn/runtime/Environment.h"
+#include "zarn/runtime/GC.h"
+#include "zarn/runtime/NativeModules.h"
+#include "zarn/runtime/Object.h"
+#include "zarn/runtime/NameTable.h"
+#include "zarn/runtime/Value.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace zarn {
+
+// Class information kept in the class table; never freed while the
+// interpreter lives, so instances may point at it.
+struct ClassInfo {
+    NameId name = kNoName;
+    std::shared_ptr<ClassDeclStmt> declaration; // keeps fields and methods alive
+    std::vector<NameId> fieldNames;
+    std::vector<NameId> methodNames;
+    // The method with that name, or null.
+    FunctionDeclStmt* findMethod(NameId method) const {
+        for (size_t i = 0; i < methodNames.size(); ++i)
+            if (methodNames[i] == method) return declaration->methods[i].get();
+        return nullptr;
+    }
+};
+
+// A server that the run keeps serving after `main` returned (the HTTP module
+// registers its servers through Interpreter::registerServer).
+class ServedObject {
+public:
+    virtual ~ServedObject() = default;
+    virtual bool isOpen() const = 0;
+    // Handles what is pending, waiting at most timeoutMs; true when it did something.
+    virtual bool poll(int timeoutMs) = 0;
+    virtual void stop() = 0;
+};
+
+enum class ControlSignal : uint8_t { None = 0, Return = 1, Break = 2, Continue = 3 };
+
+class Interpreter final : public ASTVisitor {
+public:
+    explicit Interpreter(DiagnosticEngine& diagnostics, NativeModuleTable modules = {});
+    ~Interpreter() override;
+    Interpreter(const Interpreter&) = delete;
+    Interpreter& operator=(const Interpreter&) = delete;
+
+    // The path of the main script: module resolution starts in its directory.
+    void setScriptPath(const std::string& path);
+    void setScriptArguments(std::vector<std::string> arguments) { scriptArguments_ = std::move(arguments); }
+    const std::vector<std::string>& scriptArguments() const { return scriptArguments_; }
+
+    // Runs the top-level statements, then `main`, then serves registered servers.
+    // A failure that ends the run is reported as "E9000".
+    void interpret(const std::shared_ptr<Program>& program);
+
+    // ---- native API -------------------------------------------------------
+    Value makeString(std::string text);
+    Value makeArray(std::vector<Value> elements = {});
+    Value makeNative(std::string name, NativeCallable callable, std::vector<Value> captures = {});
+    template <typename T>
+    Value makeHolder(std::shared_ptr<T> object, std::string typeName,
+                     NativeHolderBase::MemberHook hook = nullptr) {
+        return Value(gc_.allocate<NativeHolder<T>>(std::move(object), std::move(typeName), hook));
+    }
+    // A module object (an instance whose class name is the module name), defined
+    // under that name in the current scope, which keeps it alive.
+    ClassInstanceObject* makeModule(std::string_view name);
+    // Adds a native function as a member (field) of a module object.
+    void addMember(ClassInstanceObject* module, std::string_view name, NativeCallable callable);
+    // Fields of instances by name (missing fields read as Null).
+    void setField(ClassInstanceObject* instance, std::string_view name, Value value);
+    Value getField(ClassInstanceObject* instance, std::string_view name);
+    // Calls any value: a script function, a lambda, a native function. Reports
+    // "E0024" for non-callable values and returns Null then.
+    Value callValue(Value callee, std::span<const Value> arguments,
+                    const SourceLocation& location = SourceLocation());
+    void defineGlobal(std::string_view name, Value value);
+    Value getGlobal(std::string_view name);
+    // Keeps a value alive for the rest of the run.
+    void retain(Value value) { retained_.push_back(value); }
+    void registerServer(std::shared_ptr<ServedObject> server);
+
+    DiagnosticEngine& diagnostics() { return diagnostics_; }
+    GC& gc() { return gc_; }
+    NameTable& symbols() { return symbols_; }
+    const std::string& currentDirectory() const { return currentDirectory_; }
+
+    // Values pushed here are roots until the scope ends.
+    class RootScope {
+    public:
+        explicit RootScope(Interpreter& interp) : stack_(interp.tempRoots_), mark_(stack_.size()) {}
+        ~RootScope() { stack_.resize(mark_); }
+        RootScope(const RootScope&) = delete;
+        RootScope& operator=(const RootScope&) = delete;
+        void push(Value value) { stack_.push_back(value); }
+
+    private:
+        std::vector<Value>& stack_;
+        size_t mark_;
+    };
+
+    // ---- execution ----------------------------------------------------------
+    void execute(Statement* statement) {
+        if (statement != nullptr && signal_ == ControlSignal::None) statement->accept(*this);
+    }
+    Value evaluate(Expression* expression) {
+        if (expression == nullptr || signal_ != ControlSignal::None) return Value();
+        expression->accept(*this);
+        return lastValue_;
+    }
+    // Executes statements in the current scope until one leaves a signal pending.
+    void executeStatements(const std::vector<StmtPtr>& statements);
+    Environment* newEnvironment(Environment* parent);
+    void releaseEnvironment(Environment* environment);
+    Value invokeMethod(ClassInstanceObject* instance, FunctionDeclStmt& method,
+                       std::span<const Value> arguments);
+    // The run-time expansion of "{expression}" placeholders in a string literal.
+    std::string interpolate(const LiteralExpr& literal);
+
+    // Module loading (ModuleLoader.cpp): a `use` of a name that is not a
+    // native module, and loading another script into the running program.
+    void loadSourceModule(UseStmt& node);
+    void runScript(const std::string& path);
+
+    void visitProgram(Program& node) override;
+    void visitClassDeclStmt(ClassDeclStmt& node) override;
+    void visitFunctionDeclStmt(FunctionDeclStmt& node) override;
+    void visitUseStmt(UseStmt& node) override;
+    void visitContinueStmt(ContinueStmt& node) override;
+    void visitBreakStmt(BreakStmt& node) override;
+    void visitReturnStmt(ReturnStmt& node) override;
+    void visitSwitchStmt(SwitchStmt& node) override;
+    void visitForeachStmt(ForeachStmt& node) override;
+    void visitForStmt(ForStmt& node) override;
+    void visitDoWhileStmt(DoWhileStmt& node) override;
+    void visitWhileStmt(WhileStmt& node) override;
+    void visitIfStmt(IfStmt& node) override;
+    void visitExprStmt(ExprStmt& node) override;
+    void visitAssignStmt(AssignStmt& node) override;
+    void visitVarDeclStmt(VarDeclStmt& node) override;
+    void visitBlockStmt(BlockStmt& node) override;
+    void visitLambdaExpr(LambdaExpr& node) override;
+    void visitArrayLiteralExpr(ArrayLiteralExpr& node) override;
+    void visitNewExpr(NewExpr& node) override;
+    void visitIndexExpr(IndexExpr& node) override;
+    void visitMemberExpr(MemberExpr& node) override;
+    void visitCallExpr(CallExpr& node) override;
+    void visitUnaryExpr(UnaryExpr& node) override;
+    void visitBinaryExpr(BinaryExpr& node) override;
+    void visitIdentifierExpr(IdentifierExpr& node) override;
+    void visitLiteralExpr(LiteralExpr& node) override;
+
+    // Names of the built-in string and array methods, interned once.
+    struct MethodNames {
+        NameId length, contains, startsWith, endsWith, substring, replace, split, trim, toUpper,
+            toLower, add, push, size, pop, clear;
+    };
+
+private:
+    friend class RootScope;
+
+    NameId symbolOf(RuntimeCache& cache, const std::string& name) {
+        if (cache.owner == this) [[likely]]
+            return cache.id;
+        return fillSymbol(cache, name);
+    }
+    NameId fillSymbol(RuntimeCache& cache, const std::string& name);
+    void markRoots(GC& gc);
+    void initGlobals();
+    void checkStack();
+    // Runs a function or method body in its scope with a signal of its own;
+    // the value of its `return`, else Null.
+    Value runCallBody(Environment* scope, const std::vector<StmtPtr>& statements);
+    Value callFunction(FunctionObject* function, std::span<const Value> arguments);
+    Value callNative(NativeFunctionObject* function, std::span<const Value> arguments,
+                     const SourceLocation& location);
+    // callValue without rooting: the callee and arguments are already roots.
+    Value callRooted(Value callee, std::span<const Value> arguments, const SourceLocation& location);
+    // Builds (once per node) what every function object of a declaration shares.
+    void prepareShape(RuntimeCache& cache, const std::string& name,
+                      const std::vector<Parameter>& parameters,
+                      const std::shared_ptr<BlockStmt>& body);
+    Value makeFunction(RuntimeCache& cache, const std::string& name,
+                       const std::vector<Parameter>& parameters,
+                       const std::shared_ptr<BlockStmt>& body);
+    void markCaptured();
+    Value boundMethod(ClassInstanceObject* instance, NameId method);
+    const ClassInfo* findClass(NameId name) const {
+        auto it = classes_.find(name);
+        return it == classes_.end() ? nullptr : it->second;
+    }
+    void ensureBoundMethods(ClassInstanceObject* instance, const ClassInfo& info);
+    Value memberOf(Value object, NameId member, const std::string& memberName);
+    // The arguments a built-in string or array method needs to be called
+    // directly, or -1 when the name is not one of them.
+    int builtinArity(ObjectKind receiver, NameId method) const;
+    // Runs a built-in method; false when the receiver has no such method.
+    bool callBuiltinMethod(Value receiver, NameId method, std::span<const Value> arguments,
+                           Value& result);
+    Value binaryOperation(TokenType op, const Value& left, const Value& right);
+    Value stringLiteral(LiteralExpr& literal);
+    Value boundBuiltin(Value receiver, NameId method, const std::string& name);
+    Value defaultValueFor(const std::string& typeName);
+    void serveRegisteredServers();
+    void reportRuntimeError(const std::string& text);
+
+    DiagnosticEngine& diagnostics_;
+    NativeModuleTable modules_;
+    GC gc_;
+    NameTable symbols_;
+    MethodNames methodNames_{};
+    NameId thisSymbol_ = kNoName;
+    NameId mainSymbol_ = kNoName;
+
+    Environment* globals_ = nullptr;
+    Environment* current_ = nullptr;
+    Value lastValue_;
+    ControlSignal signal_ = ControlSignal::None;
+    Value returnValue_;
+    std::vector<Value> tempRoots_;
+    std::vector<Environment*> pool_;
+    std::vector<Value> retained_;
+
+    std::unordered_map<NameId, const ClassInfo*> classes_;
+    std::vector<std::unique_ptr<ClassInfo>> classStore_;
+
+    std::vector<std::shared_ptr<ServedObject>> servers_;
+    std::vector<std::string> scriptArguments_;
+    std::string currentDirectory_;
+    std::unordered_set<std::string> loadedModules_;
+    std::vector<std::shared_ptr<Program>> loadedPrograms_;
+    // Module loading (ModuleLoader.cpp): the modules whose top-level
+    // statements are running, so that a chain of `use`s needs no recursion.
+    struct ModuleRun;
+    ModuleRun* moduleRun_ = nullptr;
+    std::shared_ptr<Program> parseSourceFile(const std::string& path, std::string text);
+    void runModuleStatements(std::shared_ptr<Program> program, std::string directory);
+
+    size_t callDepth_ = 0;
+    uintptr_t stackLimit_ = 0; // below this address a call reports a stack overflow
+};
+
+} // namespace zarn

@@ -1,0 +1,142 @@
+// Loading source modules and scripts into the running program.
+#include "zarn/runtime/Interpreter.h"
+
+#include "zarn/frontend/Lexer.h"
+#include "zarn/frontend/ModuleResolver.h"
+#include "zarn/frontend/Parser.h"
+
+#include <filesystem>
+
+namespace zarn {
+
+// The modules whose top-level statements one call of runModuleStatements is
+// running, innermost last. A `use` that is itself one of those top-level
+// statements queues its module here instead of running it by recursion: the
+// module runs to its end before the next statement of the one that used it,
+// exactly as a nested call would, but a chain of modules thousands deep needs
+// no deeper host stack than a single module.
+struct Interpreter::ModuleRun {
+    struct Frame {
+        std::shared_ptr<Program> program;
+        size_t next = 0;       // index of the next top-level statement
+        std::string directory; // the module's own directory
+    };
+    std::vector<Frame> frames;
+    const Statement* directUse = nullptr; // the top-level statement now executing
+};
+
+namespace {
+
+// Restores a slot when the scope ends, also when a failure unwinds through it.
+template <typename T>
+class RestoreOnExit {
+public:
+    explicit RestoreOnExit(T& slot) : slot_(slot), saved_(slot) {}
+    ~RestoreOnExit() { slot_ = std::move(saved_); }
+    RestoreOnExit(const RestoreOnExit&) = delete;
+    RestoreOnExit& operator=(const RestoreOnExit&) = delete;
+
+private:
+    T& slot_;
+    T saved_;
+};
+
+bool endsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+} // namespace
+
+std::shared_ptr<Program> Interpreter::parseSourceFile(const std::string& path, std::string text) {
+    Lexer lexer(std::move(text), path, diagnostics_);
+    Parser parser(lexer.tokenize(), diagnostics_);
+    std::shared_ptr<Program> program = parser.parseProgram();
+    // Nothing runs once the run holds an error (a syntax error in this file included).
+    if (!program || diagnostics_.hasErrors()) return nullptr;
+    // Functions and classes of the file refer to its nodes for the rest of the run.
+    loadedPrograms_.push_back(program);
+    return program;
+}
+
+void Interpreter::loadSourceModule(UseStmt& node) {
+    std::string path = resolveModule(node.moduleName, currentDirectory_);
+    if (path.empty()) {
+        diagnostics_.error("E0051", "module '" + node.moduleName + "' does not exist", node.location);
+        return;
+    }
+    // Each file loads once per run, which also ends cycles of modules.
+    if (!loadedModules_.insert(path).second) return;
+    std::string text;
+    if (!readModuleFile(path, text)) {
+        diagnostics_.error("E0051", "could not read module file '" + path + "'", node.location);
+        return;
+    }
+    std::shared_ptr<Program> program = parseSourceFile(path, std::move(text));
+    if (!program) return;
+    if (moduleRun_ && moduleRun_->directUse == &node) {
+        moduleRun_->frames.push_back(ModuleRun::Frame{std::move(program), 0, directoryOf(path)});
+        return;
+    }
+    runModuleStatements(std::move(program), directoryOf(path));
+}
+
+void Interpreter::runModuleStatements(std::shared_ptr<Program> program, std::string directory) {
+    ModuleRun run;
+    run.frames.push_back(ModuleRun::Frame{std::move(program), 0, std::move(directory)});
+    RestoreOnExit<ModuleRun*> restoreRun(moduleRun_);
+    RestoreOnExit<std::string> restoreDirectory(currentDirectory_);
+    moduleRun_ = &run;
+    while (!run.frames.empty()) {
+        ModuleRun::Frame& frame = run.frames.back();
+        // A pending signal (a top-level return, say) ends this module and, as
+        // it would after a nested load, every module that used it.
+        if (signal_ != ControlSignal::None || frame.next >= frame.program->statements.size()) {
+            run.frames.pop_back();
+            continue;
+        }
+        currentDirectory_ = frame.directory;
+        Statement* statement = frame.program->statements[frame.next++].get();
+        // `frame` may move when the statement queues a module; it is not used again.
+        run.directUse = statement;
+        execute(statement);
+        run.directUse = nullptr;
+    }
+}
+
+void Interpreter::runScript(const std::string& requested) {
+    std::filesystem::path location(requested);
+    if (location.is_relative() && !currentDirectory_.empty())
+        location = std::filesystem::path(currentDirectory_) / location;
+    std::string path = location.string();
+    if (!endsWith(path, ".zarn")) path += ".zarn";
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        diagnostics_.error("E0051", "script file '" + path + "' not found", SourceLocation());
+        return;
+    }
+    std::string text;
+    if (!readModuleFile(path, text)) {
+        diagnostics_.error("E0051", "could not read script file '" + path + "'", SourceLocation());
+        return;
+    }
+    std::shared_ptr<Program> program = parseSourceFile(path, std::move(text));
+    if (!program) return;
+
+    RestoreOnExit<std::string> restoreDirectory(currentDirectory_);
+    std::string directory = directoryOf(path);
+    // `main` as seen from where the script runs, before and after: only a main
+    // that the script itself defined is called, never the running program's
+    // own main again (which could start this script again, without end).
+    Value* slot = current_->lookup(mainSymbol_);
+    GcObject* before = slot ? slot->asObject() : nullptr;
+    runModuleStatements(std::move(program), directory);
+    // A top-level return of the script ends the script, not its caller.
+    signal_ = ControlSignal::None;
+    currentDirectory_ = directory;
+    slot = current_->lookup(mainSymbol_);
+    Value mainFunction = slot ? *slot : Value();
+    if (mainFunction.kind == ValueKind::Object && mainFunction.asObject() != before)
+        callValue(mainFunction, {}, SourceLocation());
+}
+
+} // namespace zarn

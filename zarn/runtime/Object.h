@@ -1,0 +1,210 @@
+// Heap objects of running programs. Every object is created by the GC
+// (GC::allocate) and destroyed only by it; values and containers hold plain
+// pointers. Each class reports what it refers to (trace), how many bytes the
+// collector accounts for it (size) and its text form (toString).
+#pragma once
+
+#include "zarn/diagnostics/SourceLocation.h"
+#include "zarn/runtime/Value.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zarn {
+
+class GC;
+class Interpreter;
+class BlockStmt;
+class FunctionDeclStmt;
+
+enum class ObjectKind : uint8_t {
+    String = 0,
+    Array = 1,
+    ClassInstance = 3,
+    Function = 4,
+    NativeFunction = 5,
+    Environment = 6,
+    NativeHolder = 7,
+};
+
+class GcObject {
+public:
+    explicit GcObject(ObjectKind kind) : objectKind(kind) {}
+    GcObject(const GcObject&) = delete;
+    GcObject& operator=(const GcObject&) = delete;
+    virtual ~GcObject() = default;
+
+    // Marks every heap object this one refers to (GC::markValue / markObject).
+    virtual void trace(GC& gc) { (void)gc; }
+    // Bytes the collector accounts for this object.
+    virtual size_t size() const = 0;
+    virtual std::string toString() const = 0;
+
+    ObjectKind objectKind;
+    bool marked = false;
+    GcObject* next = nullptr; // the collector's list of all objects
+};
+
+class StringObject final : public GcObject {
+public:
+    explicit StringObject(std::string text) : GcObject(ObjectKind::String), text(std::move(text)) {}
+    size_t size() const override { return 56 + text.capacity(); }
+    std::string toString() const override { return text; }
+
+    std::string text; // never changed after creation: strings are shared freely
+};
+
+class ArrayObject final : public GcObject {
+public:
+    ArrayObject() : GcObject(ObjectKind::Array) {}
+    explicit ArrayObject(std::vector<Value> elements)
+        : GcObject(ObjectKind::Array), elements(std::move(elements)) {}
+    void trace(GC& gc) override;
+    size_t size() const override { return 48 + 16 * elements.capacity(); }
+    std::string toString() const override;
+
+    std::vector<Value> elements;
+};
+
+class NativeFunctionObject;
+struct ClassInfo;
+
+class ClassInstanceObject final : public GcObject {
+public:
+    // className points into the interpreter's name table, which outlives every object.
+    ClassInstanceObject(uint32_t classSymbol, const std::string* className)
+        : GcObject(ObjectKind::ClassInstance), classSymbol(classSymbol), className(className) {}
+    void trace(GC& gc) override;
+    size_t size() const override { return 120 + 48 * fields.size(); }
+    std::string toString() const override { return "<instance of " + *className + ">"; }
+
+    // The field with that name id, or null.
+    Value* findField(uint32_t symbol) {
+        for (auto& field : fields)
+            if (field.first == symbol) return &field.second;
+        return nullptr;
+    }
+    // Sets the field, creating it at the end when missing.
+    void setField(uint32_t symbol, Value value) {
+        if (Value* slot = findField(symbol)) *slot = value;
+        else fields.emplace_back(symbol, value);
+    }
+
+    uint32_t classSymbol;
+    const std::string* className;
+    std::vector<std::pair<uint32_t, Value>> fields; // in creation order
+    // Bound methods handed to the method scopes of this instance, made once on
+    // the first method call; valid for boundFor (class information is never freed).
+    const ClassInfo* boundFor = nullptr;
+    std::vector<NativeFunctionObject*> boundMethods;
+};
+
+class Environment;
+
+// What a declared function or lambda shares between all its function objects:
+// built once per declaration node.
+struct FunctionShape {
+    std::string name;              // empty for a lambda
+    std::vector<uint32_t> params;  // parameter name ids in order
+    std::shared_ptr<BlockStmt> body;
+};
+
+class FunctionObject final : public GcObject {
+public:
+    FunctionObject(std::shared_ptr<const FunctionShape> shape, Environment* closure)
+        : GcObject(ObjectKind::Function), shape(std::move(shape)), closure(closure) {}
+    void trace(GC& gc) override;
+    size_t size() const override { return 104; }
+    std::string toString() const override {
+        return "<function " + (shape->name.empty() ? std::string("anonymous") : shape->name) + ">";
+    }
+
+    std::shared_ptr<const FunctionShape> shape;
+    Environment* closure;
+};
+
+// The arguments of one native call. Reading past the end gives Null, so a
+// native function only states the defaults it wants.
+class NativeArgs {
+public:
+    NativeArgs(std::span<const Value> values, NativeFunctionObject& self,
+               const SourceLocation& location)
+        : values_(values), self_(self), location_(location) {}
+
+    size_t size() const { return values_.size(); }
+    bool has(size_t i) const { return i < values_.size(); }
+    Value operator[](size_t i) const { return i < values_.size() ? values_[i] : Value(); }
+    std::span<const Value> all() const { return values_; }
+
+    // Readers following the library's argument rules.
+    int64_t intAt(size_t i, int64_t fallback = 0) const {
+        return i < values_.size() ? values_[i].toInt() : fallback;
+    }
+    // A float parameter accepts an Int (converted); any other value reads as 0.0.
+    double floatAt(size_t i, double fallback = 0.0) const {
+        return i < values_.size() ? values_[i].toDouble() : fallback;
+    }
+    // A string parameter: non-strings read as the empty text.
+    std::string_view stringAt(size_t i) const {
+        return i < values_.size() ? values_[i].stringView() : std::string_view();
+    }
+
+    // The function being called, for its captured values.
+    NativeFunctionObject& self() const { return self_; }
+    const SourceLocation& location() const { return location_; }
+
+private:
+    std::span<const Value> values_;
+    NativeFunctionObject& self_;
+    const SourceLocation& location_;
+};
+
+using NativeCallable = std::function<Value(Interpreter&, const NativeArgs&)>;
+
+class NativeFunctionObject final : public GcObject {
+public:
+    NativeFunctionObject(std::string name, NativeCallable callable, std::vector<Value> captures = {})
+        : GcObject(ObjectKind::NativeFunction), name(std::move(name)),
+          callable(std::move(callable)), captures(std::move(captures)) {}
+    // Captured values (a bound method's receiver) are traced, so they live as
+    // long as the function does.
+    void trace(GC& gc) override;
+    size_t size() const override { return 120; }
+    std::string toString() const override { return "<native function " + name + ">"; }
+
+    std::string name;
+    NativeCallable callable;
+    std::vector<Value> captures;
+};
+
+// A native object of the library reached from scripts (a widget, a window).
+// The member hook answers `handle.name`; it is a plain function so the holder
+// stays small, and it receives the holder to reach the object.
+class NativeHolderBase : public GcObject {
+public:
+    using MemberHook = Value (*)(Interpreter&, NativeHolderBase& self, std::string_view member);
+
+    NativeHolderBase(std::string typeName, MemberHook hook)
+        : GcObject(ObjectKind::NativeHolder), typeName(std::move(typeName)), memberHook(hook) {}
+    size_t size() const override { return 72; }
+    std::string toString() const override { return "<Tavi " + typeName + ">"; }
+
+    std::string typeName;
+    MemberHook memberHook; // may be null: every member then reads as Null
+};
+
+template <typename T>
+class NativeHolder final : public NativeHolderBase {
+public:
+    NativeHolder(std::shared_ptr<T> object, std::string typeName, MemberHook hook = nullptr)
+        : NativeHolderBase(std::move(typeName), hook), object(std::move(object)) {}
+
+    std::shared_ptr<T> object;
+};
+
+} // namespace zarn

@@ -1,0 +1,153 @@
+#include "zarn/runtime/Value.h"
+
+#include "zarn/runtime/Environment.h"
+#include "zarn/runtime/GC.h"
+#include "zarn/runtime/Object.h"
+
+#include <charconv>
+#include <cstdio>
+#include <vector>
+
+namespace zarn {
+
+Value::Value(GcObject* object) {
+    if (object == nullptr) return;
+    kind = object->objectKind == ObjectKind::String ? ValueKind::String : ValueKind::Object;
+    as.object = object;
+}
+
+std::string_view Value::stringView() const {
+    if (kind != ValueKind::String || as.object == nullptr) return {};
+    return static_cast<const StringObject*>(as.object)->text;
+}
+
+bool valuesEqual(const Value& a, const Value& b) {
+    if (a.kind == b.kind) {
+        switch (a.kind) {
+        case ValueKind::Null: return true;
+        case ValueKind::Bool: return a.as.boolean == b.as.boolean;
+        case ValueKind::Int: return a.as.integer == b.as.integer;
+        case ValueKind::Float: return a.as.number == b.as.number;
+        case ValueKind::String: return a.stringView() == b.stringView();
+        case ValueKind::Object: return a.as.object == b.as.object;
+        }
+        return false;
+    }
+    if (a.kind == ValueKind::Int && b.kind == ValueKind::Float)
+        return static_cast<double>(a.as.integer) == b.as.number;
+    if (a.kind == ValueKind::Float && b.kind == ValueKind::Int)
+        return a.as.number == static_cast<double>(b.as.integer);
+    return false;
+}
+
+bool isTruthyHeap(const Value& v) {
+    if (v.kind == ValueKind::String) return !v.stringView().empty();
+    return v.kind == ValueKind::Object && v.as.object != nullptr;
+}
+
+std::string formatFloat(double d) {
+    char buffer[64];
+    int n = std::snprintf(buffer, sizeof buffer, "%g", d);
+    std::string text(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    if (text.find('.') == std::string::npos) text += ".0";
+    return text;
+}
+
+namespace {
+
+// Nesting deeper than this prints as "[...]", as does an array inside itself:
+// printing never recurses without bound.
+constexpr size_t kMaxTextDepth = 1000;
+
+void appendValue(std::string& out, const Value& v, std::vector<const ArrayObject*>& open);
+
+void appendArray(std::string& out, const ArrayObject& array, std::vector<const ArrayObject*>& open) {
+    if (open.size() >= kMaxTextDepth) {
+        out += "[...]";
+        return;
+    }
+    for (const ArrayObject* outer : open) {
+        if (outer == &array) {
+            out += "[...]";
+            return;
+        }
+    }
+    open.push_back(&array);
+    out += '[';
+    bool first = true;
+    // Index-based: the elements vector is not changed while printing.
+    for (size_t i = 0; i < array.elements.size(); ++i) {
+        if (!first) out += ", ";
+        first = false;
+        const Value& element = array.elements[i];
+        if (element.kind == ValueKind::String) {
+            out += '"';
+            out += element.stringView();
+            out += '"';
+        } else {
+            appendValue(out, element, open);
+        }
+    }
+    out += ']';
+    open.pop_back();
+}
+
+void appendValue(std::string& out, const Value& v, std::vector<const ArrayObject*>& open) {
+    switch (v.kind) {
+    case ValueKind::Null: out += "null"; return;
+    case ValueKind::Bool: out += v.as.boolean ? "true" : "false"; return;
+    case ValueKind::Int: {
+        char buffer[24];
+        auto result = std::to_chars(buffer, buffer + sizeof buffer, v.as.integer);
+        out.append(buffer, result.ptr);
+        return;
+    }
+    case ValueKind::Float: out += formatFloat(v.as.number); return;
+    case ValueKind::String: out += v.stringView(); return;
+    case ValueKind::Object:
+        if (v.as.object == nullptr) out += "null";
+        else if (v.as.object->objectKind == ObjectKind::Array)
+            appendArray(out, *static_cast<const ArrayObject*>(v.as.object), open);
+        else out += v.as.object->toString();
+        return;
+    }
+}
+
+} // namespace
+
+void appendText(std::string& out, const Value& v) {
+    std::vector<const ArrayObject*> open;
+    appendValue(out, v, open);
+}
+
+std::string toString(const Value& v) {
+    std::string out;
+    appendText(out, v);
+    return out;
+}
+
+std::string ArrayObject::toString() const {
+    std::string out;
+    std::vector<const ArrayObject*> open;
+    appendArray(out, *this, open);
+    return out;
+}
+
+void ArrayObject::trace(GC& gc) {
+    for (const Value& v : elements) gc.markValue(v);
+}
+
+void ClassInstanceObject::trace(GC& gc) {
+    for (auto& field : fields) gc.markValue(field.second);
+    for (NativeFunctionObject* method : boundMethods) gc.markObject(method);
+}
+
+void FunctionObject::trace(GC& gc) {
+    gc.markObject(closure);
+}
+
+void NativeFunctionObject::trace(GC& gc) {
+    for (const Value& v : captures) gc.markValue(v);
+}
+
+} // namespace zarn
