@@ -283,6 +283,9 @@ void Interpreter::visitLambdaExpr(LambdaExpr& node) {
 }
 
 void Interpreter::visitNewExpr(NewExpr& node) {
+    // Field initialisers may create instances of their own class: this nests
+    // without any call in between.
+    checkStack();
     NameId className = symbolOf(node.cache, node.className);
     auto* instance = gc_.allocate<ClassInstanceObject>(className, &symbols_.name(className));
     RootScope roots(*this);

@@ -143,5 +143,17 @@ TEST(InterpreterTest, DeepRecursionEndsWithADiagnostic) {
     EXPECT_EQ(run.output, "");
 }
 
+TEST(InterpreterTest, SelfCreatingFieldInitialiserEndsWithADiagnostic) {
+    // Nests through `new` without any call in between.
+    ProgramRun run;
+    runProgram("class Chain {\n    let next: Chain = new Chain()\n}\nlet c: Chain = new Chain()\n"
+               "println(\"after\")\n",
+               run);
+    ASSERT_EQ(run.engine.diagnostics().size(), 1u);
+    EXPECT_EQ(run.engine.diagnostics()[0].message,
+              "Runtime error: stack overflow (call depth limit reached)");
+    EXPECT_EQ(run.output, "");
+}
+
 } // namespace
 } // namespace zarn
