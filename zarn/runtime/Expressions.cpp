@@ -295,7 +295,10 @@ void Interpreter::visitNewExpr(NewExpr& node) {
         const auto& fields = info->declaration->fields;
         for (size_t i = 0; i < fields.size(); ++i) {
             Value value = fields[i]->initializer ? evaluate(fields[i]->initializer.get()) : Value();
-            instance->setField(info->fieldNames[i], value);
+            // Initialisers cannot reach the new instance, so its fields are
+            // exactly the ones set here.
+            if (info->distinctFields) instance->fields.emplace_back(info->fieldNames[i], value);
+            else instance->setField(info->fieldNames[i], value);
         }
     }
     lastValue_ = Value(instance);

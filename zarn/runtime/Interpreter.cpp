@@ -521,6 +521,10 @@ void Interpreter::visitClassDeclStmt(ClassDeclStmt& node) {
         info->methodNames.push_back(symbols_.intern(method->name));
         prepareShape(method->cache, method->name, method->parameters, method->body);
     }
+    info->distinctFields = true;
+    for (size_t i = 0; i < info->fieldNames.size(); ++i)
+        for (size_t j = 0; j < i; ++j)
+            if (info->fieldNames[i] == info->fieldNames[j]) info->distinctFields = false;
     info->lazyMethods = true;
     for (size_t i = 0; i < info->methodNames.size(); ++i) {
         NameId method = info->methodNames[i];

@@ -46,6 +46,8 @@ struct ClassInfo {
     // No method shares its name with a field, "this" or a parameter of a
     // method, so method scopes may define the methods lazily.
     bool lazyMethods = false;
+    // No two field declarations share a name: a new instance appends them.
+    bool distinctFields = false;
     // The method with that name, or null.
     FunctionDeclStmt* findMethod(NameId method) const {
         for (size_t i = 0; i < methodNames.size(); ++i)
