@@ -1,6 +1,7 @@
 #include "zarn/runtime/Environment.h"
 
 #include "zarn/runtime/GC.h"
+#include "zarn/runtime/Interpreter.h"
 
 #include <algorithm>
 
@@ -63,7 +64,12 @@ void Environment::define(NameId name, Value value) {
 }
 
 Value* Environment::bindMethod(NameId name) {
-    const std::vector<NameId>& methods = *methodNames;
+    bool pending = false;
+    for (NameId method : *methodNames) pending = pending || method == name;
+    if (!pending || methodReceiver->boundFor == nullptr) return nullptr;
+    // The receiver's bound methods follow its class as it is now (a class
+    // declared again during the call rebuilds them).
+    const std::vector<NameId>& methods = methodReceiver->boundFor->methodNames;
     for (size_t i = 0; i < methods.size(); ++i) {
         if (methods[i] != name) continue;
         if (i >= methodReceiver->boundMethods.size()) return nullptr;

@@ -333,6 +333,58 @@ void Interpreter::visitMemberExpr(MemberExpr& node) {
     lastValue_ = memberOf(object, member, node.member);
 }
 
+// ---- calls of script functions (here, so the call expression can inline them)
+
+Value Interpreter::callRooted(Value callee, std::span<const Value> arguments,
+                              const SourceLocation& location) {
+    if (callee.kind != ValueKind::Object || callee.as.object == nullptr) {
+        diagnostics_.error("E0024", "cannot call non-callable value", location);
+        return Value();
+    }
+    switch (callee.as.object->objectKind) {
+    case ObjectKind::Function:
+        return callFunction(static_cast<FunctionObject*>(callee.as.object), arguments);
+    case ObjectKind::NativeFunction:
+        return callNative(static_cast<NativeFunctionObject*>(callee.as.object), arguments, location);
+    default:
+        diagnostics_.error("E0024", "object is not callable", location);
+        return Value();
+    }
+}
+
+Value Interpreter::runCallBody(Environment* scope, const std::vector<StmtPtr>& statements) {
+    // The callee's scope chain does not include the caller's scope: the
+    // callee's scope keeps it reachable while the body runs.
+    Environment* saved = current_;
+    scope->caller = saved;
+    ControlSignal savedSignal = signal_;
+    current_ = scope;
+    signal_ = ControlSignal::None;
+    returnValue_ = Value();
+    executeStatements(statements);
+    Value result = signal_ == ControlSignal::Return ? returnValue_ : Value();
+    current_ = saved;
+    scope->caller = nullptr;
+    signal_ = savedSignal;
+    // Calls only start while no signal is pending, so the caller had no return
+    // value worth keeping.
+    returnValue_ = Value();
+    return result;
+}
+
+Value Interpreter::callFunction(FunctionObject* function, std::span<const Value> arguments) {
+    DepthGuard depth(callDepth_);
+    checkStack();
+    const FunctionShape& shape = *function->shape;
+    Environment* scope = newEnvironment(function->closure);
+    for (size_t i = 0; i < shape.params.size(); ++i)
+        scope->defineFresh(shape.params[i], i < arguments.size() ? arguments[i] : Value());
+
+    Value result = runCallBody(scope, shape.body->statements);
+    releaseEnvironment(scope);
+    return result;
+}
+
 namespace {
 enum CalleeShape : uint32_t { kCalleeOther = 1, kCalleeMember = 2 };
 }

@@ -13,9 +13,6 @@ namespace zarn {
 namespace {
 
 constexpr size_t kPoolLimit = 128;
-// Far above what real programs need; the host stack limit usually ends
-// runaway recursion first.
-constexpr size_t kMaxCallDepth = 100000;
 
 bool stressRequested() {
     const char* value = std::getenv("ZARN_GC_STRESS");
@@ -169,10 +166,8 @@ void Interpreter::executeStatements(const std::vector<StmtPtr>& statements) {
 
 // ---- calls --------------------------------------------------------------------
 
-void Interpreter::checkStack() {
-    if (callDepth_ >= kMaxCallDepth ||
-        reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < stackLimit_)
-        throw std::runtime_error("stack overflow (call depth limit reached)");
+void Interpreter::stackOverflow() {
+    throw std::runtime_error("stack overflow (call depth limit reached)");
 }
 
 namespace {
@@ -199,11 +194,6 @@ private:
     std::span<const Value> view_;
 };
 
-struct DepthGuard {
-    explicit DepthGuard(size_t& depth) : depth_(depth) { ++depth_; }
-    ~DepthGuard() { --depth_; }
-    size_t& depth_;
-};
 } // namespace
 
 Value Interpreter::callValue(Value callee, std::span<const Value> arguments,
@@ -215,23 +205,6 @@ Value Interpreter::callValue(Value callee, std::span<const Value> arguments,
     return callRooted(callee, tempRoots_.last(arguments.size()), location);
 }
 
-Value Interpreter::callRooted(Value callee, std::span<const Value> arguments,
-                              const SourceLocation& location) {
-    if (callee.kind != ValueKind::Object || callee.as.object == nullptr) {
-        diagnostics_.error("E0024", "cannot call non-callable value", location);
-        return Value();
-    }
-    switch (callee.as.object->objectKind) {
-    case ObjectKind::Function:
-        return callFunction(static_cast<FunctionObject*>(callee.as.object), arguments);
-    case ObjectKind::NativeFunction:
-        return callNative(static_cast<NativeFunctionObject*>(callee.as.object), arguments, location);
-    default:
-        diagnostics_.error("E0024", "object is not callable", location);
-        return Value();
-    }
-}
-
 Value Interpreter::callNative(NativeFunctionObject* function, std::span<const Value> arguments,
                               const SourceLocation& location) {
     DepthGuard depth(callDepth_);
@@ -240,39 +213,6 @@ Value Interpreter::callNative(NativeFunctionObject* function, std::span<const Va
     ArgumentCopy copy(arguments);
     NativeArgs args(copy, *function, location);
     return function->callable(*this, args);
-}
-
-Value Interpreter::runCallBody(Environment* scope, const std::vector<StmtPtr>& statements) {
-    // The callee's scope chain does not include the caller's scope: the
-    // callee's scope keeps it reachable while the body runs.
-    Environment* saved = current_;
-    scope->caller = saved;
-    ControlSignal savedSignal = signal_;
-    current_ = scope;
-    signal_ = ControlSignal::None;
-    returnValue_ = Value();
-    executeStatements(statements);
-    Value result = signal_ == ControlSignal::Return ? returnValue_ : Value();
-    current_ = saved;
-    scope->caller = nullptr;
-    signal_ = savedSignal;
-    // Calls only start while no signal is pending, so the caller had no return
-    // value worth keeping.
-    returnValue_ = Value();
-    return result;
-}
-
-Value Interpreter::callFunction(FunctionObject* function, std::span<const Value> arguments) {
-    DepthGuard depth(callDepth_);
-    checkStack();
-    const FunctionShape& shape = *function->shape;
-    Environment* scope = newEnvironment(function->closure);
-    for (size_t i = 0; i < shape.params.size(); ++i)
-        scope->defineFresh(shape.params[i], i < arguments.size() ? arguments[i] : Value());
-
-    Value result = runCallBody(scope, shape.body->statements);
-    releaseEnvironment(scope);
-    return result;
 }
 
 void Interpreter::ensureBoundMethods(ClassInstanceObject* instance, const ClassInfo& info) {

@@ -223,7 +223,21 @@ private:
     NameId fillSymbol(RuntimeCache& cache, const std::string& name);
     void markRoots(GC& gc);
     void initGlobals();
-    void checkStack();
+    // Ends the run when calls nest too deeply for the host stack.
+    void checkStack() {
+        if (callDepth_ >= kMaxCallDepth ||
+            reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < stackLimit_) [[unlikely]]
+            stackOverflow();
+    }
+    [[noreturn]] void stackOverflow();
+    struct DepthGuard {
+        explicit DepthGuard(size_t& depth) : depth_(depth) { ++depth_; }
+        ~DepthGuard() { --depth_; }
+        size_t& depth_;
+    };
+    // Far above what real programs need; the host stack limit usually ends
+    // runaway recursion first.
+    static constexpr size_t kMaxCallDepth = 100000;
     // Runs a function or method body in its scope with a signal of its own;
     // the value of its `return`, else Null.
     Value runCallBody(Environment* scope, const std::vector<StmtPtr>& statements);

@@ -29,7 +29,7 @@ class DependencyCommandsTest(vektest.VekTestCase):
         self.assertRun(["add", "json@^1.0", "--path", "../json"], cwd=self.project, status=1,
                        out="Adding json v* to dependencies\n", err=unavailable)
         self.assertRun(["add", "vcs", "--git", "https://example.org/v.git", "--tag", "v1",
-                        "--rev=abc", "--dev"], cwd=self.project, status=1,
+                        "--rev=abc", "--branch", "dev", "--dev"], cwd=self.project, status=1,
                        out="Adding vcs v* to dependencies\n", err=unavailable)
         self.assertRun(["add", "a\"b", "--path", "C:\\deps\\\"q\""], cwd=self.project, status=1,
                        out="Adding a\"b v* to dependencies\n", err=unavailable)
@@ -39,7 +39,7 @@ class DependencyCommandsTest(vektest.VekTestCase):
                          'json = { path = "../json" }\n'
                          '\n'
                          '[dev-dependencies]\n'
-                         'vcs = { git = "https://example.org/v.git", tag = "v1", rev = "abc" }\n'
+                         'vcs = { git = "https://example.org/v.git", branch = "dev", tag = "v1", rev = "abc" }\n'
                          '\n')
         doc = self.load()
         self.assertEqual(doc["dependencies"]["a\"b"], {"path": "C:\\deps\\\"q\""})
