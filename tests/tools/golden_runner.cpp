@@ -179,12 +179,20 @@ int main(int argc, char** argv) {
     if (auto text = readFile(sibling(".args"))) args = lines(*text);
     else args = {"run", name + ".zarn"};
 
+    // The inherited environment, with the case's settings replacing any
+    // variable of the same name (getenv takes the first match).
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) env.emplace_back(*e);
-    env.emplace_back("TZ=UTC");
-    env.emplace_back("ZARN_HEADLESS=1");
+    auto setVariable = [&env](const std::string& entry) {
+        std::string key = entry.substr(0, entry.find('=') + 1);
+        std::erase_if(env, [&](const std::string& e) { return e.compare(0, key.size(), key) == 0; });
+        env.push_back(entry);
+    };
+    setVariable("TZ=UTC");
+    setVariable("ZARN_HEADLESS=1");
     if (auto text = readFile(sibling(".env")))
-        for (auto& line : lines(*text)) env.push_back(line);
+        for (auto& line : lines(*text))
+            if (line.find('=') != std::string::npos) setVariable(line);
 
     Outcome outcome = run(program, args, dir, readFile(sibling(".stdin")).value_or(""), env);
     if (outcome.timedOut) {

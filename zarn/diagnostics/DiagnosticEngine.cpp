@@ -1,5 +1,6 @@
 #include "zarn/diagnostics/DiagnosticEngine.h"
 
+#include <algorithm>
 #include <ostream>
 #include <string_view>
 
@@ -84,7 +85,12 @@ std::string DiagnosticEngine::render(const Diagnostic& d) const {
 }
 
 void DiagnosticEngine::printAll(std::ostream& out) const {
-    for (const Diagnostic& d : diagnostics_) out << render(d) << "\n";
+    // Each block quotes its source line, so thousands of errors on one long
+    // line would print gigabytes; past the limit only a count is printed.
+    size_t shown = std::min(diagnostics_.size(), kMaxPrintedDiagnostics);
+    for (size_t i = 0; i < shown; ++i) out << render(diagnostics_[i]) << "\n";
+    if (diagnostics_.size() > shown)
+        out << "error: " << diagnostics_.size() - shown << " more errors not shown\n";
 }
 
 } // namespace zarn

@@ -26,7 +26,9 @@ public:
     std::string render(const Diagnostic& diagnostic) const;
 
     // Every diagnostic in report order, each block followed by an empty line.
+    // At most kMaxPrintedDiagnostics blocks are printed, then one line counting the rest.
     void printAll(std::ostream& out) const;
+    static constexpr size_t kMaxPrintedDiagnostics = 1000;
 
 private:
     struct Source {

@@ -314,6 +314,7 @@ public:
     TokenType op;
     ExprPtr target; // IdentifierExpr, MemberExpr or IndexExpr (not checked by the parser)
     ExprPtr value;
+    mutable RuntimeCache cache;
 };
 
 class LambdaExpr final : public Expression {
@@ -394,6 +395,7 @@ public:
     TokenType op;
     ExprPtr operand;
     bool prefix; // false for postfix ++ and --
+    mutable RuntimeCache cache;
 };
 
 class BinaryExpr final : public Expression {

@@ -112,6 +112,11 @@ void Parser::synchronize() {
     }
 }
 
+void Parser::stopAfterTooDeep() {
+    depth_ = 0;
+    current_ = tokens_.size() - 1;
+}
+
 void Parser::reportTooDeep() {
     engine_.error("E1003",
                   "nesting too deep (limit is " + std::to_string(kMaxNesting) + " levels)",
@@ -130,9 +135,7 @@ std::shared_ptr<Program> Parser::parseProgram() {
         try {
             if (StmtPtr statement = parseDeclaration()) statements.push_back(std::move(statement));
         } catch (const NestingTooDeep&) {
-            // Reported once; whatever follows is as deep, so stop here.
-            depth_ = 0;
-            current_ = tokens_.size() - 1;
+            stopAfterTooDeep(); // reported once
             break;
         } catch (const std::exception&) {
             depth_ = 0;

@@ -56,7 +56,10 @@ private:
     void skipNewlines();
     void expectStatementEnd();
     void synchronize();
+    // Reports E1003 and throws NestingTooDeep, which the public entries catch.
     void reportTooDeep();
+    // After E1003: whatever follows is as deep, so parsing ends at EndOfFile.
+    void stopAfterTooDeep();
 
     // Declarations and statements.
     StmtPtr parseDeclaration();

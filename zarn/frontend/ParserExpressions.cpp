@@ -29,8 +29,7 @@ ExprPtr Parser::parseExpression() {
     try {
         return parseExpressionNested();
     } catch (const NestingTooDeep&) {
-        depth_ = 0;
-        current_ = tokens_.size() - 1;
+        stopAfterTooDeep();
         return nullptr;
     }
 }
@@ -39,8 +38,7 @@ std::string Parser::parseType() {
     try {
         return parseTypeNested();
     } catch (const NestingTooDeep&) {
-        depth_ = 0;
-        current_ = tokens_.size() - 1;
+        stopAfterTooDeep();
         return "unknown";
     }
 }

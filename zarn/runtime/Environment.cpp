@@ -1,6 +1,9 @@
 #include "zarn/runtime/Environment.h"
 
 #include "zarn/runtime/GC.h"
+#include "zarn/runtime/Interpreter.h"
+
+#include <algorithm>
 
 namespace zarn {
 
@@ -9,27 +12,32 @@ void NameMap::set(NameId key, Value value) {
         *slot = value;
         return;
     }
-    if ((count_ + 1) * 4 > entries_.size() * 3) grow();
-    size_t mask = entries_.size() - 1;
+    entries_.push_back(Entry{key, value});
+    if (entries_.size() <= kLinear) return;
+    // Crossing into hashed lookups indexes every entry; later ones are added.
+    if (entries_.size() == kLinear + 1 || entries_.size() * 2 > index_.size())
+        rebuildIndex(std::max<size_t>(32, entries_.size() * 2 > index_.size() ? index_.size() * 2
+                                                                              : index_.size()));
+    else insertIndex(static_cast<uint32_t>(entries_.size()));
+}
+
+void NameMap::insertIndex(uint32_t entry) {
+    size_t mask = index_.size() - 1;
+    NameId key = entries_[entry - 1].key;
     size_t i = hash(key) & mask;
-    while (entries_[i].key != kNoName) i = (i + 1) & mask;
-    entries_[i].key = key;
-    entries_[i].value = value;
-    ++count_;
+    // A repeated name (see append) points at its newest entry.
+    while (index_[i] != 0 && entries_[index_[i] - 1].key != key) i = (i + 1) & mask;
+    index_[i] = entry;
+}
+
+void NameMap::rebuildIndex(size_t capacity) {
+    index_.assign(capacity, 0);
+    for (uint32_t e = 1; e <= entries_.size(); ++e) insertIndex(e);
 }
 
 void NameMap::clear() {
-    if (count_ == 0) return;
-    for (Entry& e : entries_) e = Entry();
-    count_ = 0;
-}
-
-void NameMap::grow() {
-    std::vector<Entry> old = std::move(entries_);
-    entries_.assign(old.empty() ? 16 : old.size() * 2, Entry());
-    count_ = 0;
-    for (const Entry& e : old)
-        if (e.key != kNoName) set(e.key, e.value);
+    if (entries_.size() > kLinear) std::fill(index_.begin(), index_.end(), 0);
+    entries_.clear();
 }
 
 void Environment::define(NameId name, Value value) {
@@ -37,11 +45,9 @@ void Environment::define(NameId name, Value value) {
         map.set(name, value);
         return;
     }
-    for (uint8_t i = 0; i < count; ++i) {
-        if (names[i] == name) {
-            values[i] = value;
-            return;
-        }
+    if (Value* slot = findLocal(name)) {
+        *slot = value;
+        return;
     }
     if (count < kInlineSlots) {
         names[count] = name;
@@ -57,9 +63,30 @@ void Environment::define(NameId name, Value value) {
     map.set(name, value);
 }
 
+Value* Environment::bindMethod(NameId name) {
+    bool pending = false;
+    for (NameId method : *methodNames) pending = pending || method == name;
+    if (!pending || methodReceiver->boundFor == nullptr) return nullptr;
+    // The receiver's bound methods follow its class as it is now (a class
+    // declared again during the call rebuilds them).
+    const std::vector<NameId>& methods = methodReceiver->boundFor->methodNames;
+    for (size_t i = 0; i < methods.size(); ++i) {
+        if (methods[i] != name) continue;
+        if (i >= methodReceiver->boundMethods.size()) return nullptr;
+        Value bound(methodReceiver->boundMethods[i]);
+        const std::vector<NameId>* pending = methodNames;
+        methodNames = nullptr; // define looks the name up again
+        define(name, bound);
+        methodNames = pending;
+        return findDefined(name);
+    }
+    return nullptr;
+}
+
 void Environment::trace(GC& gc) {
     gc.markObject(parent);
     gc.markObject(caller);
+    gc.markObject(methodReceiver);
     if (count == kMapMode) {
         map.forEach([&](NameId, const Value& v) { gc.markValue(v); });
     } else {

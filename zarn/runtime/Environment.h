@@ -12,8 +12,9 @@
 
 namespace zarn {
 
-// Open-addressing map from name id to value; clearing keeps its storage so a
-// recycled scope does not allocate again.
+// Map from name id to value for scopes in map mode. Small maps (most method
+// scopes) are searched linearly; larger ones (the globals) get a hash index.
+// Clearing keeps the storage, so a recycled scope does not allocate again.
 class NameMap {
 public:
     struct Entry {
@@ -22,32 +23,43 @@ public:
     };
 
     Value* find(NameId key) {
-        if (count_ == 0) return nullptr;
-        size_t mask = entries_.size() - 1;
+        if (entries_.size() <= kLinear) {
+            // Newest first: a name appended twice reads as its later value.
+            for (size_t i = entries_.size(); i-- > 0;)
+                if (entries_[i].key == key) return &entries_[i].value;
+            return nullptr;
+        }
+        size_t mask = index_.size() - 1;
         for (size_t i = hash(key) & mask;; i = (i + 1) & mask) {
-            Entry& e = entries_[i];
-            if (e.key == key) return &e.value;
-            if (e.key == kNoName) return nullptr;
+            uint32_t slot = index_[i];
+            if (slot == 0) return nullptr;
+            if (entries_[slot - 1].key == key) return &entries_[slot - 1].value;
         }
     }
     // Inserts or replaces.
     void set(NameId key, Value value);
+    // Adds without looking for the name first (setting up a fresh scope); a
+    // repeated name then hides its earlier entry.
+    void append(NameId key, Value value) {
+        if (entries_.size() < kLinear) entries_.push_back(Entry{key, value});
+        else set(key, value);
+    }
     void clear();
-    size_t size() const { return count_; }
+    size_t size() const { return entries_.size(); }
 
     template <typename F>
     void forEach(F&& f) const {
-        if (count_ == 0) return;
-        for (const Entry& e : entries_)
-            if (e.key != kNoName) f(e.key, e.value);
+        for (const Entry& e : entries_) f(e.key, e.value);
     }
 
 private:
+    static constexpr size_t kLinear = 8;
     static size_t hash(NameId key) { return static_cast<size_t>(key) * 0x9E3779B97F4A7C15ull >> 32; }
-    void grow();
+    void insertIndex(uint32_t entry);
+    void rebuildIndex(size_t capacity);
 
-    std::vector<Entry> entries_; // size is zero or a power of two
-    size_t count_ = 0;
+    std::vector<Entry> entries_;  // in insertion order
+    std::vector<uint32_t> index_; // open addressing: entry position + 1, 0 = empty
 };
 
 class Environment final : public GcObject {
@@ -63,8 +75,13 @@ public:
 
     // The slot of a name in this scope only, or null.
     Value* findLocal(NameId name) {
+        if (Value* slot = findDefined(name)) return slot;
+        return methodNames ? bindMethod(name) : nullptr;
+    }
+    // The same without defining a pending method.
+    Value* findDefined(NameId name) {
         if (count == kMapMode) return map.find(name);
-        for (uint8_t i = 0; i < count; ++i)
+        for (uint8_t i = count; i-- > 0;) // newest first, see defineFresh
             if (names[i] == name) return &values[i];
         return nullptr;
     }
@@ -77,6 +94,20 @@ public:
 
     // Defines or replaces the name in this scope.
     void define(NameId name, Value value);
+    // Defines a name while a new scope is set up (parameters, method scopes),
+    // without searching for it first; defining a name twice this way gives
+    // the later value, as define would.
+    void defineFresh(NameId name, Value value) {
+        if (count < kInlineSlots) {
+            names[count] = name;
+            values[count] = value;
+            ++count;
+        } else if (count == kMapMode) {
+            map.append(name, value);
+        } else {
+            define(name, value);
+        }
+    }
     // The value from the scope chain; Null when no scope holds the name.
     Value get(NameId name) {
         Value* slot = lookup(name);
@@ -91,10 +122,21 @@ public:
     }
     bool contains(NameId name) { return lookup(name) != nullptr; }
 
+    // A method scope defines its class's methods as bound methods of the
+    // receiver. They are defined when first looked up rather than for every
+    // call; the class's methods do not share names with its fields, "this"
+    // or parameters when this is used, so nothing could tell the difference.
+    void bindMethodsLazily(const std::vector<NameId>* names, ClassInstanceObject* receiver) {
+        methodNames = names;
+        methodReceiver = receiver;
+    }
+
     // Makes the scope empty and uncaptured under a new parent (pool reuse).
     void reset(Environment* newParent) {
         parent = newParent;
         caller = nullptr;
+        methodNames = nullptr;
+        methodReceiver = nullptr;
         if (count == kMapMode) map.clear();
         count = 0;
         captured = false;
@@ -109,6 +151,11 @@ public:
     uint8_t count = 0; // 0..4 inline entries, 5 = map mode
     bool captured = false;
     NameMap map;
+    const std::vector<NameId>* methodNames = nullptr; // methods not defined yet
+    ClassInstanceObject* methodReceiver = nullptr;
+
+private:
+    Value* bindMethod(NameId name);
 };
 
 } // namespace zarn

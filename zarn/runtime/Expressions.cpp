@@ -138,7 +138,12 @@ void Interpreter::visitBinaryExpr(BinaryExpr& node) {
 
 void Interpreter::visitUnaryExpr(UnaryExpr& node) {
     if (node.op == TokenType::PlusPlus || node.op == TokenType::MinusMinus) {
-        if (auto* identifier = dynamic_cast<IdentifierExpr*>(node.operand.get())) {
+        if (node.cache.owner != this) {
+            node.cache.owner = this;
+            node.cache.id = dynamic_cast<IdentifierExpr*>(node.operand.get()) ? 1 : 2;
+        }
+        if (node.cache.id == 1) {
+            auto* identifier = static_cast<IdentifierExpr*>(node.operand.get());
             NameId name = symbolOf(identifier->cache, identifier->name);
             Value* slot = current_->lookup(name);
             Value old = slot ? *slot : Value();
@@ -183,6 +188,10 @@ void Interpreter::visitLiteralExpr(LiteralExpr& node) {
     lastValue_ = Value();
 }
 
+namespace {
+enum AssignTarget : uint32_t { kTargetName = 1, kTargetMember, kTargetIndex, kTargetOther };
+}
+
 void Interpreter::visitAssignStmt(AssignStmt& node) {
     Value value = evaluate(node.value.get());
     if (signal_ != ControlSignal::None) return;
@@ -192,7 +201,15 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
     roots.push(value);
 
     Expression* target = node.target.get();
-    if (auto* identifier = dynamic_cast<IdentifierExpr*>(target)) {
+    if (node.cache.owner != this) {
+        node.cache.owner = this;
+        node.cache.id = dynamic_cast<IdentifierExpr*>(target) ? kTargetName
+                        : dynamic_cast<MemberExpr*>(target) ? kTargetMember
+                        : dynamic_cast<IndexExpr*>(target) ? kTargetIndex
+                                                            : kTargetOther;
+    }
+    if (node.cache.id == kTargetName) {
+        auto* identifier = static_cast<IdentifierExpr*>(target);
         NameId name = symbolOf(identifier->cache, identifier->name);
         if (!compound) {
             current_->assign(name, value);
@@ -205,7 +222,8 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         current_->assign(name, combined);
         return;
     }
-    if (auto* member = dynamic_cast<MemberExpr*>(target)) {
+    if (node.cache.id == kTargetMember) {
+        auto* member = static_cast<MemberExpr*>(target);
         NameId name = symbolOf(member->cache, member->member);
         Value object = evaluate(member->object.get());
         GcObject* heap = object.asObject();
@@ -219,7 +237,8 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         instance->setField(name, value);
         return;
     }
-    if (auto* index = dynamic_cast<IndexExpr*>(target)) {
+    if (node.cache.id == kTargetIndex) {
+        auto* index = static_cast<IndexExpr*>(target);
         Value object = evaluate(index->object.get());
         roots.push(object);
         Value position = evaluate(index->index.get());
@@ -253,9 +272,9 @@ void Interpreter::visitIndexExpr(IndexExpr& node) {
 
 void Interpreter::visitArrayLiteralExpr(ArrayLiteralExpr& node) {
     RootScope roots(*this);
-    const size_t base = tempRoots_.size();
     for (const ExprPtr& element : node.elements) roots.push(evaluate(element.get()));
-    std::vector<Value> elements(tempRoots_.begin() + static_cast<std::ptrdiff_t>(base), tempRoots_.end());
+    std::span<const Value> pushed = tempRoots_.last(node.elements.size());
+    std::vector<Value> elements(pushed.begin(), pushed.end());
     lastValue_ = makeArray(std::move(elements));
 }
 
@@ -264,15 +283,22 @@ void Interpreter::visitLambdaExpr(LambdaExpr& node) {
 }
 
 void Interpreter::visitNewExpr(NewExpr& node) {
+    // Field initialisers may create instances of their own class: this nests
+    // without any call in between.
+    checkStack();
     NameId className = symbolOf(node.cache, node.className);
     auto* instance = gc_.allocate<ClassInstanceObject>(className, &symbols_.name(className));
     RootScope roots(*this);
     roots.push(Value(instance));
     if (const ClassInfo* info = findClass(className)) {
+        instance->fields.reserve(info->fieldNames.size());
         const auto& fields = info->declaration->fields;
         for (size_t i = 0; i < fields.size(); ++i) {
             Value value = fields[i]->initializer ? evaluate(fields[i]->initializer.get()) : Value();
-            instance->setField(info->fieldNames[i], value);
+            // Initialisers cannot reach the new instance, so its fields are
+            // exactly the ones set here.
+            if (info->distinctFields) instance->fields.emplace_back(info->fieldNames[i], value);
+            else instance->setField(info->fieldNames[i], value);
         }
     }
     lastValue_ = Value(instance);
@@ -304,7 +330,65 @@ Value Interpreter::memberOf(Value object, NameId member, const std::string& memb
 void Interpreter::visitMemberExpr(MemberExpr& node) {
     NameId member = symbolOf(node.cache, node.member);
     Value object = evaluate(node.object.get());
+    if (GcObject* heap = object.asObject(); heap && heap->objectKind == ObjectKind::ClassInstance) {
+        if (Value* field = static_cast<ClassInstanceObject*>(heap)->findField(member)) {
+            lastValue_ = *field;
+            return;
+        }
+    }
     lastValue_ = memberOf(object, member, node.member);
+}
+
+// ---- calls of script functions (here, so the call expression can inline them)
+
+Value Interpreter::callRooted(Value callee, std::span<const Value> arguments,
+                              const SourceLocation& location) {
+    if (callee.kind != ValueKind::Object || callee.as.object == nullptr) {
+        diagnostics_.error("E0024", "cannot call non-callable value", location);
+        return Value();
+    }
+    switch (callee.as.object->objectKind) {
+    case ObjectKind::Function:
+        return callFunction(static_cast<FunctionObject*>(callee.as.object), arguments);
+    case ObjectKind::NativeFunction:
+        return callNative(static_cast<NativeFunctionObject*>(callee.as.object), arguments, location);
+    default:
+        diagnostics_.error("E0024", "object is not callable", location);
+        return Value();
+    }
+}
+
+Value Interpreter::runCallBody(Environment* scope, const std::vector<StmtPtr>& statements) {
+    // The callee's scope chain does not include the caller's scope: the
+    // callee's scope keeps it reachable while the body runs.
+    Environment* saved = current_;
+    scope->caller = saved;
+    ControlSignal savedSignal = signal_;
+    current_ = scope;
+    signal_ = ControlSignal::None;
+    returnValue_ = Value();
+    executeStatements(statements);
+    Value result = signal_ == ControlSignal::Return ? returnValue_ : Value();
+    current_ = saved;
+    scope->caller = nullptr;
+    signal_ = savedSignal;
+    // Calls only start while no signal is pending, so the caller had no return
+    // value worth keeping.
+    returnValue_ = Value();
+    return result;
+}
+
+Value Interpreter::callFunction(FunctionObject* function, std::span<const Value> arguments) {
+    DepthGuard depth(callDepth_);
+    checkStack();
+    const FunctionShape& shape = *function->shape;
+    Environment* scope = newEnvironment(function->closure);
+    for (size_t i = 0; i < shape.params.size(); ++i)
+        scope->defineFresh(shape.params[i], i < arguments.size() ? arguments[i] : Value());
+
+    Value result = runCallBody(scope, shape.body->statements);
+    releaseEnvironment(scope);
+    return result;
 }
 
 namespace {
@@ -321,8 +405,8 @@ void Interpreter::visitCallExpr(CallExpr& node) {
     // Arguments are evaluated onto the temporary-root stack; the span is taken
     // afterwards because pushing may move the stack's storage.
     auto pushArguments = [&]() {
-        for (const ExprPtr& argument : node.arguments) tempRoots_.push_back(evaluate(argument.get()));
-        return std::span<const Value>(tempRoots_.data() + tempRoots_.size() - count, count);
+        for (const ExprPtr& argument : node.arguments) tempRoots_.push(evaluate(argument.get()));
+        return tempRoots_.last(count);
     };
 
     Value callee;
@@ -352,7 +436,7 @@ void Interpreter::visitCallExpr(CallExpr& node) {
                         // Calling the method directly is what calling a fresh
                         // bound method would do, without allocating one.
                         std::span<const Value> arguments = pushArguments();
-                        lastValue_ = invokeMethod(instance, *declaration, arguments);
+                        lastValue_ = invokeMethod(info, instance, *declaration, arguments);
                         return;
                     }
                 }

@@ -8,13 +8,40 @@ GC::~GC() {
     GcObject* object = objects_;
     while (object != nullptr) {
         GcObject* next = object->next;
-        delete object;
+        destroy(object);
         object = next;
     }
     objects_ = nullptr;
     bytesAllocated_ = 0;
     objectCount_ = 0;
     rootMarker_ = nullptr;
+    for (void* chunk : chunks_) ::operator delete(chunk);
+}
+
+void GC::destroy(GcObject* object) {
+    uint8_t storageClass = object->sizeClass;
+    object->~GcObject();
+    release(object, storageClass);
+}
+
+void* GC::carve(uint8_t storageClass) {
+    size_t bytes = storageClass * kCell;
+    if (bumpLeft_ < bytes) {
+        // The tail of the old chunk is given to the free lists it fits.
+        while (bumpLeft_ >= kCell) {
+            size_t cls = std::min(bumpLeft_ / kCell, kClasses);
+            release(bump_, static_cast<uint8_t>(cls));
+            bump_ += cls * kCell;
+            bumpLeft_ -= cls * kCell;
+        }
+        bump_ = static_cast<char*>(::operator new(kChunk));
+        chunks_.push_back(bump_);
+        bumpLeft_ = kChunk;
+    }
+    void* cell = bump_;
+    bump_ += bytes;
+    bumpLeft_ -= bytes;
+    return cell;
 }
 
 void GC::removeRoot(Value* slot) {
@@ -52,7 +79,7 @@ size_t GC::collect() {
         reclaimed += bytes;
         bytesAllocated_ = bytesAllocated_ > bytes ? bytesAllocated_ - bytes : 0;
         if (objectCount_ > 0) --objectCount_;
-        delete object;
+        destroy(object);
     }
     threshold_ = std::max(2 * bytesAllocated_, kInitialThreshold);
     return reclaimed;

@@ -13,6 +13,8 @@
 #include "zarn/runtime/Object.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <new>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -31,7 +33,16 @@ public:
     template <typename T, typename... Args>
     T* allocate(Args&&... args) {
         if (stress_ || bytesAllocated_ > threshold_) collect();
-        T* object = new T(std::forward<Args>(args)...);
+        uint8_t storageClass = classFor(sizeof(T));
+        void* memory = acquire(storageClass, sizeof(T));
+        T* object;
+        try {
+            object = new (memory) T(std::forward<Args>(args)...);
+        } catch (...) {
+            release(memory, storageClass);
+            throw;
+        }
+        object->sizeClass = storageClass;
         bytesAllocated_ += object->size();
         ++objectCount_;
         object->next = objects_;
@@ -65,6 +76,45 @@ public:
 
 private:
     void traceGray();
+    void destroy(GcObject* object);
+
+    // Storage for objects: small sizes come from free lists of equal cells
+    // carved out of large chunks, which makes allocating and sweeping cheap.
+    // Under AddressSanitizer every object gets its own heap block instead, so
+    // that use after free is still detected.
+    static constexpr size_t kCell = 16;
+    static constexpr size_t kClasses = 16; // cells of 16 to 256 bytes
+    static constexpr size_t kChunk = 64 * 1024;
+    static uint8_t classFor(size_t bytes) {
+#if defined(__SANITIZE_ADDRESS__)
+        (void)bytes;
+        return 0;
+#else
+        return bytes <= kCell * kClasses ? static_cast<uint8_t>((bytes + kCell - 1) / kCell) : 0;
+#endif
+    }
+    void* acquire(uint8_t storageClass, size_t bytes) {
+        if (storageClass == 0) return ::operator new(bytes);
+        if (void* cell = freeCells_[storageClass]) {
+            freeCells_[storageClass] = *static_cast<void**>(cell);
+            return cell;
+        }
+        return carve(storageClass);
+    }
+    void release(void* memory, uint8_t storageClass) {
+        if (storageClass == 0) {
+            ::operator delete(memory);
+            return;
+        }
+        *static_cast<void**>(memory) = freeCells_[storageClass];
+        freeCells_[storageClass] = memory;
+    }
+    void* carve(uint8_t storageClass);
+
+    void* freeCells_[kClasses + 1] = {};
+    std::vector<void*> chunks_;
+    char* bump_ = nullptr;
+    size_t bumpLeft_ = 0;
 
     GcObject* objects_ = nullptr;
     size_t bytesAllocated_ = 0;

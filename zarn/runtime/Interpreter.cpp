@@ -13,9 +13,6 @@ namespace zarn {
 namespace {
 
 constexpr size_t kPoolLimit = 128;
-// Far above what real programs need; the host stack limit usually ends
-// runaway recursion first.
-constexpr size_t kMaxCallDepth = 100000;
 
 bool stressRequested() {
     const char* value = std::getenv("ZARN_GC_STRESS");
@@ -61,7 +58,7 @@ void Interpreter::markRoots(GC& gc) {
     gc.markObject(current_);
     gc.markValue(lastValue_);
     gc.markValue(returnValue_);
-    for (const Value& v : tempRoots_) gc.markValue(v);
+    for (const Value& v : tempRoots_.all()) gc.markValue(v);
     for (Environment* env : pool_) gc.markObject(env);
     for (const Value& v : retained_) gc.markValue(v);
 }
@@ -169,10 +166,8 @@ void Interpreter::executeStatements(const std::vector<StmtPtr>& statements) {
 
 // ---- calls --------------------------------------------------------------------
 
-void Interpreter::checkStack() {
-    if (callDepth_ >= kMaxCallDepth ||
-        reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < stackLimit_)
-        throw std::runtime_error("stack overflow (call depth limit reached)");
+void Interpreter::stackOverflow() {
+    throw std::runtime_error("stack overflow (call depth limit reached)");
 }
 
 namespace {
@@ -199,11 +194,6 @@ private:
     std::span<const Value> view_;
 };
 
-struct DepthGuard {
-    explicit DepthGuard(size_t& depth) : depth_(depth) { ++depth_; }
-    ~DepthGuard() { --depth_; }
-    size_t& depth_;
-};
 } // namespace
 
 Value Interpreter::callValue(Value callee, std::span<const Value> arguments,
@@ -212,24 +202,7 @@ Value Interpreter::callValue(Value callee, std::span<const Value> arguments,
     roots.push(callee);
     for (const Value& v : arguments) roots.push(v);
     // Natives may hand in storage of their own; the pushed copies are the roots.
-    return callRooted(callee, std::span<const Value>(tempRoots_).last(arguments.size()), location);
-}
-
-Value Interpreter::callRooted(Value callee, std::span<const Value> arguments,
-                              const SourceLocation& location) {
-    if (callee.kind != ValueKind::Object || callee.as.object == nullptr) {
-        diagnostics_.error("E0024", "cannot call non-callable value", location);
-        return Value();
-    }
-    switch (callee.as.object->objectKind) {
-    case ObjectKind::Function:
-        return callFunction(static_cast<FunctionObject*>(callee.as.object), arguments);
-    case ObjectKind::NativeFunction:
-        return callNative(static_cast<NativeFunctionObject*>(callee.as.object), arguments, location);
-    default:
-        diagnostics_.error("E0024", "object is not callable", location);
-        return Value();
-    }
+    return callRooted(callee, tempRoots_.last(arguments.size()), location);
 }
 
 Value Interpreter::callNative(NativeFunctionObject* function, std::span<const Value> arguments,
@@ -240,39 +213,6 @@ Value Interpreter::callNative(NativeFunctionObject* function, std::span<const Va
     ArgumentCopy copy(arguments);
     NativeArgs args(copy, *function, location);
     return function->callable(*this, args);
-}
-
-Value Interpreter::runCallBody(Environment* scope, const std::vector<StmtPtr>& statements) {
-    // The callee's scope chain does not include the caller's scope: the
-    // callee's scope keeps it reachable while the body runs.
-    Environment* saved = current_;
-    scope->caller = saved;
-    ControlSignal savedSignal = signal_;
-    current_ = scope;
-    signal_ = ControlSignal::None;
-    returnValue_ = Value();
-    executeStatements(statements);
-    Value result = signal_ == ControlSignal::Return ? returnValue_ : Value();
-    current_ = saved;
-    scope->caller = nullptr;
-    signal_ = savedSignal;
-    // Calls only start while no signal is pending, so the caller had no return
-    // value worth keeping.
-    returnValue_ = Value();
-    return result;
-}
-
-Value Interpreter::callFunction(FunctionObject* function, std::span<const Value> arguments) {
-    DepthGuard depth(callDepth_);
-    checkStack();
-    const FunctionShape& shape = *function->shape;
-    Environment* scope = newEnvironment(function->closure);
-    for (size_t i = 0; i < shape.params.size(); ++i)
-        scope->define(shape.params[i], i < arguments.size() ? arguments[i] : Value());
-
-    Value result = runCallBody(scope, shape.body->statements);
-    releaseEnvironment(scope);
-    return result;
 }
 
 void Interpreter::ensureBoundMethods(ClassInstanceObject* instance, const ClassInfo& info) {
@@ -304,7 +244,12 @@ Value Interpreter::boundMethod(ClassInstanceObject* instance, NameId method) {
 }
 
 Value Interpreter::invokeMethod(ClassInstanceObject* instance, FunctionDeclStmt& method,
-                                std::span<const Value> passed) {
+                                std::span<const Value> arguments) {
+    return invokeMethod(findClass(instance->classSymbol), instance, method, arguments);
+}
+
+Value Interpreter::invokeMethod(const ClassInfo* info, ClassInstanceObject* instance,
+                                FunctionDeclStmt& method, std::span<const Value> passed) {
     DepthGuard depth(callDepth_);
     checkStack();
     // A copy first: the arguments may live on the temporary-root stack, which
@@ -312,20 +257,26 @@ Value Interpreter::invokeMethod(ClassInstanceObject* instance, FunctionDeclStmt&
     ArgumentCopy arguments(passed);
     RootScope roots(*this);
     roots.push(Value(instance));
-    const ClassInfo* info = findClass(instance->classSymbol);
     if (info != nullptr) ensureBoundMethods(instance, *info);
 
-    Environment* scope = newEnvironment(globals_);
-    roots.push(Value(scope));
-    for (const auto& field : instance->fields) scope->define(field.first, field.second);
-    scope->define(thisSymbol_, Value(instance));
     const std::vector<uint32_t>& params =
         static_cast<const FunctionShape*>(method.cache.data.get())->params;
+    Environment* scope = newEnvironment(globals_);
+    roots.push(Value(scope));
+    // More than four names: start in map mode instead of moving there later.
+    const bool lazy = info != nullptr && info->lazyMethods;
+    size_t names = instance->fields.size() + 1 + params.size() +
+                   (info != nullptr && !lazy ? info->methodNames.size() : 0);
+    if (names > Environment::kInlineSlots) scope->count = Environment::kMapMode;
+    for (const auto& field : instance->fields) scope->defineFresh(field.first, field.second);
+    scope->defineFresh(thisSymbol_, Value(instance));
     for (size_t i = 0; i < params.size(); ++i)
-        scope->define(params[i], i < arguments.size() ? arguments[i] : Value());
-    if (info != nullptr) {
+        scope->defineFresh(params[i], i < arguments.size() ? arguments[i] : Value());
+    if (lazy) {
+        scope->bindMethodsLazily(&info->methodNames, instance);
+    } else if (info != nullptr) {
         for (size_t i = 0; i < info->methodNames.size(); ++i)
-            scope->define(info->methodNames[i], Value(instance->boundMethods[i]));
+            scope->defineFresh(info->methodNames[i], Value(instance->boundMethods[i]));
     }
 
     Value result = runCallBody(scope, method.body->statements);
@@ -381,7 +332,7 @@ void Interpreter::interpret(const std::shared_ptr<Program>& program) {
         reportRuntimeError(failure.what());
         current_ = globals_;
         signal_ = ControlSignal::None;
-        tempRoots_.clear();
+        tempRoots_.cut(0);
         callDepth_ = 0;
     }
 }
@@ -570,6 +521,21 @@ void Interpreter::visitClassDeclStmt(ClassDeclStmt& node) {
         info->methodNames.push_back(symbols_.intern(method->name));
         prepareShape(method->cache, method->name, method->parameters, method->body);
     }
+    info->distinctFields = true;
+    for (size_t i = 0; i < info->fieldNames.size(); ++i)
+        for (size_t j = 0; j < i; ++j)
+            if (info->fieldNames[i] == info->fieldNames[j]) info->distinctFields = false;
+    info->lazyMethods = true;
+    for (size_t i = 0; i < info->methodNames.size(); ++i) {
+        NameId method = info->methodNames[i];
+        bool clash = method == thisSymbol_;
+        for (NameId field : info->fieldNames) clash = clash || field == method;
+        for (const auto& other : node.methods)
+            for (const Parameter& p : other->parameters) clash = clash || p.name == node.methods[i]->name;
+        for (size_t j = 0; j < i; ++j) clash = clash || info->methodNames[j] == method;
+        if (clash) info->lazyMethods = false;
+    }
+    if (classes_.size() <= info->name) classes_.resize(info->name + 1, nullptr);
     classes_[info->name] = info.get();
     classStore_.push_back(std::move(info));
 }

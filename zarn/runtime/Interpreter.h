@@ -43,6 +43,11 @@ struct ClassInfo {
     std::shared_ptr<ClassDeclStmt> declaration; // keeps fields and methods alive
     std::vector<NameId> fieldNames;
     std::vector<NameId> methodNames;
+    // No method shares its name with a field, "this" or a parameter of a
+    // method, so method scopes may define the methods lazily.
+    bool lazyMethods = false;
+    // No two field declarations share a name: a new instance appends them.
+    bool distinctFields = false;
     // The method with that name, or null.
     FunctionDeclStmt* findMethod(NameId method) const {
         for (size_t i = 0; i < methodNames.size(); ++i)
@@ -112,17 +117,40 @@ public:
     NameTable& symbols() { return symbols_; }
     const std::string& currentDirectory() const { return currentDirectory_; }
 
+    // The temporary-root stack: values held by C++ code across allocations.
+    // Its storage moves when it grows, so spans into it are taken after pushing.
+    class RootStack {
+    public:
+        RootStack() : slots_(64) {}
+        void push(Value value) {
+            if (top_ == slots_.size()) [[unlikely]]
+                slots_.resize(slots_.size() * 2);
+            slots_[top_++] = value;
+        }
+        size_t size() const { return top_; }
+        void cut(size_t mark) { top_ = mark; }
+        // The last count values pushed.
+        std::span<const Value> last(size_t count) const {
+            return std::span<const Value>(slots_.data() + top_ - count, count);
+        }
+        std::span<const Value> all() const { return std::span<const Value>(slots_.data(), top_); }
+
+    private:
+        std::vector<Value> slots_;
+        size_t top_ = 0;
+    };
+
     // Values pushed here are roots until the scope ends.
     class RootScope {
     public:
         explicit RootScope(Interpreter& interp) : stack_(interp.tempRoots_), mark_(stack_.size()) {}
-        ~RootScope() { stack_.resize(mark_); }
+        ~RootScope() { stack_.cut(mark_); }
         RootScope(const RootScope&) = delete;
         RootScope& operator=(const RootScope&) = delete;
-        void push(Value value) { stack_.push_back(value); }
+        void push(Value value) { stack_.push(value); }
 
     private:
-        std::vector<Value>& stack_;
+        RootStack& stack_;
         size_t mark_;
     };
 
@@ -141,6 +169,9 @@ public:
     void releaseEnvironment(Environment* environment);
     Value invokeMethod(ClassInstanceObject* instance, FunctionDeclStmt& method,
                        std::span<const Value> arguments);
+    // The same with the instance's class information already looked up (may be null).
+    Value invokeMethod(const ClassInfo* info, ClassInstanceObject* instance,
+                       FunctionDeclStmt& method, std::span<const Value> arguments);
     // The run-time expansion of "{expression}" placeholders in a string literal.
     std::string interpolate(const LiteralExpr& literal);
 
@@ -194,7 +225,21 @@ private:
     NameId fillSymbol(RuntimeCache& cache, const std::string& name);
     void markRoots(GC& gc);
     void initGlobals();
-    void checkStack();
+    // Ends the run when calls nest too deeply for the host stack.
+    void checkStack() {
+        if (callDepth_ >= kMaxCallDepth ||
+            reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < stackLimit_) [[unlikely]]
+            stackOverflow();
+    }
+    [[noreturn]] void stackOverflow();
+    struct DepthGuard {
+        explicit DepthGuard(size_t& depth) : depth_(depth) { ++depth_; }
+        ~DepthGuard() { --depth_; }
+        size_t& depth_;
+    };
+    // Far above what real programs need; the host stack limit usually ends
+    // runaway recursion first.
+    static constexpr size_t kMaxCallDepth = 100000;
     // Runs a function or method body in its scope with a signal of its own;
     // the value of its `return`, else Null.
     Value runCallBody(Environment* scope, const std::vector<StmtPtr>& statements);
@@ -213,8 +258,7 @@ private:
     void markCaptured();
     Value boundMethod(ClassInstanceObject* instance, NameId method);
     const ClassInfo* findClass(NameId name) const {
-        auto it = classes_.find(name);
-        return it == classes_.end() ? nullptr : it->second;
+        return name < classes_.size() ? classes_[name] : nullptr;
     }
     void ensureBoundMethods(ClassInstanceObject* instance, const ClassInfo& info);
     Value memberOf(Value object, NameId member, const std::string& memberName);
@@ -244,11 +288,11 @@ private:
     Value lastValue_;
     ControlSignal signal_ = ControlSignal::None;
     Value returnValue_;
-    std::vector<Value> tempRoots_;
+    RootStack tempRoots_;
     std::vector<Environment*> pool_;
     std::vector<Value> retained_;
 
-    std::unordered_map<NameId, const ClassInfo*> classes_;
+    std::vector<const ClassInfo*> classes_; // indexed by class name id (ids are dense)
     std::vector<std::unique_ptr<ClassInfo>> classStore_;
 
     std::vector<std::shared_ptr<ServedObject>> servers_;

@@ -47,8 +47,15 @@ public:
 
     ObjectKind objectKind;
     bool marked = false;
+    uint8_t sizeClass = 0;    // the collector's storage class (0: plain heap)
     GcObject* next = nullptr; // the collector's list of all objects
 };
+
+inline Value::Value(GcObject* object) {
+    if (object == nullptr) return;
+    kind = object->objectKind == ObjectKind::String ? ValueKind::String : ValueKind::Object;
+    as.object = object;
+}
 
 class StringObject final : public GcObject {
 public:
@@ -74,6 +81,41 @@ public:
 class NativeFunctionObject;
 struct ClassInfo;
 
+// The fields of an instance in creation order: the first few live inside the
+// instance itself, so most instances need no storage of their own.
+class FieldList {
+public:
+    using Field = std::pair<uint32_t, Value>;
+
+    Field* begin() { return spill_.empty() ? inline_ : spill_.data(); }
+    Field* end() { return begin() + count_; }
+    const Field* begin() const { return spill_.empty() ? inline_ : spill_.data(); }
+    const Field* end() const { return begin() + count_; }
+    size_t size() const { return count_; }
+
+    void reserve(size_t count) {
+        if (count > kInline && spill_.empty()) {
+            spill_.reserve(count);
+            spill_.assign(inline_, inline_ + count_);
+        }
+    }
+    void emplace_back(uint32_t name, Value value) {
+        if (spill_.empty() && count_ < kInline) {
+            inline_[count_++] = Field(name, value);
+            return;
+        }
+        if (spill_.empty()) spill_.assign(inline_, inline_ + count_);
+        spill_.emplace_back(name, value);
+        ++count_;
+    }
+
+private:
+    static constexpr size_t kInline = 4;
+    Field inline_[kInline];
+    std::vector<Field> spill_; // holds every field once there are more than kInline
+    size_t count_ = 0;
+};
+
 class ClassInstanceObject final : public GcObject {
 public:
     // className points into the interpreter's name table, which outlives every object.
@@ -97,7 +139,7 @@ public:
 
     uint32_t classSymbol;
     const std::string* className;
-    std::vector<std::pair<uint32_t, Value>> fields; // in creation order
+    FieldList fields;
     // Bound methods handed to the method scopes of this instance, made once on
     // the first method call; valid for boundFor (class information is never freed).
     const ClassInfo* boundFor = nullptr;

@@ -10,12 +10,6 @@
 
 namespace zarn {
 
-Value::Value(GcObject* object) {
-    if (object == nullptr) return;
-    kind = object->objectKind == ObjectKind::String ? ValueKind::String : ValueKind::Object;
-    as.object = object;
-}
-
 std::string_view Value::stringView() const {
     if (kind != ValueKind::String || as.object == nullptr) return {};
     return static_cast<const StringObject*>(as.object)->text;

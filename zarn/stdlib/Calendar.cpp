@@ -14,6 +14,10 @@ bool fitsInt(int64_t value) {
   return value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max();
 }
 
+// The zone rules are read again on every conversion, so that a script that
+// changes TZ with os.setEnv sees the new zone at once.
+void refreshZone() { ::tzset(); }
+
 time_t secondsOf(int64_t timestampMs) {
   if (timestampMs <= 0) return std::time(nullptr);
   return static_cast<time_t>(timestampMs / 1000);
@@ -71,6 +75,7 @@ int64_t monotonicNanos() {
 }
 
 bool breakDownLocal(int64_t timestampMs, std::tm& out) {
+  refreshZone();
   time_t seconds = secondsOf(timestampMs);
   return localtime_r(&seconds, &out) != nullptr;
 }
@@ -108,6 +113,7 @@ int64_t localDateToTimestamp(int64_t year, int64_t month, int64_t day, int64_t h
   // Let the zone's rules decide whether daylight saving applies at that date;
   // a fixed "no daylight saving" would put summer dates an hour off.
   record.tm_isdst = -1;
+  refreshZone();
   // -1 is also the valid second before the epoch: only errno tells a failure.
   errno = 0;
   time_t seconds = std::mktime(&record);
@@ -144,6 +150,7 @@ std::string formatUtcNow(std::string_view pattern) {
 }
 
 int64_t timeZoneOffsetMinutes() {
+  refreshZone();
   time_t now = std::time(nullptr);
   std::tm local{};
   std::tm utc{};

@@ -103,5 +103,25 @@ TEST(DiagnosticEngine, PrintAllSeparatesBlocksAndKeepsOrder) {
               "error[E1]: first\n  --> :2:1\n   |\n\n");
 }
 
+// Thousands of errors on one long line must not print the line thousands of
+// times: past the limit only a count of the rest is printed.
+TEST(DiagnosticEngine, PrintAllStopsAfterTheLimit) {
+    DiagnosticEngine engine;
+    engine.registerSource("big.zarn", std::string(5000, '$'));
+    for (uint64_t column = 1; column <= 5000; ++column)
+        engine.error("E0002", "unexpected character '$'", at("big.zarn", 1, column, 1));
+    std::ostringstream out;
+    engine.printAll(out);
+    std::string text = out.str();
+    size_t blocks = 0;
+    for (size_t at = text.find("error[E0002]"); at != std::string::npos;
+         at = text.find("error[E0002]", at + 1))
+        ++blocks;
+    EXPECT_EQ(blocks, DiagnosticEngine::kMaxPrintedDiagnostics);
+    std::string tail = "error: 4000 more errors not shown\n";
+    ASSERT_GE(text.size(), tail.size());
+    EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+}
+
 } // namespace
 } // namespace zarn

@@ -135,3 +135,42 @@ TEST(EnvironmentTest, LooksUpThroughParentsAndShadows) {
 
 } // namespace
 } // namespace zarn
+
+namespace zarn {
+namespace {
+
+TEST(EnvironmentTest, RecycledLargeScopesFindEveryName) {
+    GC gc;
+    auto* env = gc.allocate<Environment>(nullptr);
+    for (int round = 0; round < 3; ++round) {
+        for (NameId s = 1; s <= 30; ++s) env->define(s, Value::fromInt(s + round));
+        for (NameId s = 1; s <= 30; ++s) ASSERT_EQ(env->get(s).as.integer, s + round) << round;
+        env->reset(nullptr);
+        EXPECT_FALSE(env->contains(1));
+    }
+}
+
+} // namespace
+} // namespace zarn
+
+namespace zarn {
+namespace {
+
+TEST(EnvironmentTest, NamesDefinedTwiceWhileSettingUpReadAsTheLaterValue) {
+    GC gc;
+    for (int names : {3, 7, 20}) {
+        auto* env = gc.allocate<Environment>(nullptr);
+        if (names > 4) env->count = Environment::kMapMode;
+        for (NameId s = 1; s <= static_cast<NameId>(names); ++s) env->defineFresh(s, Value::fromInt(s));
+        env->defineFresh(1, Value::fromInt(100)); // like a parameter named as a field
+        EXPECT_EQ(env->get(1).as.integer, 100) << names;
+        EXPECT_TRUE(env->assign(1, Value::fromInt(7)));
+        EXPECT_EQ(env->get(1).as.integer, 7) << names;
+        for (NameId s = 2; s <= static_cast<NameId>(names); ++s) EXPECT_EQ(env->get(s).as.integer, s);
+        env->define(1000, Value::fromInt(1));
+        EXPECT_EQ(env->get(1).as.integer, 7) << names;
+    }
+}
+
+} // namespace
+} // namespace zarn

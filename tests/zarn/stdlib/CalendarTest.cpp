@@ -64,6 +64,17 @@ TEST(CalendarTest, DateFollowsDaylightSavingOfTheZone) {
   EXPECT_EQ(calendarField(summer, CalendarField::Hour), 12);
 }
 
+TEST(CalendarTest, ZoneChangedThroughTheEnvironmentTakesEffectAtOnce) {
+  ZoneGuard zone("UTC0");
+  int64_t t = 1705314605000;  // 10:30:05 UTC
+  EXPECT_EQ(calendarField(t, CalendarField::Hour), 10);
+  // Only the variable changes here, as os.setEnv does.
+  ::setenv("TZ", "XYZ-3", 1);
+  EXPECT_EQ(calendarField(t, CalendarField::Hour), 13);
+  EXPECT_EQ(timeZoneOffsetMinutes(), 180);
+  EXPECT_EQ(localDateToTimestamp(2024, 1, 15, 13, 30, 5), t);
+}
+
 TEST(CalendarTest, FieldsOfAKnownTimestamp) {
   ZoneGuard zone("UTC0");
   int64_t t = 1709251199000;  // 2024-02-29 23:59:59 UTC, a Thursday
