@@ -73,9 +73,10 @@ bool packProject(const fs::path& projectDir, const fs::path& archivePath,
 
   std::error_code ec;
   if (archivePath.has_parent_path()) fs::create_directories(archivePath.parent_path(), ec);
+  const std::string createFailure = "Failed to create archive file: " + archivePath.string();
   AtomicFile file;
   if (!file.open(archivePath, FileAccess::Default)) {
-    error = "Failed to create archive file: " + archivePath.string();
+    error = createFailure;
     return false;
   }
   // The checksum is taken over the bytes as they are written.
@@ -92,12 +93,16 @@ bool packProject(const fs::path& projectDir, const fs::path& archivePath,
       return false;
     }
     if (!writer.add(files[i], data, error)) {
-      if (writer.sinkFailed()) error = "Failed to create archive file: " + archivePath.string();
+      if (writer.sinkFailed()) error = createFailure;
       return false;
     }
   }
-  if (!writer.finish(error) || !file.commit()) {
-    error = "Failed to create archive file: " + archivePath.string();
+  if (!writer.finish(error)) {
+    if (writer.sinkFailed()) error = createFailure;
+    return false;
+  }
+  if (!file.commit()) {
+    error = createFailure;
     return false;
   }
   checksum = "sha256:" + hash.finishHex();

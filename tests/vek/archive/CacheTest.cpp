@@ -108,6 +108,28 @@ TEST(CacheTest, UnsafeNamesNeverBecomePaths) {
   EXPECT_FALSE(fs::exists(dir / "evil"));
 }
 
+TEST(CacheTest, StoreFailuresNameThePackage) {
+  ScratchDir dir;
+  auto storeError = [](const PackageCache& cache, const fs::path& download) {
+    try {
+      cache.storeVerified("pkg", ver("1.0.0"), download, "");
+    } catch (const VekException& e) {
+      EXPECT_EQ(e.code(), ErrorCode::InvalidArchive);
+      EXPECT_EQ(e.exitCode(), 1);
+      return e.message();
+    }
+    return std::string("no exception");
+  };
+  EXPECT_EQ(storeError(PackageCache(dir / "home"), dir / "missing.vek"),
+            "Failed to store package 'pkg 1.0.0' in the cache: cannot read " +
+                (dir / "missing.vek").string());
+  writeFile(dir / "x.vek", buildArchive({{"a", "1"}}));
+  writeFile(dir / "blocked" / "cache", "a file where the cache directory belongs");
+  EXPECT_EQ(storeError(PackageCache(dir / "blocked"), dir / "x.vek"),
+            "Failed to store package 'pkg 1.0.0' in the cache: cannot create " +
+                (dir / "blocked" / "cache" / "packages" / "pkg" / "1.0.0").string());
+}
+
 TEST(CacheTest, DamagedCachedArchiveRaisesUnpackError) {
   ScratchDir dir;
   const PackageCache cache(dir / "home");

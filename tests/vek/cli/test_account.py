@@ -59,6 +59,9 @@ class CredentialsCommandTest(vektest.VekTestCase):
         self.assertFalse(path.exists())
         self.assertRun(["logout"], out="Logged out Saved credentials cleared.\n")
         self.assertRun(["whoami"], out="Not currently logged in. Run 'vek login' to authenticate.\n")
+        self.assertRun(["login", "--token", "t", "-vv"],
+                       out=f"  [DEBUG] Home directory: {self.home}\n"
+                           f"Logged in API token saved for @user ({self.REGISTRY})\n")
 
     def test_whoami_shows_email_and_falls_back_to_the_registry_in_use(self):
         self.home.mkdir()
