@@ -66,11 +66,13 @@ size_t GC::collect() {
     }
 
     size_t reclaimed = 0;
+    size_t live = 0;
     GcObject** link = &objects_;
     while (*link != nullptr) {
         GcObject* object = *link;
         if (object->marked) {
             object->marked = false;
+            live += object->size();
             link = &object->next;
             continue;
         }
@@ -81,7 +83,11 @@ size_t GC::collect() {
         if (objectCount_ > 0) --objectCount_;
         destroy(object);
     }
-    threshold_ = std::max(2 * bytesAllocated_, kInitialThreshold);
+    // The next collection waits for twice the live volume. bytesAllocated
+    // counts objects at their size when made, and sweeping subtracts their
+    // size now, so after objects grew (arrays, filled instances) it falls far
+    // below what is live; the sizes of the survivors, measured here, do not.
+    threshold_ = std::max(2 * std::max(live, bytesAllocated_), kInitialThreshold);
     return reclaimed;
 }
 

@@ -1,7 +1,8 @@
 // The non-moving mark-and-sweep collector. It owns every heap object in one
 // singly linked list and is triggered by allocation volume: a collection runs
 // before an allocation once bytesAllocated exceeds threshold, and afterwards
-// threshold = max(2 * live bytes, 1 MiB). In stress mode it collects before
+// threshold = max(2 * live bytes, 1 MiB), live bytes being the current size
+// of the objects that survived. In stress mode it collects before
 // every allocation, which makes a missing root fail at once.
 //
 // Invariant: every object reachable from a root slot or from what the root

@@ -115,3 +115,21 @@ TEST(GCTest, EnvironmentsTraceParentsAndValues) {
 
 } // namespace
 } // namespace zarn
+
+namespace zarn {
+namespace {
+
+TEST(GCTest, ThresholdFollowsObjectsThatGrewAfterAllocation) {
+    GC gc;
+    Value root(gc.allocate<ArrayObject>());
+    gc.addRoot(&root);
+    auto* array = static_cast<ArrayObject*>(root.as.object);
+    array->elements.resize(200000); // about 3.2 MB, accounted as 48 bytes when made
+    gc.allocate<ArrayObject>(std::vector<Value>(10)); // garbage that was counted larger
+    gc.collect();
+    EXPECT_GE(gc.threshold(), 2 * array->size());
+    gc.removeRoot(&root);
+}
+
+} // namespace
+} // namespace zarn
