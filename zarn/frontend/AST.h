@@ -40,6 +40,9 @@ public:
     void accept(ASTVisitor& visitor) override = 0;
 
     std::shared_ptr<Type> type; // set by the type checker
+    // Set by the interpreter on first evaluation: lets it read names and
+    // integer literals without a visit.
+    mutable uint8_t runtimeShape = 0;
 };
 
 class Statement : public ASTNode {

@@ -173,13 +173,17 @@ void Interpreter::visitUnaryExpr(UnaryExpr& node) {
 }
 
 void Interpreter::visitIdentifierExpr(IdentifierExpr& node) {
+    node.runtimeShape = kShapeName;
     Value* slot = current_->lookup(symbolOf(node.cache, node.name));
     lastValue_ = slot ? *slot : Value();
 }
 
 void Interpreter::visitLiteralExpr(LiteralExpr& node) {
     switch (node.kind) {
-    case LiteralKind::Integer: lastValue_ = Value::fromInt(node.intValue); return;
+    case LiteralKind::Integer:
+        node.runtimeShape = kShapeInteger;
+        lastValue_ = Value::fromInt(node.intValue);
+        return;
     case LiteralKind::Float: lastValue_ = Value::fromFloat(node.floatValue); return;
     case LiteralKind::Boolean: lastValue_ = Value::fromBool(node.text == "true"); return;
     case LiteralKind::Null: lastValue_ = Value(); return;

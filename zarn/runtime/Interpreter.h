@@ -158,8 +158,22 @@ public:
     void execute(Statement* statement) {
         if (statement != nullptr && signal_ == ControlSignal::None) statement->accept(*this);
     }
+    // Shapes of expressions read without a visit (Expression::runtimeShape).
+    enum : uint8_t { kShapeUnknown = 0, kShapeName = 1, kShapeInteger = 2, kShapeOther = 3 };
     Value evaluate(Expression* expression) {
         if (expression == nullptr || signal_ != ControlSignal::None) return Value();
+        switch (expression->runtimeShape) {
+        case kShapeName: {
+            // A name's value stays reachable through its scope, so it needs no
+            // lastValue root.
+            auto* name = static_cast<IdentifierExpr*>(expression);
+            if (name->cache.owner != this) break;
+            Value* slot = current_->lookup(name->cache.id);
+            return slot ? *slot : Value();
+        }
+        case kShapeInteger: return Value::fromInt(static_cast<LiteralExpr*>(expression)->intValue);
+        default: break;
+        }
         expression->accept(*this);
         return lastValue_;
     }
