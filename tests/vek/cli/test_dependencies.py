@@ -54,6 +54,8 @@ class DependencyCommandsTest(vektest.VekTestCase):
         self.assertRun(["add", "json", "--offline"], cwd=self.project, status=1, out="",
                        err="error[VEK006]: package not found\n"
                            "  Package 'json' was not found in the registry.\n")
+        self.assertRun(["add", "json"], cwd=self.project, status=1, out="",
+                       err="error: 'vek add' is not available in this build yet.\n")
         self.assertRun(["add", "json@^1", "--dry-run"], cwd=self.project, status=1, out="",
                        env={"VEK_OFFLINE": "1"},
                        err="error[VEK006]: package not found\n"
