@@ -12,7 +12,7 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-BENCHMARKS = ["fib", "loops", "spectral_norm", "binary_trees", "strings", "arrays", "methods", "closures"]
+BENCHMARKS = ["fib", "loops", "matrix_norm", "binary_trees", "strings", "arrays", "methods", "closures"]
 
 
 def run(command):

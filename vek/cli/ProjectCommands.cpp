@@ -206,14 +206,14 @@ int commandPublish(CommandContext& context) {
 
 int commandAdd(CommandContext& context) {
   const ParsedArgs& args = context.args;
-  const std::string& spec =
+  const std::string& requested =
       firstArgument(args, "Missing package name. Usage: vek add <package>[@version]");
   Manifest manifest = loadProjectManifest(context);
-  const auto at = spec.find('@');
+  const auto at = requested.find('@');
   Dependency dependency;
   // Path and git dependencies accept every version; the text after "@" only
   // matters for the registry.
-  dependency.name = spec.substr(0, at);
+  dependency.name = requested.substr(0, at);
 
   if (args.has("path")) {
     dependency.kind = DependencyKind::Path;

@@ -10,14 +10,14 @@ namespace zarn {
 
 namespace {
 
-struct ClassSpec {
+struct ClassSignatures {
     const char* name;
     std::vector<const char*> members; // "name(param, ...): result", or "name: type" for a data member
 };
 
 struct ModuleSpec {
     const char* name;
-    std::vector<ClassSpec> classes;
+    std::vector<ClassSignatures> classes;
     std::vector<const char*> members;
 };
 
@@ -177,24 +177,24 @@ struct Member {
 };
 
 // "name(a, b): result" becomes a method with a function type; "name: type" a data member.
-Member parseMember(std::string_view spec, const ClassMap& classes) {
-    size_t open = spec.find('(');
+Member parseMember(std::string_view signature, const ClassMap& classes) {
+    size_t open = signature.find('(');
     if (open == std::string_view::npos) {
-        size_t colon = spec.find(':');
-        return Member{std::string(trim(spec.substr(0, colon))), tableType(trim(spec.substr(colon + 1)), classes),
+        size_t colon = signature.find(':');
+        return Member{std::string(trim(signature.substr(0, colon))), tableType(trim(signature.substr(colon + 1)), classes),
                       true};
     }
-    size_t close = spec.find(')', open);
+    size_t close = signature.find(')', open);
     std::vector<TypePtr> params;
-    std::string_view list = spec.substr(open + 1, close - open - 1);
+    std::string_view list = signature.substr(open + 1, close - open - 1);
     while (!trim(list).empty()) {
         size_t comma = list.find(',');
         params.push_back(tableType(trim(list.substr(0, comma)), classes));
         if (comma == std::string_view::npos) break;
         list.remove_prefix(comma + 1);
     }
-    std::string_view result = trim(spec.substr(spec.find(':', close) + 1));
-    return Member{std::string(spec.substr(0, open)), makeFunctionType(tableType(result, classes), std::move(params)),
+    std::string_view result = trim(signature.substr(signature.find(':', close) + 1));
+    return Member{std::string(signature.substr(0, open)), makeFunctionType(tableType(result, classes), std::move(params)),
                   false};
 }
 
@@ -209,8 +209,8 @@ void addMember(ClassType& owner, const Member& member) {
 
 void TypeChecker::registerBuiltins() {
     const ClassMap none;
-    for (const char* spec : globalSignatures()) {
-        Member member = parseMember(spec, none);
+    for (const char* signature : globalSignatures()) {
+        Member member = parseMember(signature, none);
         current_->define(SymbolKind::Function, member.name, member.type);
     }
     declareModule("math", SourceLocation{});
@@ -222,11 +222,11 @@ bool TypeChecker::declareBuiltinModule(const std::string& name, const SourceLoca
         if (name != module.name) continue;
         // All class types first: methods may return classes listed after them.
         ClassMap classes;
-        for (const ClassSpec& spec : module.classes) classes.emplace(spec.name, newClassType(spec.name));
-        for (const ClassSpec& spec : module.classes) {
-            const auto& classType = classes.at(spec.name);
-            for (const char* member : spec.members) addMember(*classType, parseMember(member, classes));
-            current_->define(SymbolKind::Class, spec.name, classType);
+        for (const ClassSignatures& signature : module.classes) classes.emplace(signature.name, newClassType(signature.name));
+        for (const ClassSignatures& signature : module.classes) {
+            const auto& classType = classes.at(signature.name);
+            for (const char* member : signature.members) addMember(*classType, parseMember(member, classes));
+            current_->define(SymbolKind::Class, signature.name, classType);
         }
         auto moduleType = newClassType(module.name);
         for (const char* member : module.members) addMember(*moduleType, parseMember(member, classes));
@@ -245,11 +245,11 @@ const std::unordered_map<std::string, TypePtr>& stringMethods() {
     static const std::unordered_map<std::string, TypePtr> methods = [] {
         const ClassMap none;
         std::unordered_map<std::string, TypePtr> table;
-        for (const char* spec :
+        for (const char* signature :
              {"length(): int", "substring(int, int): string", "contains(string): Boolean",
               "startsWith(string): Boolean", "endsWith(string): Boolean", "replace(string, string): string",
               "split(string): string[]", "trim(): string", "toUpper(): string", "toLower(): string"}) {
-            Member member = parseMember(spec, none);
+            Member member = parseMember(signature, none);
             table.emplace(std::move(member.name), std::move(member.type));
         }
         return table;
