@@ -406,6 +406,10 @@ void TypeChecker::visitClassDeclStmt(ClassDeclStmt& node) {
     current_->define(SymbolKind::Variable, "this", node.resolvedType);
     for (const auto& field : node.fields)
         if (field) field->accept(*this);
+    // Methods call each other by bare name: at run time each method's scope
+    // binds the class's methods after its fields, so they are known here too.
+    for (const auto& method : node.methods)
+        if (method) current_->define(SymbolKind::Function, method->name, functionTypeOf(*method));
     for (const auto& method : node.methods)
         if (method) checkFunctionBody(*method);
 }
