@@ -70,8 +70,8 @@ struct Outcome {
     bool timedOut = false;
 };
 
-Outcome run(const std::string& program, const std::vector<std::string>& args,
-            const fs::path& dir, const std::string& input, const std::vector<std::string>& env) {
+Outcome run(const std::string& program, const std::vector<std::string>& args, const fs::path& dir,
+            const std::string& input, const std::vector<std::string>& env) {
     int inPipe[2], outPipe[2], errPipe[2];
     if (pipe(inPipe) || pipe(outPipe) || pipe(errPipe)) {
         perror("pipe");
@@ -117,7 +117,8 @@ Outcome run(const std::string& program, const std::vector<std::string>& args,
         if (errOpen) fds.push_back({errPipe[0], POLLIN, 0});
         if (inPipe[1] >= 0) fds.push_back({inPipe[1], POLLOUT, 0});
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now()).count();
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
         if (left <= 0) {
             outcome.timedOut = true;
             kill(pid, SIGKILL);
@@ -158,7 +159,9 @@ bool compare(const std::string& what, const std::string& expected, const std::st
     size_t at = 0;
     while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) ++at;
     std::cout << "--- " << what << " differs at byte " << at << "\n"
-              << "--- expected:\n" << expected << "\n--- actual:\n" << actual << "\n--- end\n";
+              << "--- expected:\n"
+              << expected << "\n--- actual:\n"
+              << actual << "\n--- end\n";
     return false;
 }
 
@@ -185,7 +188,8 @@ int main(int argc, char** argv) {
     for (char** e = environ; *e; ++e) env.emplace_back(*e);
     auto setVariable = [&env](const std::string& entry) {
         std::string key = entry.substr(0, entry.find('=') + 1);
-        std::erase_if(env, [&](const std::string& e) { return e.compare(0, key.size(), key) == 0; });
+        std::erase_if(env,
+                      [&](const std::string& e) { return e.compare(0, key.size(), key) == 0; });
         env.push_back(entry);
     };
     setVariable("TZ=UTC");
@@ -202,8 +206,10 @@ int main(int argc, char** argv) {
 
     if (const char* bless = std::getenv("ZARN_BLESS"); bless && std::string(bless) == "1") {
         writeFile(sibling(".out"), outcome.out);
-        if (!outcome.err.empty() || fs::exists(sibling(".err"))) writeFile(sibling(".err"), outcome.err);
-        if (outcome.status != 0) writeFile(sibling(".status"), std::to_string(outcome.status) + "\n");
+        if (!outcome.err.empty() || fs::exists(sibling(".err")))
+            writeFile(sibling(".err"), outcome.err);
+        if (outcome.status != 0)
+            writeFile(sibling(".status"), std::to_string(outcome.status) + "\n");
         else fs::remove(sibling(".status"));
         return 0;
     }
@@ -214,7 +220,8 @@ int main(int argc, char** argv) {
     int expectedStatus = 0;
     if (auto text = readFile(sibling(".status"))) expectedStatus = std::atoi(text->c_str());
     if (outcome.status != expectedStatus) {
-        std::cout << "--- exit status " << outcome.status << ", expected " << expectedStatus << "\n";
+        std::cout << "--- exit status " << outcome.status << ", expected " << expectedStatus
+                  << "\n";
         if (!outcome.err.empty()) std::cout << "--- stderr:\n" << outcome.err << "\n";
         ok = false;
     }

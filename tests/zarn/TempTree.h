@@ -14,7 +14,8 @@ namespace zarn::testing {
 class TempTreeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zarn-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "zarn-test-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         dir = std::filesystem::canonical(pattern);
     }

@@ -16,120 +16,123 @@ namespace {
 // Names and versions become directory and file names in the cache, so each
 // must stay one plain path component.
 bool safeCacheKey(std::string_view name, const Version& version) {
-  return isSafeFileName(name) && isSafeFileName(toString(version));
+    return isSafeFileName(name) && isSafeFileName(toString(version));
 }
 
 void requireSafeCacheKey(std::string_view name, const Version& version) {
-  if (!safeCacheKey(name, version)) {
-    throw VekException(ErrorCode::PathTraversal,
-                       "Package '" + std::string(name) + " " + toString(version) +
-                           "' cannot be stored in the cache: its name or version is not a plain file name.",
-                       "", 1);
-  }
+    if (!safeCacheKey(name, version)) {
+        throw VekException(
+            ErrorCode::PathTraversal,
+            "Package '" + std::string(name) + " " + toString(version) +
+                "' cannot be stored in the cache: its name or version is not a plain file name.",
+            "", 1);
+    }
 }
 
-}  // namespace
+} // namespace
 
 fs::path PackageCache::cacheDir() const { return home_ / "cache" / "packages"; }
 
 fs::path PackageCache::cachedArchivePath(std::string_view name, const Version& version) const {
-  const std::string versionText = toString(version);
-  return cacheDir() / std::string(name) / versionText /
-         (std::string(name) + "-" + versionText + ".vek");
+    const std::string versionText = toString(version);
+    return cacheDir() / std::string(name) / versionText /
+           (std::string(name) + "-" + versionText + ".vek");
 }
 
 bool PackageCache::isCached(std::string_view name, const Version& version) const {
-  if (!safeCacheKey(name, version)) return false;
-  std::error_code ec;
-  return fs::exists(cachedArchivePath(name, version), ec);
+    if (!safeCacheKey(name, version)) return false;
+    std::error_code ec;
+    return fs::exists(cachedArchivePath(name, version), ec);
 }
 
 void PackageCache::storeVerified(std::string_view name, const Version& version,
-                                 const fs::path& downloadedFile, std::string_view expectedChecksum) const {
-  requireSafeCacheKey(name, version);
-  const fs::path target = cachedArchivePath(name, version);
-  const std::string label = std::string(name) + " " + toString(version);
-  auto storeFailure = [&](const std::string& what) {
-    return VekException(ErrorCode::InvalidArchive,
-                        "Failed to store package '" + label + "' in the cache: " + what, "", 1);
-  };
+                                 const fs::path& downloadedFile,
+                                 std::string_view expectedChecksum) const {
+    requireSafeCacheKey(name, version);
+    const fs::path target = cachedArchivePath(name, version);
+    const std::string label = std::string(name) + " " + toString(version);
+    auto storeFailure = [&](const std::string& what) {
+        return VekException(ErrorCode::InvalidArchive,
+                            "Failed to store package '" + label + "' in the cache: " + what, "", 1);
+    };
 
-  std::ifstream in(downloadedFile, std::ios::binary);
-  if (!in) throw storeFailure("cannot read " + downloadedFile.string());
-  std::error_code ec;
-  fs::create_directories(target.parent_path(), ec);
-  if (ec) throw storeFailure("cannot create " + target.parent_path().string());
+    std::ifstream in(downloadedFile, std::ios::binary);
+    if (!in) throw storeFailure("cannot read " + downloadedFile.string());
+    std::error_code ec;
+    fs::create_directories(target.parent_path(), ec);
+    if (ec) throw storeFailure("cannot create " + target.parent_path().string());
 
-  // The copy is hashed while it is written and only takes the place of the
-  // cached archive once its checksum is known to be right: the bytes checked
-  // are the bytes stored.
-  AtomicFile copy;
-  if (!copy.open(target, FileAccess::Default)) throw storeFailure(copy.error());
-  Sha256 hash;
-  constexpr std::size_t kChunk = 1 << 20;
-  const auto buffer = std::make_unique<char[]>(kChunk);
-  while (in) {
-    in.read(buffer.get(), kChunk);
-    const std::string_view chunk(buffer.get(), static_cast<std::size_t>(in.gcount()));
-    hash.update(chunk);
-    if (!copy.write(chunk)) throw storeFailure(copy.error());
-  }
-  if (in.bad()) throw storeFailure("cannot read " + downloadedFile.string());
-
-  const std::string actual = "sha256:" + hash.finishHex();
-  if (!expectedChecksum.empty()) {
-    std::string expected(expectedChecksum);
-    if (expected.rfind("sha256:", 0) != 0) expected = "sha256:" + expected;
-    if (expected != actual) {
-      throw VekException(ErrorCode::ChecksumMismatch,
-                         "Checksum verification failed for package '" + label + "'.\nExpected: " +
-                             expected + "\nActual:   " + actual,
-                         "The downloaded package may be corrupted or compromised.", 7);
+    // The copy is hashed while it is written and only takes the place of the
+    // cached archive once its checksum is known to be right: the bytes checked
+    // are the bytes stored.
+    AtomicFile copy;
+    if (!copy.open(target, FileAccess::Default)) throw storeFailure(copy.error());
+    Sha256 hash;
+    constexpr std::size_t kChunk = 1 << 20;
+    const auto buffer = std::make_unique<char[]>(kChunk);
+    while (in) {
+        in.read(buffer.get(), kChunk);
+        const std::string_view chunk(buffer.get(), static_cast<std::size_t>(in.gcount()));
+        hash.update(chunk);
+        if (!copy.write(chunk)) throw storeFailure(copy.error());
     }
-  }
-  if (!copy.commit()) throw storeFailure(copy.error());
+    if (in.bad()) throw storeFailure("cannot read " + downloadedFile.string());
+
+    const std::string actual = "sha256:" + hash.finishHex();
+    if (!expectedChecksum.empty()) {
+        std::string expected(expectedChecksum);
+        if (expected.rfind("sha256:", 0) != 0) expected = "sha256:" + expected;
+        if (expected != actual) {
+            throw VekException(ErrorCode::ChecksumMismatch,
+                               "Checksum verification failed for package '" + label +
+                                   "'.\nExpected: " + expected + "\nActual:   " + actual,
+                               "The downloaded package may be corrupted or compromised.", 7);
+        }
+    }
+    if (!copy.commit()) throw storeFailure(copy.error());
 }
 
 bool PackageCache::unpackFromCache(std::string_view name, const Version& version,
                                    const fs::path& targetDir) const {
-  if (!isCached(name, version)) return false;
-  std::string error;
-  if (!unpackArchive(cachedArchivePath(name, version), targetDir, error)) {
-    throw VekException(ErrorCode::InvalidArchive,
-                       "Failed to unpack package '" + std::string(name) + "': " + error, "", 1);
-  }
-  return true;
+    if (!isCached(name, version)) return false;
+    std::string error;
+    if (!unpackArchive(cachedArchivePath(name, version), targetDir, error)) {
+        throw VekException(ErrorCode::InvalidArchive,
+                           "Failed to unpack package '" + std::string(name) + "': " + error, "", 1);
+    }
+    return true;
 }
 
 std::vector<CachedPackage> PackageCache::list() const {
-  std::vector<CachedPackage> packages;
-  std::error_code ec;
-  for (fs::directory_iterator names(cacheDir(), ec), end; !ec && names != end; names.increment(ec)) {
-    if (!names->is_directory(ec)) continue;
-    std::error_code inner;
-    for (fs::directory_iterator versions(names->path(), inner); !inner && versions != end;
-         versions.increment(inner)) {
-      if (!versions->is_directory(inner)) continue;
-      if (auto version = parseVersion(versions->path().filename().string())) {
-        packages.push_back({names->path().filename().string(), std::move(*version)});
-      }
+    std::vector<CachedPackage> packages;
+    std::error_code ec;
+    for (fs::directory_iterator names(cacheDir(), ec), end; !ec && names != end;
+         names.increment(ec)) {
+        if (!names->is_directory(ec)) continue;
+        std::error_code inner;
+        for (fs::directory_iterator versions(names->path(), inner); !inner && versions != end;
+             versions.increment(inner)) {
+            if (!versions->is_directory(inner)) continue;
+            if (auto version = parseVersion(versions->path().filename().string())) {
+                packages.push_back({names->path().filename().string(), std::move(*version)});
+            }
+        }
     }
-  }
-  std::sort(packages.begin(), packages.end(), [](const CachedPackage& a, const CachedPackage& b) {
-    if (a.name != b.name) return a.name < b.name;
-    return a.version < b.version;
-  });
-  return packages;
+    std::sort(packages.begin(), packages.end(), [](const CachedPackage& a, const CachedPackage& b) {
+        if (a.name != b.name) return a.name < b.name;
+        return a.version < b.version;
+    });
+    return packages;
 }
 
 bool PackageCache::clean(std::string& error) const {
-  std::error_code ec;
-  fs::remove_all(cacheDir(), ec);
-  if (ec) {
-    error = "Failed to remove " + cacheDir().string() + ": " + ec.message();
-    return false;
-  }
-  return true;
+    std::error_code ec;
+    fs::remove_all(cacheDir(), ec);
+    if (ec) {
+        error = "Failed to remove " + cacheDir().string() + ": " + ec.message();
+        return false;
+    }
+    return true;
 }
 
-}  // namespace vek
+} // namespace vek

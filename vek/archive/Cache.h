@@ -12,36 +12,37 @@
 namespace vek {
 
 struct CachedPackage {
-  std::string name;
-  Version version;
+    std::string name;
+    Version version;
 };
 
 class PackageCache {
- public:
-  explicit PackageCache(std::filesystem::path home) : home_(std::move(home)) {}
+public:
+    explicit PackageCache(std::filesystem::path home) : home_(std::move(home)) {}
 
-  // home/cache/packages
-  std::filesystem::path cacheDir() const;
-  // cacheDir/<name>/<version>/<name>-<version>.vek
-  std::filesystem::path cachedArchivePath(std::string_view name, const Version& version) const;
-  bool isCached(std::string_view name, const Version& version) const;
+    // home/cache/packages
+    std::filesystem::path cacheDir() const;
+    // cacheDir/<name>/<version>/<name>-<version>.vek
+    std::filesystem::path cachedArchivePath(std::string_view name, const Version& version) const;
+    bool isCached(std::string_view name, const Version& version) const;
 
-  // Checks the downloaded file against the expected checksum (when one is
-  // known) and copies it into the cache. Raises VEK007 on a mismatch, leaving
-  // the cache as it was.
-  void storeVerified(std::string_view name, const Version& version,
-                     const std::filesystem::path& downloadedFile, std::string_view expectedChecksum) const;
-  // False when the package is not cached; raises VEK010 when unpacking fails.
-  bool unpackFromCache(std::string_view name, const Version& version,
-                       const std::filesystem::path& targetDir) const;
+    // Checks the downloaded file against the expected checksum (when one is
+    // known) and copies it into the cache. Raises VEK007 on a mismatch, leaving
+    // the cache as it was.
+    void storeVerified(std::string_view name, const Version& version,
+                       const std::filesystem::path& downloadedFile,
+                       std::string_view expectedChecksum) const;
+    // False when the package is not cached; raises VEK010 when unpacking fails.
+    bool unpackFromCache(std::string_view name, const Version& version,
+                         const std::filesystem::path& targetDir) const;
 
-  // Every cached version, sorted by name and then by version.
-  std::vector<CachedPackage> list() const;
-  // Removes the whole cache; a missing cache is not an error.
-  bool clean(std::string& error) const;
+    // Every cached version, sorted by name and then by version.
+    std::vector<CachedPackage> list() const;
+    // Removes the whole cache; a missing cache is not an error.
+    bool clean(std::string& error) const;
 
- private:
-  std::filesystem::path home_;
+private:
+    std::filesystem::path home_;
 };
 
-}  // namespace vek
+} // namespace vek

@@ -16,21 +16,21 @@ namespace vek {
 std::uint32_t crc32(std::string_view data, std::uint32_t previous = 0);
 
 class Sha256 {
- public:
-  Sha256();
-  void update(std::string_view data);
-  // The digest of everything given so far; the object must not be updated after.
-  std::array<std::uint8_t, 32> finish();
-  // finish() as 64 lowercase hexadecimal digits.
-  std::string finishHex();
+public:
+    Sha256();
+    void update(std::string_view data);
+    // The digest of everything given so far; the object must not be updated after.
+    std::array<std::uint8_t, 32> finish();
+    // finish() as 64 lowercase hexadecimal digits.
+    std::string finishHex();
 
- private:
-  void compress(const std::uint8_t* block, std::size_t blocks);
+private:
+    void compress(const std::uint8_t* block, std::size_t blocks);
 
-  std::array<std::uint32_t, 8> state_;
-  std::array<std::uint8_t, 64> buffer_{};
-  std::size_t buffered_ = 0;
-  std::uint64_t length_ = 0;
+    std::array<std::uint32_t, 8> state_;
+    std::array<std::uint8_t, 64> buffer_{};
+    std::size_t buffered_ = 0;
+    std::uint64_t length_ = 0;
 };
 
 std::string sha256Hex(std::string_view data);
@@ -38,4 +38,4 @@ std::string sha256Hex(std::string_view data);
 // cannot be read.
 std::optional<std::string> sha256File(const std::filesystem::path& path);
 
-}  // namespace vek
+} // namespace vek

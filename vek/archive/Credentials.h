@@ -7,10 +7,10 @@
 namespace vek {
 
 struct Credentials {
-  std::string token;
-  std::string username;
-  std::string email;
-  std::string registryUrl;
+    std::string token;
+    std::string username;
+    std::string email;
+    std::string registryUrl;
 };
 
 std::filesystem::path credentialsPath(const std::filesystem::path& home);
@@ -27,4 +27,4 @@ bool removeCredentials(const std::filesystem::path& home, std::string& error);
 std::string resolveToken(const std::string& explicitToken, const std::string& environmentToken,
                          const std::filesystem::path& home);
 
-}  // namespace vek
+} // namespace vek

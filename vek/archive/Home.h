@@ -8,12 +8,12 @@ namespace vek {
 
 // The environment values that decide the home directory.
 struct HomeEnvironment {
-  std::string zarnHome;     // ZARN_HOME
-  std::string userProfile;  // USERPROFILE
-  std::string home;         // HOME
-  std::filesystem::path currentDir;
+    std::string zarnHome;    // ZARN_HOME
+    std::string userProfile; // USERPROFILE
+    std::string home;        // HOME
+    std::filesystem::path currentDir;
 
-  static HomeEnvironment fromProcess();
+    static HomeEnvironment fromProcess();
 };
 
 // ZARN_HOME when set and not empty; else USERPROFILE/.zarn; else
@@ -23,4 +23,4 @@ std::filesystem::path homeDir(const HomeEnvironment& env);
 // The value of an environment variable, empty when it is not set.
 std::string environmentValue(const char* name);
 
-}  // namespace vek
+} // namespace vek

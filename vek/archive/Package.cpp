@@ -13,19 +13,19 @@ namespace fs = std::filesystem;
 namespace {
 
 bool readWholeFile(const fs::path& path, std::string& data) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::error_code ec;
-  const auto size = fs::file_size(path, ec);
-  if (ec) return false;
-  data.resize(size);
-  in.read(data.data(), static_cast<std::streamsize>(size));
-  return static_cast<std::uintmax_t>(in.gcount()) == size && in.peek() == EOF;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    if (ec) return false;
+    data.resize(size);
+    in.read(data.data(), static_cast<std::streamsize>(size));
+    return static_cast<std::uintmax_t>(in.gcount()) == size && in.peek() == EOF;
 }
 
 bool isRegularFile(const fs::path& path) {
-  std::error_code ec;
-  return fs::is_regular_file(path, ec);
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
 }
 
 // Every regular file below `dir`, as paths relative to `base` with "/"
@@ -33,142 +33,142 @@ bool isRegularFile(const fs::path& path) {
 // which the file system lists directories.
 bool collectSources(const fs::path& base, const fs::path& dir, std::vector<std::string>& out,
                     std::string& error) {
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) return true;
-  fs::recursive_directory_iterator it(dir, ec), end;
-  for (; !ec && it != end; it.increment(ec)) {
-    if (!it->is_regular_file(ec)) continue;
-    std::string name = it->path().lexically_relative(base).generic_string();
-    std::replace(name.begin(), name.end(), '\\', '/');
-    out.push_back(std::move(name));
-  }
-  if (ec) {
-    error = "Failed to read directory " + dir.string() + ": " + ec.message();
-    return false;
-  }
-  std::sort(out.begin(), out.end());
-  return true;
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) return true;
+    fs::recursive_directory_iterator it(dir, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        if (!it->is_regular_file(ec)) continue;
+        std::string name = it->path().lexically_relative(base).generic_string();
+        std::replace(name.begin(), name.end(), '\\', '/');
+        out.push_back(std::move(name));
+    }
+    if (ec) {
+        error = "Failed to read directory " + dir.string() + ": " + ec.message();
+        return false;
+    }
+    std::sort(out.begin(), out.end());
+    return true;
 }
 
-}  // namespace
+} // namespace
 
 bool packProject(const fs::path& projectDir, const fs::path& archivePath,
                  std::vector<std::string>& files, std::string& checksum, std::string& error) {
-  files.clear();
-  if (!isRegularFile(projectDir / "zarn.toml")) {
-    error = "Project missing zarn.toml manifest.";
-    return false;
-  }
-  files.push_back("zarn.toml");
-  for (const char* extra : {"README.md", "LICENSE"}) {
-    if (isRegularFile(projectDir / extra)) files.push_back(extra);
-  }
-  std::vector<std::string> sources;
-  if (!collectSources(projectDir, projectDir / "src", sources, error)) return false;
-  if (sources.empty()) {
-    error = "Project contains no source files under src/.";
-    return false;
-  }
-  files.insert(files.end(), sources.begin(), sources.end());
+    files.clear();
+    if (!isRegularFile(projectDir / "zarn.toml")) {
+        error = "Project missing zarn.toml manifest.";
+        return false;
+    }
+    files.push_back("zarn.toml");
+    for (const char* extra : {"README.md", "LICENSE"}) {
+        if (isRegularFile(projectDir / extra)) files.push_back(extra);
+    }
+    std::vector<std::string> sources;
+    if (!collectSources(projectDir, projectDir / "src", sources, error)) return false;
+    if (sources.empty()) {
+        error = "Project contains no source files under src/.";
+        return false;
+    }
+    files.insert(files.end(), sources.begin(), sources.end());
 
-  std::error_code ec;
-  if (archivePath.has_parent_path()) fs::create_directories(archivePath.parent_path(), ec);
-  const std::string createFailure = "Failed to create archive file: " + archivePath.string();
-  AtomicFile file;
-  if (!file.open(archivePath, FileAccess::Default)) {
-    error = createFailure;
-    return false;
-  }
-  // The checksum is taken over the bytes as they are written.
-  Sha256 hash;
-  ZipWriter writer([&](std::string_view bytes) {
-    hash.update(bytes);
-    return file.write(bytes);
-  });
-  std::string data;
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    const fs::path source = projectDir / fs::path(files[i]);
-    if (!readWholeFile(source, data)) {
-      error = "Failed to read file: " + source.string();
-      return false;
+    std::error_code ec;
+    if (archivePath.has_parent_path()) fs::create_directories(archivePath.parent_path(), ec);
+    const std::string createFailure = "Failed to create archive file: " + archivePath.string();
+    AtomicFile file;
+    if (!file.open(archivePath, FileAccess::Default)) {
+        error = createFailure;
+        return false;
     }
-    if (!writer.add(files[i], data, error)) {
-      if (writer.sinkFailed()) error = createFailure;
-      return false;
+    // The checksum is taken over the bytes as they are written.
+    Sha256 hash;
+    ZipWriter writer([&](std::string_view bytes) {
+        hash.update(bytes);
+        return file.write(bytes);
+    });
+    std::string data;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const fs::path source = projectDir / fs::path(files[i]);
+        if (!readWholeFile(source, data)) {
+            error = "Failed to read file: " + source.string();
+            return false;
+        }
+        if (!writer.add(files[i], data, error)) {
+            if (writer.sinkFailed()) error = createFailure;
+            return false;
+        }
     }
-  }
-  if (!writer.finish(error)) {
-    if (writer.sinkFailed()) error = createFailure;
-    return false;
-  }
-  if (!file.commit()) {
-    error = createFailure;
-    return false;
-  }
-  checksum = "sha256:" + hash.finishHex();
-  return true;
+    if (!writer.finish(error)) {
+        if (writer.sinkFailed()) error = createFailure;
+        return false;
+    }
+    if (!file.commit()) {
+        error = createFailure;
+        return false;
+    }
+    checksum = "sha256:" + hash.finishHex();
+    return true;
 }
 
 bool safeEntryParts(std::string_view name, std::vector<std::string>& parts) {
-  parts.clear();
-  if (name.empty() || name.find('\0') != std::string_view::npos) return false;
-  if (name.size() >= 2 && name[1] == ':') return false;
-  std::string normal(name);
-  std::replace(normal.begin(), normal.end(), '\\', '/');
-  if (normal.front() == '/') return false;
-  std::size_t start = 0;
-  while (start <= normal.size()) {
-    const auto slash = std::min(normal.find('/', start), normal.size());
-    std::string part = normal.substr(start, slash - start);
-    start = slash + 1;
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (parts.empty()) return false;
-      parts.pop_back();
-    } else {
-      parts.push_back(std::move(part));
+    parts.clear();
+    if (name.empty() || name.find('\0') != std::string_view::npos) return false;
+    if (name.size() >= 2 && name[1] == ':') return false;
+    std::string normal(name);
+    std::replace(normal.begin(), normal.end(), '\\', '/');
+    if (normal.front() == '/') return false;
+    std::size_t start = 0;
+    while (start <= normal.size()) {
+        const auto slash = std::min(normal.find('/', start), normal.size());
+        std::string part = normal.substr(start, slash - start);
+        start = slash + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (parts.empty()) return false;
+            parts.pop_back();
+        } else {
+            parts.push_back(std::move(part));
+        }
     }
-  }
-  return true;
+    return true;
 }
 
 bool isSafeFileName(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 
 bool unpackArchive(const fs::path& archivePath, const fs::path& targetDir, std::string& error) {
-  std::vector<ArchiveEntry> entries;
-  if (!readArchive(archivePath, entries, error)) return false;
-  if (entries.empty()) return true;
+    std::vector<ArchiveEntry> entries;
+    if (!readArchive(archivePath, entries, error)) return false;
+    if (entries.empty()) return true;
 
-  std::vector<std::vector<std::string>> targets(entries.size());
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (!safeEntryParts(entries[i].path, targets[i])) {
-      error = "Path traversal security violation in archive entry: " + entries[i].path;
-      return false;
+    std::vector<std::vector<std::string>> targets(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!safeEntryParts(entries[i].path, targets[i])) {
+            error = "Path traversal security violation in archive entry: " + entries[i].path;
+            return false;
+        }
     }
-  }
 
-  std::error_code ec;
-  fs::create_directories(targetDir, ec);
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const ArchiveEntry& entry = entries[i];
-    fs::path destination = targetDir;
-    for (const auto& part : targets[i]) destination /= part;
-    // A name ending in "/" with no data is a directory of its own.
-    const bool directory = !entry.path.empty() &&
-                           (entry.path.back() == '/' || entry.path.back() == '\\') &&
-                           entry.data.empty();
-    std::string reason;
-    const bool ok = directory ? makeDirectoriesBelow(targetDir, targets[i], reason)
-                              : writeFileBelow(targetDir, targets[i], entry.data, reason);
-    if (!ok) {
-      error = "Failed to write extracted file: " + destination.string();
-      return false;
+    std::error_code ec;
+    fs::create_directories(targetDir, ec);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const ArchiveEntry& entry = entries[i];
+        fs::path destination = targetDir;
+        for (const auto& part : targets[i]) destination /= part;
+        // A name ending in "/" with no data is a directory of its own.
+        const bool directory = !entry.path.empty() &&
+                               (entry.path.back() == '/' || entry.path.back() == '\\') &&
+                               entry.data.empty();
+        std::string reason;
+        const bool ok = directory ? makeDirectoriesBelow(targetDir, targets[i], reason)
+                                  : writeFileBelow(targetDir, targets[i], entry.data, reason);
+        if (!ok) {
+            error = "Failed to write extracted file: " + destination.string();
+            return false;
+        }
     }
-  }
-  return true;
+    return true;
 }
 
-}  // namespace vek
+} // namespace vek

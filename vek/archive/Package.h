@@ -27,4 +27,4 @@ bool safeEntryParts(std::string_view name, std::vector<std::string>& parts);
 // not "." or "..", without separators or NUL.
 bool isSafeFileName(std::string_view name);
 
-}  // namespace vek
+} // namespace vek

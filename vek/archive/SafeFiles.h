@@ -20,4 +20,4 @@ bool writeFileBelow(const std::filesystem::path& root, const std::vector<std::st
 bool makeDirectoriesBelow(const std::filesystem::path& root, const std::vector<std::string>& parts,
                           std::string& error);
 
-}  // namespace vek
+} // namespace vek

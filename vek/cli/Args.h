@@ -11,19 +11,19 @@
 namespace vek {
 
 struct ParsedArgs {
-  std::string command;
-  std::vector<std::string> positional;
-  std::vector<std::string> passthrough;
-  std::set<std::string, std::less<>> flags;
-  std::map<std::string, std::string, std::less<>> options;
+    std::string command;
+    std::vector<std::string> positional;
+    std::vector<std::string> passthrough;
+    std::set<std::string, std::less<>> flags;
+    std::map<std::string, std::string, std::less<>> options;
 
-  // True when the name is a flag or an option.
-  bool has(std::string_view name) const;
-  // The option's value, or `fallback` when it was not given with a value.
-  std::string option(std::string_view name, std::string_view fallback = {}) const;
+    // True when the name is a flag or an option.
+    bool has(std::string_view name) const;
+    // The option's value, or `fallback` when it was not given with a value.
+    std::string option(std::string_view name, std::string_view fallback = {}) const;
 };
 
 // Parses the words that follow the program name.
 ParsedArgs parseArgs(const std::vector<std::string>& words);
 
-}  // namespace vek
+} // namespace vek

@@ -15,14 +15,14 @@ namespace vek {
 // What a command may read of its surroundings; filled from the process in
 // main, or by hand in tests.
 struct CommandContext {
-  const ParsedArgs& args;
-  Console& console;
-  std::istream& input;
-  std::filesystem::path currentDir;
-  std::filesystem::path home;
-  std::string registryUrl;
-  std::string environmentToken;  // VEK_TOKEN
-  bool offline = false;           // --offline or VEK_OFFLINE
+    const ParsedArgs& args;
+    Console& console;
+    std::istream& input;
+    std::filesystem::path currentDir;
+    std::filesystem::path home;
+    std::string registryUrl;
+    std::string environmentToken; // VEK_TOKEN
+    bool offline = false;         // --offline or VEK_OFFLINE
 };
 
 // Each returns the exit code; failures are raised as VekException.
@@ -53,4 +53,4 @@ extern const char* const kVersionLine;
 // process exit code.
 int runCommand(CommandContext& context);
 
-}  // namespace vek
+} // namespace vek

@@ -50,67 +50,71 @@ namespace {
 using Handler = int (*)(CommandContext&);
 
 struct CommandEntry {
-  std::string_view name;
-  Handler handler;  // null: the command needs the registry client or the toolchain
+    std::string_view name;
+    Handler handler; // null: the command needs the registry client or the toolchain
 };
 
 constexpr CommandEntry kCommands[] = {
-    {"init", commandInit},     {"new", commandNew},         {"add", commandAdd},
-    {"remove", commandRemove}, {"install", commandInstall}, {"update", commandUpdate},
-    {"list", commandList},     {"tree", nullptr},           {"build", nullptr},
-    {"run", nullptr},          {"clean", commandClean},     {"check", nullptr},
-    {"package", commandPackage}, {"publish", commandPublish}, {"login", commandLogin},
-    {"logout", commandLogout}, {"whoami", commandWhoami},   {"search", nullptr},
-    {"info", nullptr},         {"cache", commandCache},
+    {"init", commandInit},       {"new", commandNew},
+    {"add", commandAdd},         {"remove", commandRemove},
+    {"install", commandInstall}, {"update", commandUpdate},
+    {"list", commandList},       {"tree", nullptr},
+    {"build", nullptr},          {"run", nullptr},
+    {"clean", commandClean},     {"check", nullptr},
+    {"package", commandPackage}, {"publish", commandPublish},
+    {"login", commandLogin},     {"logout", commandLogout},
+    {"whoami", commandWhoami},   {"search", nullptr},
+    {"info", nullptr},           {"cache", commandCache},
 };
 
-}  // namespace
+} // namespace
 
 int commandUnavailable(CommandContext& context, std::string_view command) {
-  context.console.errorLine("'vek " + std::string(command) + "' is not available in this build yet.");
-  return 1;
+    context.console.errorLine("'vek " + std::string(command) +
+                              "' is not available in this build yet.");
+    return 1;
 }
 
 int runCommand(CommandContext& context) {
-  const ParsedArgs& args = context.args;
-  Console& console = context.console;
-  // The last of -v, -vv, -vvv wins.
-  if (args.has("v")) console.setVerbosity(1);
-  if (args.has("vv")) console.setVerbosity(2);
-  if (args.has("vvv")) console.setVerbosity(3);
-  if (args.has("json")) console.setJson(true);
-  if (args.has("offline")) context.offline = true;
+    const ParsedArgs& args = context.args;
+    Console& console = context.console;
+    // The last of -v, -vv, -vvv wins.
+    if (args.has("v")) console.setVerbosity(1);
+    if (args.has("vv")) console.setVerbosity(2);
+    if (args.has("vvv")) console.setVerbosity(3);
+    if (args.has("json")) console.setJson(true);
+    if (args.has("offline")) context.offline = true;
 
-  // An explicit request for help wins; "--version" works without a command
-  // word; a bare "vek" shows the help.
-  const bool askedForHelp = args.command == "help" || args.has("help") || args.has("h");
-  if (!askedForHelp && (args.command == "version" || args.has("version"))) {
-    console.out() << kVersionLine;
-    return 0;
-  }
-  if (askedForHelp || args.command.empty()) {
-    console.out() << kHelpText;
-    return 0;
-  }
+    // An explicit request for help wins; "--version" works without a command
+    // word; a bare "vek" shows the help.
+    const bool askedForHelp = args.command == "help" || args.has("help") || args.has("h");
+    if (!askedForHelp && (args.command == "version" || args.has("version"))) {
+        console.out() << kVersionLine;
+        return 0;
+    }
+    if (askedForHelp || args.command.empty()) {
+        console.out() << kHelpText;
+        return 0;
+    }
 
-  const CommandEntry* entry = nullptr;
-  for (const CommandEntry& candidate : kCommands) {
-    if (candidate.name == args.command) entry = &candidate;
-  }
-  if (!entry) {
-    console.errorLine("Unknown command '" + args.command + "'. Run 'vek help' for usage.");
-    return 2;
-  }
+    const CommandEntry* entry = nullptr;
+    for (const CommandEntry& candidate : kCommands) {
+        if (candidate.name == args.command) entry = &candidate;
+    }
+    if (!entry) {
+        console.errorLine("Unknown command '" + args.command + "'. Run 'vek help' for usage.");
+        return 2;
+    }
 
-  try {
-    return entry->handler ? entry->handler(context) : commandUnavailable(context, args.command);
-  } catch (const VekException& error) {
-    console.render(error);
-    return error.exitCode();
-  } catch (const std::exception& error) {
-    console.errorLine(std::string("Unexpected error: ") + error.what());
-    return 1;
-  }
+    try {
+        return entry->handler ? entry->handler(context) : commandUnavailable(context, args.command);
+    } catch (const VekException& error) {
+        console.render(error);
+        return error.exitCode();
+    } catch (const std::exception& error) {
+        console.errorLine(std::string("Unexpected error: ") + error.what());
+        return 1;
+    }
 }
 
-}  // namespace vek
+} // namespace vek

@@ -17,126 +17,131 @@ namespace {
 constexpr const char* kManifestFile = "zarn.toml";
 
 std::string mainSource(const std::string& name) {
-  return "function main(): int {\n"
-         "    println(\"Hello from " + name + "!\")\n"
-         "    return 0\n"
-         "}\n";
+    return "function main(): int {\n"
+           "    println(\"Hello from " +
+           name +
+           "!\")\n"
+           "    return 0\n"
+           "}\n";
 }
 
 // Files of a new project are written whole or not at all, and a link that
 // stands at their place is replaced rather than written through.
 void writeProjectFile(const fs::path& path, std::string_view text) {
-  std::string reason;
-  if (!writeFileAtomically(path, text, FileAccess::Default, &reason)) {
-    throw std::runtime_error("Failed to write " + path.string() + ": " + reason);
-  }
+    std::string reason;
+    if (!writeFileAtomically(path, text, FileAccess::Default, &reason)) {
+        throw std::runtime_error("Failed to write " + path.string() + ": " + reason);
+    }
 }
 
 void createDirectory(const fs::path& path) {
-  std::error_code ec;
-  fs::create_directories(path, ec);
-  if (ec || !fs::is_directory(path, ec)) {
-    throw std::runtime_error("Failed to create directory " + path.string());
-  }
+    std::error_code ec;
+    fs::create_directories(path, ec);
+    if (ec || !fs::is_directory(path, ec)) {
+        throw std::runtime_error("Failed to create directory " + path.string());
+    }
 }
 
 bool pathExists(const fs::path& path) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(path, ec));
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
 }
 
 Manifest loadProjectManifest(const CommandContext& context) {
-  std::string reason;
-  auto manifest = loadManifest(context.currentDir / kManifestFile, reason);
-  if (!manifest) {
-    throw VekException(ErrorCode::ManifestParse, "Failed to read zarn.toml: " + reason, "", 1);
-  }
-  return std::move(*manifest);
+    std::string reason;
+    auto manifest = loadManifest(context.currentDir / kManifestFile, reason);
+    if (!manifest) {
+        throw VekException(ErrorCode::ManifestParse, "Failed to read zarn.toml: " + reason, "", 1);
+    }
+    return std::move(*manifest);
 }
 
 // The first positional word; a usage error when there is none.
 const std::string& firstArgument(const ParsedArgs& args, const char* usage) {
-  if (args.positional.empty()) throw VekException(ErrorCode::InvalidPackageName, usage, "", 2);
-  return args.positional.front();
+    if (args.positional.empty()) throw VekException(ErrorCode::InvalidPackageName, usage, "", 2);
+    return args.positional.front();
 }
 
 void saveProjectManifest(const Manifest& manifest, const fs::path& path) {
-  if (!saveManifest(manifest, path)) {
-    throw VekException(ErrorCode::ManifestParse, "Failed to write zarn.toml.", "", 1);
-  }
+    if (!saveManifest(manifest, path)) {
+        throw VekException(ErrorCode::ManifestParse, "Failed to write zarn.toml.", "", 1);
+    }
 }
 
 // The last component of the directory, trailing separators ignored.
 std::string directoryName(const fs::path& dir) {
-  std::string text = dir.string();
-  while (!text.empty() && (text.back() == '/' || text.back() == '\\')) text.pop_back();
-  const auto slash = text.find_last_of("/\\");
-  return slash == std::string::npos ? text : text.substr(slash + 1);
+    std::string text = dir.string();
+    while (!text.empty() && (text.back() == '/' || text.back() == '\\')) text.pop_back();
+    const auto slash = text.find_last_of("/\\");
+    return slash == std::string::npos ? text : text.substr(slash + 1);
 }
 
-}  // namespace
+} // namespace
 
 int commandNew(CommandContext& context) {
-  const ParsedArgs& args = context.args;
-  const std::string& name =
-      firstArgument(args, "Missing project name. Usage: vek new <project-name>");
-  std::string reason;
-  if (!validatePackageName(name, reason)) {
-    throw VekException(ErrorCode::InvalidPackageName,
-                       "Invalid package name '" + name + "': " + reason, "", 6);
-  }
-  const fs::path root = context.currentDir / name;
-  if (pathExists(root)) {
-    throw VekException(ErrorCode::ManifestParse, "Directory '" + name + "' already exists.", "", 1);
-  }
-  createDirectory(root / "src");
-  saveProjectManifest(defaultManifest(name), root / kManifestFile);
-  writeProjectFile(root / "src" / "main.zarn", mainSource(name));
-  writeProjectFile(root / ".gitignore", "packages/\n*.vek\nbuild/\ntarget/\n");
-  writeProjectFile(root / "README.md", "# " + name + "\n\nA new Zarn programming language project.\n");
-  context.console.status("Created", "binary (application) `" + name + "` package");
-  return 0;
+    const ParsedArgs& args = context.args;
+    const std::string& name =
+        firstArgument(args, "Missing project name. Usage: vek new <project-name>");
+    std::string reason;
+    if (!validatePackageName(name, reason)) {
+        throw VekException(ErrorCode::InvalidPackageName,
+                           "Invalid package name '" + name + "': " + reason, "", 6);
+    }
+    const fs::path root = context.currentDir / name;
+    if (pathExists(root)) {
+        throw VekException(ErrorCode::ManifestParse, "Directory '" + name + "' already exists.", "",
+                           1);
+    }
+    createDirectory(root / "src");
+    saveProjectManifest(defaultManifest(name), root / kManifestFile);
+    writeProjectFile(root / "src" / "main.zarn", mainSource(name));
+    writeProjectFile(root / ".gitignore", "packages/\n*.vek\nbuild/\ntarget/\n");
+    writeProjectFile(root / "README.md",
+                     "# " + name + "\n\nA new Zarn programming language project.\n");
+    context.console.status("Created", "binary (application) `" + name + "` package");
+    return 0;
 }
 
 int commandInit(CommandContext& context) {
-  const ParsedArgs& args = context.args;
-  std::string name = args.positional.empty() ? directoryName(context.currentDir) : args.positional[0];
-  std::string reason;
-  if (!validatePackageName(name, reason)) name = "my-project";
+    const ParsedArgs& args = context.args;
+    std::string name =
+        args.positional.empty() ? directoryName(context.currentDir) : args.positional[0];
+    std::string reason;
+    if (!validatePackageName(name, reason)) name = "my-project";
 
-  const fs::path manifestPath = context.currentDir / kManifestFile;
-  if (pathExists(manifestPath)) {
-    throw VekException(ErrorCode::ManifestParse, "Directory already contains a zarn.toml manifest.",
-                       "", 1);
-  }
-  saveProjectManifest(defaultManifest(name), manifestPath);
-  createDirectory(context.currentDir / "src");
-  const fs::path mainFile = context.currentDir / "src" / "main.zarn";
-  if (!pathExists(mainFile)) writeProjectFile(mainFile, mainSource(name));
-  context.console.status("Initialized",
-                         "Zarn package '" + name + "' at " + context.currentDir.string());
-  return 0;
+    const fs::path manifestPath = context.currentDir / kManifestFile;
+    if (pathExists(manifestPath)) {
+        throw VekException(ErrorCode::ManifestParse,
+                           "Directory already contains a zarn.toml manifest.", "", 1);
+    }
+    saveProjectManifest(defaultManifest(name), manifestPath);
+    createDirectory(context.currentDir / "src");
+    const fs::path mainFile = context.currentDir / "src" / "main.zarn";
+    if (!pathExists(mainFile)) writeProjectFile(mainFile, mainSource(name));
+    context.console.status("Initialized",
+                           "Zarn package '" + name + "' at " + context.currentDir.string());
+    return 0;
 }
 
 int commandList(CommandContext& context) {
-  const Manifest manifest = loadProjectManifest(context);
-  std::ostream& out = context.console.out();
-  if (context.console.json()) {
-    out << "{\n  \"dependencies\": {\n";
-    bool first = true;
-    for (const auto& [name, dependency] : manifest.dependencies) {
-      if (!first) out << ",\n";
-      first = false;
-      out << "    " << jsonQuote(name) << ": " << jsonQuote(toString(dependency.constraint));
+    const Manifest manifest = loadProjectManifest(context);
+    std::ostream& out = context.console.out();
+    if (context.console.json()) {
+        out << "{\n  \"dependencies\": {\n";
+        bool first = true;
+        for (const auto& [name, dependency] : manifest.dependencies) {
+            if (!first) out << ",\n";
+            first = false;
+            out << "    " << jsonQuote(name) << ": " << jsonQuote(toString(dependency.constraint));
+        }
+        out << "\n  }\n}\n";
+        return 0;
     }
-    out << "\n  }\n}\n";
+    out << "Dependencies\n\n";
+    for (const auto& [name, dependency] : manifest.dependencies) {
+        out << std::left << std::setw(24) << name << toString(dependency.constraint) << '\n';
+    }
     return 0;
-  }
-  out << "Dependencies\n\n";
-  for (const auto& [name, dependency] : manifest.dependencies) {
-    out << std::left << std::setw(24) << name << toString(dependency.constraint) << '\n';
-  }
-  return 0;
 }
 
 namespace {
@@ -145,184 +150,190 @@ namespace {
 // reason of a failure, or empty.
 std::string packCurrentProject(CommandContext& context, const Manifest& manifest, fs::path& archive,
                                std::vector<std::string>& files, std::string& checksum) {
-  const std::string archiveName =
-      manifest.package.name + "-" + toString(manifest.package.version) + ".vek";
-  archive = context.currentDir / archiveName;
-  // The version may hold any characters; the archive must still be one file
-  // in the project directory.
-  if (!isSafeFileName(archiveName)) return "Invalid archive name: " + archiveName;
-  context.console.debug("Writing " + archive.string());
-  std::string reason;
-  packProject(context.currentDir, archive, files, checksum, reason);
-  return reason;
+    const std::string archiveName =
+        manifest.package.name + "-" + toString(manifest.package.version) + ".vek";
+    archive = context.currentDir / archiveName;
+    // The version may hold any characters; the archive must still be one file
+    // in the project directory.
+    if (!isSafeFileName(archiveName)) return "Invalid archive name: " + archiveName;
+    context.console.debug("Writing " + archive.string());
+    std::string reason;
+    packProject(context.currentDir, archive, files, checksum, reason);
+    return reason;
 }
 
-}  // namespace
+} // namespace
 
 int commandPackage(CommandContext& context) {
-  const Manifest manifest = loadProjectManifest(context);
-  context.console.status("Packaging",
-                         manifest.package.name + " " + toString(manifest.package.version) + "...");
-  fs::path archive;
-  std::vector<std::string> files;
-  std::string checksum;
-  if (const std::string reason = packCurrentProject(context, manifest, archive, files, checksum);
-      !reason.empty()) {
-    throw VekException(ErrorCode::InvalidArchive, "Failed to package project: " + reason, "", 1);
-  }
-  std::ostream& out = context.console.out();
-  out << "\nFiles:\n";
-  for (const std::string& file : files) out << "  " << file << '\n';
-  out << "\nCreated:\n  " << archive.string() << "\n\nSHA-256:\n  " << checksum << '\n';
-  return 0;
+    const Manifest manifest = loadProjectManifest(context);
+    context.console.status("Packaging", manifest.package.name + " " +
+                                            toString(manifest.package.version) + "...");
+    fs::path archive;
+    std::vector<std::string> files;
+    std::string checksum;
+    if (const std::string reason = packCurrentProject(context, manifest, archive, files, checksum);
+        !reason.empty()) {
+        throw VekException(ErrorCode::InvalidArchive, "Failed to package project: " + reason, "",
+                           1);
+    }
+    std::ostream& out = context.console.out();
+    out << "\nFiles:\n";
+    for (const std::string& file : files) out << "  " << file << '\n';
+    out << "\nCreated:\n  " << archive.string() << "\n\nSHA-256:\n  " << checksum << '\n';
+    return 0;
 }
 
 int commandPublish(CommandContext& context) {
-  const Manifest manifest = loadProjectManifest(context);
-  fs::path archive;
-  std::vector<std::string> files;
-  std::string checksum;
-  if (const std::string reason = packCurrentProject(context, manifest, archive, files, checksum);
-      !reason.empty()) {
-    throw VekException(ErrorCode::InvalidArchive, "Packaging failed before publish: " + reason, "", 1);
-  }
-  const std::string& url = context.registryUrl;
-  const std::string token =
-      resolveToken(context.args.option("token"), context.environmentToken, context.home);
-  if (token.empty()) {
-    throw VekException(ErrorCode::Authentication, "Authentication required to publish packages.",
-                       "Run 'vek login' to authenticate with " + url +
-                           ", or supply '--token <token>' / set VEK_TOKEN.",
-                       8);
-  }
-  const std::string label = manifest.package.name + " v" + toString(manifest.package.version);
-  context.console.status("Uploading", label + " to " + url);
-  if (context.offline) {
-    throw VekException(ErrorCode::Registry,
-                       "Failed to publish package: Cannot publish package in offline mode.", "", 1);
-  }
-  return commandUnavailable(context, "publish");
+    const Manifest manifest = loadProjectManifest(context);
+    fs::path archive;
+    std::vector<std::string> files;
+    std::string checksum;
+    if (const std::string reason = packCurrentProject(context, manifest, archive, files, checksum);
+        !reason.empty()) {
+        throw VekException(ErrorCode::InvalidArchive, "Packaging failed before publish: " + reason,
+                           "", 1);
+    }
+    const std::string& url = context.registryUrl;
+    const std::string token =
+        resolveToken(context.args.option("token"), context.environmentToken, context.home);
+    if (token.empty()) {
+        throw VekException(ErrorCode::Authentication,
+                           "Authentication required to publish packages.",
+                           "Run 'vek login' to authenticate with " + url +
+                               ", or supply '--token <token>' / set VEK_TOKEN.",
+                           8);
+    }
+    const std::string label = manifest.package.name + " v" + toString(manifest.package.version);
+    context.console.status("Uploading", label + " to " + url);
+    if (context.offline) {
+        throw VekException(ErrorCode::Registry,
+                           "Failed to publish package: Cannot publish package in offline mode.", "",
+                           1);
+    }
+    return commandUnavailable(context, "publish");
 }
 
 int commandAdd(CommandContext& context) {
-  const ParsedArgs& args = context.args;
-  const std::string& requested =
-      firstArgument(args, "Missing package name. Usage: vek add <package>[@version]");
-  Manifest manifest = loadProjectManifest(context);
-  const auto at = requested.find('@');
-  Dependency dependency;
-  // Path and git dependencies accept every version; the text after "@" only
-  // matters for the registry.
-  dependency.name = requested.substr(0, at);
+    const ParsedArgs& args = context.args;
+    const std::string& requested =
+        firstArgument(args, "Missing package name. Usage: vek add <package>[@version]");
+    Manifest manifest = loadProjectManifest(context);
+    const auto at = requested.find('@');
+    Dependency dependency;
+    // Path and git dependencies accept every version; the text after "@" only
+    // matters for the registry.
+    dependency.name = requested.substr(0, at);
 
-  if (args.has("path")) {
-    dependency.kind = DependencyKind::Path;
-    dependency.path = args.option("path");
-  } else if (args.has("git")) {
-    dependency.kind = DependencyKind::Git;
-    dependency.git = args.option("git");
-    dependency.branch = args.option("branch");
-    dependency.tag = args.option("tag");
-    dependency.rev = args.option("rev");
-  } else {
-    // The registry is asked for the package's versions; without the network
-    // the answer is empty.
-    if (context.offline) {
-      throw VekException(ErrorCode::PackageNotFound,
-                         "Package '" + dependency.name + "' was not found in the registry.", "", 1);
+    if (args.has("path")) {
+        dependency.kind = DependencyKind::Path;
+        dependency.path = args.option("path");
+    } else if (args.has("git")) {
+        dependency.kind = DependencyKind::Git;
+        dependency.git = args.option("git");
+        dependency.branch = args.option("branch");
+        dependency.tag = args.option("tag");
+        dependency.rev = args.option("rev");
+    } else {
+        // The registry is asked for the package's versions; without the network
+        // the answer is empty.
+        if (context.offline) {
+            throw VekException(ErrorCode::PackageNotFound,
+                               "Package '" + dependency.name + "' was not found in the registry.",
+                               "", 1);
+        }
+        return commandUnavailable(context, "add");
     }
-    return commandUnavailable(context, "add");
-  }
 
-  const std::string constraint = toString(dependency.constraint);
-  const std::string name = dependency.name;
-  DependencyMap& table = args.has("dev") ? manifest.devDependencies : manifest.dependencies;
-  table.insert_or_assign(name, std::move(dependency));
-  if (args.has("dry-run")) {
-    context.console.status("Dry-run", "Would add dependency '" + name + "' with constraint '" +
-                                          constraint + "'");
-    return 0;
-  }
-  saveProjectManifest(manifest, context.currentDir / kManifestFile);
-  context.console.status("Adding", name + " v" + constraint + " to dependencies");
-  return commandInstall(context);
+    const std::string constraint = toString(dependency.constraint);
+    const std::string name = dependency.name;
+    DependencyMap& table = args.has("dev") ? manifest.devDependencies : manifest.dependencies;
+    table.insert_or_assign(name, std::move(dependency));
+    if (args.has("dry-run")) {
+        context.console.status("Dry-run", "Would add dependency '" + name + "' with constraint '" +
+                                              constraint + "'");
+        return 0;
+    }
+    saveProjectManifest(manifest, context.currentDir / kManifestFile);
+    context.console.status("Adding", name + " v" + constraint + " to dependencies");
+    return commandInstall(context);
 }
 
 int commandRemove(CommandContext& context) {
-  const ParsedArgs& args = context.args;
-  const std::string& name =
-      firstArgument(args, "Missing package name to remove. Usage: vek remove <package>");
-  Manifest manifest = loadProjectManifest(context);
-  if (!manifest.removeDependency(name)) {
-    throw VekException(ErrorCode::DependencyNotFound,
-                       "Dependency '" + name + "' is not listed in zarn.toml.", "", 1);
-  }
-  saveProjectManifest(manifest, context.currentDir / kManifestFile);
-  context.console.status("Removing", name + " from dependencies");
-  // Only a name that is one plain file name can be an installed package; any
-  // other would delete something outside "packages".
-  if (isSafeFileName(name)) {
-    std::error_code ec;
-    fs::remove_all(context.currentDir / "packages" / name, ec);
-  }
-  return commandInstall(context);
+    const ParsedArgs& args = context.args;
+    const std::string& name =
+        firstArgument(args, "Missing package name to remove. Usage: vek remove <package>");
+    Manifest manifest = loadProjectManifest(context);
+    if (!manifest.removeDependency(name)) {
+        throw VekException(ErrorCode::DependencyNotFound,
+                           "Dependency '" + name + "' is not listed in zarn.toml.", "", 1);
+    }
+    saveProjectManifest(manifest, context.currentDir / kManifestFile);
+    context.console.status("Removing", name + " from dependencies");
+    // Only a name that is one plain file name can be an installed package; any
+    // other would delete something outside "packages".
+    if (isSafeFileName(name)) {
+        std::error_code ec;
+        fs::remove_all(context.currentDir / "packages" / name, ec);
+    }
+    return commandInstall(context);
 }
 
 int commandInstall(CommandContext& context) { return commandUnavailable(context, "install"); }
 
 int commandClean(CommandContext& context) {
-  const fs::path manifestPath = context.currentDir / kManifestFile;
-  if (!pathExists(manifestPath)) {
-    throw VekException(ErrorCode::BuildFailed,
-                       "No zarn.toml manifest found in " + context.currentDir.string(), "", 1);
-  }
-  std::string reason;
-  if (!loadManifest(manifestPath, reason)) {
-    throw VekException(ErrorCode::BuildFailed, reason, "", 1);
-  }
-  // A link named "packages" is removed itself; what it points to is kept.
-  const fs::path packages = context.currentDir / "packages";
-  std::error_code ec;
-  if (pathExists(packages)) fs::remove_all(packages, ec);
-  if (ec) {
-    throw VekException(ErrorCode::BuildFailed,
-                       "Failed to remove " + packages.string() + ": " + ec.message(), "", 1);
-  }
-  context.console.status("Cleaned", "project packages and build cache.");
-  return 0;
+    const fs::path manifestPath = context.currentDir / kManifestFile;
+    if (!pathExists(manifestPath)) {
+        throw VekException(ErrorCode::BuildFailed,
+                           "No zarn.toml manifest found in " + context.currentDir.string(), "", 1);
+    }
+    std::string reason;
+    if (!loadManifest(manifestPath, reason)) {
+        throw VekException(ErrorCode::BuildFailed, reason, "", 1);
+    }
+    // A link named "packages" is removed itself; what it points to is kept.
+    const fs::path packages = context.currentDir / "packages";
+    std::error_code ec;
+    if (pathExists(packages)) fs::remove_all(packages, ec);
+    if (ec) {
+        throw VekException(ErrorCode::BuildFailed,
+                           "Failed to remove " + packages.string() + ": " + ec.message(), "", 1);
+    }
+    context.console.status("Cleaned", "project packages and build cache.");
+    return 0;
 }
 
 int commandUpdate(CommandContext& context) {
-  if (context.args.has("dry-run")) {
-    context.console.status("Dry-run",
-                           "Would check registry and update dependencies to latest compatible versions.");
-    return 0;
-  }
-  return commandInstall(context);
+    if (context.args.has("dry-run")) {
+        context.console.status(
+            "Dry-run",
+            "Would check registry and update dependencies to latest compatible versions.");
+        return 0;
+    }
+    return commandInstall(context);
 }
 
 int commandCache(CommandContext& context) {
-  const ParsedArgs& args = context.args;
-  const std::string sub = args.positional.empty() ? "list" : args.positional[0];
-  const PackageCache cache(context.home);
-  context.console.debug("Cache directory: " + cache.cacheDir().string());
-  if (sub == "clean") {
-    std::string reason;
-    if (!cache.clean(reason)) throw std::runtime_error(reason);
-    context.console.status("Cleaned", "global package cache.");
+    const ParsedArgs& args = context.args;
+    const std::string sub = args.positional.empty() ? "list" : args.positional[0];
+    const PackageCache cache(context.home);
+    context.console.debug("Cache directory: " + cache.cacheDir().string());
+    if (sub == "clean") {
+        std::string reason;
+        if (!cache.clean(reason)) throw std::runtime_error(reason);
+        context.console.status("Cleaned", "global package cache.");
+        return 0;
+    }
+    std::ostream& out = context.console.out();
+    if (sub == "path") {
+        out << cache.cacheDir().string() << '\n';
+        return 0;
+    }
+    const auto packages = cache.list();
+    out << "Cached Packages (" << packages.size() << ")\n\n";
+    for (const CachedPackage& package : packages) {
+        out << package.name << ' ' << toString(package.version) << '\n';
+    }
     return 0;
-  }
-  std::ostream& out = context.console.out();
-  if (sub == "path") {
-    out << cache.cacheDir().string() << '\n';
-    return 0;
-  }
-  const auto packages = cache.list();
-  out << "Cached Packages (" << packages.size() << ")\n\n";
-  for (const CachedPackage& package : packages) {
-    out << package.name << ' ' << toString(package.version) << '\n';
-  }
-  return 0;
 }
 
-}  // namespace vek
+} // namespace vek

@@ -18,4 +18,4 @@ std::string jsonQuote(std::string_view text);
 // the first one counts. Nothing when the text is not one well-formed object.
 std::optional<std::map<std::string, std::string>> readStringMembers(std::string_view text);
 
-}  // namespace vek
+} // namespace vek

@@ -15,48 +15,48 @@
 namespace vek {
 
 struct PackageInfo {
-  std::string name;
-  Version version{0, 1, 0, {}, {}};
-  std::string edition = "1";
-  std::string description;
-  std::vector<std::string> authors;
-  std::string license = "MIT";
-  std::string repository;
-  std::string homepage;
-  std::string readme = "README.md";
-  std::vector<std::string> keywords;
-  std::vector<std::string> categories;
+    std::string name;
+    Version version{0, 1, 0, {}, {}};
+    std::string edition = "1";
+    std::string description;
+    std::vector<std::string> authors;
+    std::string license = "MIT";
+    std::string repository;
+    std::string homepage;
+    std::string readme = "README.md";
+    std::vector<std::string> keywords;
+    std::vector<std::string> categories;
 };
 
 enum class DependencyKind : std::uint8_t { Registry = 0, Path = 1, Git = 2 };
 
 struct Dependency {
-  std::string name;
-  VersionConstraint constraint = anyVersion();
-  DependencyKind kind = DependencyKind::Registry;
-  std::string path;
-  std::string git;
-  std::string branch;
-  std::string tag;
-  std::string rev;
+    std::string name;
+    VersionConstraint constraint = anyVersion();
+    DependencyKind kind = DependencyKind::Registry;
+    std::string path;
+    std::string git;
+    std::string branch;
+    std::string tag;
+    std::string rev;
 };
 
 using DependencyMap = std::map<std::string, Dependency>;
 
 struct Manifest {
-  PackageInfo package;
-  DependencyMap dependencies;
-  DependencyMap devDependencies;
-  DependencyMap buildDependencies;
-  std::string entry = "src/main.zarn";
-  bool optimizeRelease = false;
-  bool isWorkspace = false;
-  std::vector<std::string> members;
+    PackageInfo package;
+    DependencyMap dependencies;
+    DependencyMap devDependencies;
+    DependencyMap buildDependencies;
+    std::string entry = "src/main.zarn";
+    bool optimizeRelease = false;
+    bool isWorkspace = false;
+    std::vector<std::string> members;
 
-  // Adds or replaces a normal dependency.
-  void addDependency(Dependency dependency);
-  // False when no normal dependency has that name.
-  bool removeDependency(std::string_view name);
+    // Adds or replaces a normal dependency.
+    void addDependency(Dependency dependency);
+    // False when no normal dependency has that name.
+    bool removeDependency(std::string_view name);
 };
 
 // The manifest of a new project: every default, only the name set.
@@ -73,4 +73,4 @@ bool saveManifest(const Manifest& manifest, const std::filesystem::path& path);
 
 bool validatePackageName(std::string_view name, std::string& reason);
 
-}  // namespace vek
+} // namespace vek

@@ -21,17 +21,17 @@ using TomlTable = std::map<std::string, TomlValue, std::less<>>;
 enum class TomlKind : std::uint8_t { String = 0, Integer = 1, Boolean = 2, Array = 3, Table = 4 };
 
 struct TomlValue {
-  // The alternatives are in the order of TomlKind.
-  std::variant<std::string, std::int64_t, bool, TomlArray, TomlTable> data;
+    // The alternatives are in the order of TomlKind.
+    std::variant<std::string, std::int64_t, bool, TomlArray, TomlTable> data;
 
-  TomlKind kind() const { return static_cast<TomlKind>(data.index()); }
-  const std::string* asString() const { return std::get_if<std::string>(&data); }
-  const std::int64_t* asInteger() const { return std::get_if<std::int64_t>(&data); }
-  const bool* asBoolean() const { return std::get_if<bool>(&data); }
-  const TomlArray* asArray() const { return std::get_if<TomlArray>(&data); }
-  const TomlTable* asTable() const { return std::get_if<TomlTable>(&data); }
-  TomlArray* asArray() { return std::get_if<TomlArray>(&data); }
-  TomlTable* asTable() { return std::get_if<TomlTable>(&data); }
+    TomlKind kind() const { return static_cast<TomlKind>(data.index()); }
+    const std::string* asString() const { return std::get_if<std::string>(&data); }
+    const std::int64_t* asInteger() const { return std::get_if<std::int64_t>(&data); }
+    const bool* asBoolean() const { return std::get_if<bool>(&data); }
+    const TomlArray* asArray() const { return std::get_if<TomlArray>(&data); }
+    const TomlTable* asTable() const { return std::get_if<TomlTable>(&data); }
+    TomlArray* asArray() { return std::get_if<TomlArray>(&data); }
+    TomlTable* asTable() { return std::get_if<TomlTable>(&data); }
 };
 
 // Parses a whole document. On failure returns nothing and stores
@@ -54,4 +54,4 @@ std::string tomlQuote(std::string_view text);
 // and "_", else quoted like a string.
 std::string tomlKey(std::string_view key);
 
-}  // namespace vek
+} // namespace vek

@@ -16,4 +16,4 @@ std::string registryBaseUrl(std::string_view environmentValue);
 // True for the values of VEK_OFFLINE that switch the network off: "1", "true".
 bool offlineFromEnvironment(std::string_view environmentValue);
 
-}  // namespace vek
+} // namespace vek

@@ -58,8 +58,8 @@ std::string DiagnosticEngine::render(const Diagnostic& d) const {
 
     auto source = sources_.find(d.location.file);
     if (source != sources_.end()) {
-        std::string_view text = lineOf(source->second.text, source->second.lineStarts,
-                                       d.location.line);
+        std::string_view text =
+            lineOf(source->second.text, source->second.lineStarts, d.location.line);
         std::string number = std::to_string(d.location.line);
         if (number.size() < 2) number.insert(0, 2 - number.size(), ' ');
         out += number + " | ";

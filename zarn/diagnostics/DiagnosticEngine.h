@@ -16,8 +16,8 @@ public:
     void registerSource(const std::string& file, const std::string& text);
 
     // The only reporting operation: appends an error and remembers that one was seen.
-    void error(const std::string& code, const std::string& message,
-               const SourceLocation& location, const std::vector<DiagnosticNote>& notes = {});
+    void error(const std::string& code, const std::string& message, const SourceLocation& location,
+               const std::vector<DiagnosticNote>& notes = {});
 
     bool hasErrors() const { return hasErrors_; }
     const std::vector<Diagnostic>& diagnostics() const { return diagnostics_; }

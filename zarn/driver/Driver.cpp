@@ -20,9 +20,8 @@ namespace zarn {
 
 namespace {
 
-constexpr const char* kVersionText =
-    "Zarn Compiler & Runtime Toolchain v1.0.0\n"
-    "Language: Zarn (Explicitly Typed General-Purpose Language)\n";
+constexpr const char* kVersionText = "Zarn Compiler & Runtime Toolchain v1.0.0\n"
+                                     "Language: Zarn (Explicitly Typed General-Purpose Language)\n";
 
 constexpr const char* kHelpText =
     "Usage: zarn <command> [arguments]\n\n"
@@ -117,7 +116,8 @@ int dispatch(int argc, char** argv) {
         if (argc < 3) return missingFile("build");
         const std::string path = argv[2];
         int status = checkFile(path);
-        if (status == 0) std::cout << "\u2713 Build complete: '" << path << "' verified successfully.\n";
+        if (status == 0)
+            std::cout << "\u2713 Build complete: '" << path << "' verified successfully.\n";
         return status;
     }
     if (command == "test") return runTests(argc >= 3 ? argv[2] : "tests");

@@ -122,7 +122,7 @@ public:
     virtual void visitLiteralExpr(LiteralExpr& node) = 0;
 };
 
-#define ZARN_ACCEPT(Name) \
+#define ZARN_ACCEPT(Name)                                                                          \
     void accept(ASTVisitor& visitor) override { visitor.visit##Name(*this); }
 
 class Program final : public ASTNode {
@@ -148,8 +148,8 @@ class VarDeclStmt final : public Statement {
 public:
     VarDeclStmt(std::string name, std::string typeName, ExprPtr initializer,
                 SourceLocation location)
-        : Statement(std::move(location)), name(std::move(name)),
-          typeName(std::move(typeName)), initializer(std::move(initializer)) {}
+        : Statement(std::move(location)), name(std::move(name)), typeName(std::move(typeName)),
+          initializer(std::move(initializer)) {}
     ZARN_ACCEPT(VarDeclStmt)
 
     std::string name;
@@ -163,9 +163,8 @@ class FunctionDeclStmt final : public Statement {
 public:
     FunctionDeclStmt(std::string name, std::vector<Parameter> parameters, std::string returnType,
                      std::shared_ptr<BlockStmt> body, SourceLocation location)
-        : Statement(std::move(location)), name(std::move(name)),
-          parameters(std::move(parameters)), returnType(std::move(returnType)),
-          body(std::move(body)) {}
+        : Statement(std::move(location)), name(std::move(name)), parameters(std::move(parameters)),
+          returnType(std::move(returnType)), body(std::move(body)) {}
     ZARN_ACCEPT(FunctionDeclStmt)
 
     std::string name;
@@ -256,8 +255,7 @@ public:
     ForStmt(StmtPtr initializer, ExprPtr condition, StmtPtr increment,
             std::shared_ptr<BlockStmt> body, SourceLocation location)
         : Statement(std::move(location)), initializer(std::move(initializer)),
-          condition(std::move(condition)), increment(std::move(increment)),
-          body(std::move(body)) {}
+          condition(std::move(condition)), increment(std::move(increment)), body(std::move(body)) {}
     ZARN_ACCEPT(ForStmt)
 
     StmtPtr initializer; // may be empty

@@ -9,17 +9,28 @@ namespace {
 // Kinds after which a line break may end a statement.
 constexpr bool endsStatement(TokenType type) {
     switch (type) {
-    case TokenType::IntegerLiteral: case TokenType::FloatLiteral: case TokenType::StringLiteral:
-    case TokenType::True: case TokenType::False: case TokenType::Null:
+    case TokenType::IntegerLiteral:
+    case TokenType::FloatLiteral:
+    case TokenType::StringLiteral:
+    case TokenType::True:
+    case TokenType::False:
+    case TokenType::Null:
     case TokenType::Identifier:
-    case TokenType::Int: case TokenType::Float: case TokenType::String:
-    case TokenType::Boolean: case TokenType::Void:
-    case TokenType::Break: case TokenType::Continue: case TokenType::Return:
-    case TokenType::PlusPlus: case TokenType::MinusMinus: case TokenType::Greater:
-    case TokenType::RightParen: case TokenType::RightBrace: case TokenType::RightBracket:
-        return true;
-    default:
-        return false;
+    case TokenType::Int:
+    case TokenType::Float:
+    case TokenType::String:
+    case TokenType::Boolean:
+    case TokenType::Void:
+    case TokenType::Break:
+    case TokenType::Continue:
+    case TokenType::Return:
+    case TokenType::PlusPlus:
+    case TokenType::MinusMinus:
+    case TokenType::Greater:
+    case TokenType::RightParen:
+    case TokenType::RightBrace:
+    case TokenType::RightBracket: return true;
+    default: return false;
     }
 }
 
@@ -31,18 +42,39 @@ constexpr bool isWordChar(char c) { return isWordStart(c) || isDigit(c); }
 
 // Keywords are case-sensitive; "Class"/"class" and "Boolean"/"bool" share a kind.
 TokenType keywordOrIdentifier(std::string_view word) {
-    struct Keyword { std::string_view text; TokenType type; };
+    struct Keyword {
+        std::string_view text;
+        TokenType type;
+    };
     static constexpr Keyword keywords[] = {
-        {"true", TokenType::True}, {"false", TokenType::False}, {"null", TokenType::Null},
-        {"int", TokenType::Int}, {"float", TokenType::Float}, {"string", TokenType::String},
-        {"Boolean", TokenType::Boolean}, {"bool", TokenType::Boolean}, {"void", TokenType::Void},
-        {"let", TokenType::Let}, {"function", TokenType::Function},
-        {"class", TokenType::Class}, {"Class", TokenType::Class}, {"new", TokenType::New},
-        {"if", TokenType::If}, {"else", TokenType::Else}, {"while", TokenType::While},
-        {"do", TokenType::Do}, {"for", TokenType::For}, {"foreach", TokenType::Foreach},
-        {"switch", TokenType::Switch}, {"case", TokenType::Case}, {"default", TokenType::Default},
-        {"break", TokenType::Break}, {"continue", TokenType::Continue},
-        {"return", TokenType::Return}, {"use", TokenType::Use}, {"not", TokenType::Not},
+        {"true", TokenType::True},
+        {"false", TokenType::False},
+        {"null", TokenType::Null},
+        {"int", TokenType::Int},
+        {"float", TokenType::Float},
+        {"string", TokenType::String},
+        {"Boolean", TokenType::Boolean},
+        {"bool", TokenType::Boolean},
+        {"void", TokenType::Void},
+        {"let", TokenType::Let},
+        {"function", TokenType::Function},
+        {"class", TokenType::Class},
+        {"Class", TokenType::Class},
+        {"new", TokenType::New},
+        {"if", TokenType::If},
+        {"else", TokenType::Else},
+        {"while", TokenType::While},
+        {"do", TokenType::Do},
+        {"for", TokenType::For},
+        {"foreach", TokenType::Foreach},
+        {"switch", TokenType::Switch},
+        {"case", TokenType::Case},
+        {"default", TokenType::Default},
+        {"break", TokenType::Break},
+        {"continue", TokenType::Continue},
+        {"return", TokenType::Return},
+        {"use", TokenType::Use},
+        {"not", TokenType::Not},
     };
     // Every keyword is 2 to 8 bytes long and starts with a lower-case letter,
     // 'B' or 'C'; most identifiers are rejected by these two tests alone.
@@ -51,8 +83,7 @@ TokenType keywordOrIdentifier(std::string_view word) {
     if (!((first >= 'a' && first <= 'z') || first == 'B' || first == 'C'))
         return TokenType::Identifier;
     for (const Keyword& keyword : keywords) {
-        if (keyword.text.size() == word.size() && keyword.text[0] == first &&
-            keyword.text == word)
+        if (keyword.text.size() == word.size() && keyword.text[0] == first && keyword.text == word)
             return keyword.type;
     }
     return TokenType::Identifier;
@@ -109,7 +140,9 @@ std::vector<Token> Lexer::tokenize() {
                 scanToken();
             }
             break;
-        case ' ': case '\t': case '\r':
+        case ' ':
+        case '\t':
+        case '\r':
             ++position_;
             ++column_;
             break;
@@ -122,9 +155,7 @@ std::vector<Token> Lexer::tokenize() {
                 advance();
             }
             break;
-        default:
-            scanToken();
-            break;
+        default: scanToken(); break;
         }
     }
     if (lastTokenEndsStatement()) tokens_.push_back(Token{TokenType::Newline, "\\n", here()});
@@ -268,12 +299,11 @@ void Lexer::scanString(const SourceLocation& start) {
         if (c != '\\') {
             // Copy the run of plain bytes in one go.
             size_t runStart = position_;
-            while (!atEnd() && source_[position_] != '"' && source_[position_] != '\\')
-                advance();
+            while (!atEnd() && source_[position_] != '"' && source_[position_] != '\\') advance();
             value.append(source_, runStart, position_ - runStart);
             continue;
         }
-        advance(); // the backslash
+        advance();          // the backslash
         if (atEnd()) break; // a backslash as the last byte ends the scan
         char escaped = source_[position_];
         advance();

@@ -24,7 +24,8 @@ const char* const kManifestKeys[] = {"entry", "main", "lib"};
 const char* const kFallbackEntries[] = {"lib.zarn", "main.zarn", "index.zarn"};
 
 bool endsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 bool startsWith(const std::string& text, const std::string& prefix) {
@@ -80,7 +81,8 @@ bool present(const std::optional<std::string>& value) { return value && !value->
 void addRoot(std::vector<fs::path>& roots, const fs::path& candidate) {
     if (!isDirectory(candidate)) return;
     fs::path root = absoluteForm(candidate);
-    if (std::find(roots.begin(), roots.end(), root) == roots.end()) roots.push_back(std::move(root));
+    if (std::find(roots.begin(), roots.end(), root) == roots.end())
+        roots.push_back(std::move(root));
 }
 
 // `start`/packages, then the same under each ancestor, `limit` directories in all.
@@ -134,7 +136,8 @@ std::optional<fs::path> manifestEntry(const fs::path& directory) {
     return std::nullopt;
 }
 
-std::optional<fs::path> entryFile(const fs::path& directory, const std::vector<std::string>& variants) {
+std::optional<fs::path> entryFile(const fs::path& directory,
+                                  const std::vector<std::string>& variants) {
     if (auto entry = manifestEntry(directory)) return entry;
     for (const std::string& variant : variants) {
         for (const fs::path& base : {directory / "src", directory}) {
@@ -169,7 +172,8 @@ bool versionLess(const std::string& a, const std::string& b) {
             j = endB;
             continue;
         }
-        if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+        if (a[i] != b[j])
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
         ++i;
         ++j;
     }
@@ -179,10 +183,12 @@ bool versionLess(const std::string& a, const std::string& b) {
 
 // A package directory: its newest version directory's entry when that has
 // one, else its own entry.
-std::optional<fs::path> packageDirectoryEntry(const fs::path& directory, const std::vector<std::string>& variants) {
+std::optional<fs::path> packageDirectoryEntry(const fs::path& directory,
+                                              const std::vector<std::string>& variants) {
     std::error_code error;
     std::optional<std::string> newest;
-    for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
+    for (fs::directory_iterator it(directory, error), end; !error && it != end;
+         it.increment(error)) {
         std::string name = it->path().filename().string();
         if (name.empty() || name[0] < '0' || name[0] > '9') continue;
         std::error_code typeError;
@@ -240,7 +246,8 @@ std::vector<std::string> moduleNameVariants(const std::string& name) {
     return variants;
 }
 
-std::vector<fs::path> moduleSearchRoots(const std::string& directory, const ModuleSearchEnvironment& environment) {
+std::vector<fs::path> moduleSearchRoots(const std::string& directory,
+                                        const ModuleSearchEnvironment& environment) {
     std::vector<fs::path> roots;
     if (!directory.empty()) {
         fs::path start(directory);
@@ -252,12 +259,9 @@ std::vector<fs::path> moduleSearchRoots(const std::string& directory, const Modu
         addAncestorRoots(roots, environment.workingDirectory, kWorkingAncestors);
 
     std::optional<fs::path> home;
-    if (present(environment.zarnHome))
-        home = fs::path(*environment.zarnHome);
-    else if (present(environment.userProfile))
-        home = fs::path(*environment.userProfile) / ".zarn";
-    else if (present(environment.home))
-        home = fs::path(*environment.home) / ".zarn";
+    if (present(environment.zarnHome)) home = fs::path(*environment.zarnHome);
+    else if (present(environment.userProfile)) home = fs::path(*environment.userProfile) / ".zarn";
+    else if (present(environment.home)) home = fs::path(*environment.home) / ".zarn";
     if (home) {
         addRoot(roots, *home / "cache" / "packages");
         addRoot(roots, *home / "packages");

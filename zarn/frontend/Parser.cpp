@@ -12,11 +12,13 @@ namespace {
 
 bool isAssignmentOperator(TokenType type) {
     switch (type) {
-    case TokenType::Assign: case TokenType::PlusAssign: case TokenType::MinusAssign:
-    case TokenType::StarAssign: case TokenType::SlashAssign: case TokenType::PercentAssign:
-        return true;
-    default:
-        return false;
+    case TokenType::Assign:
+    case TokenType::PlusAssign:
+    case TokenType::MinusAssign:
+    case TokenType::StarAssign:
+    case TokenType::SlashAssign:
+    case TokenType::PercentAssign: return true;
+    default: return false;
     }
 }
 
@@ -35,20 +37,17 @@ Parser::Parser(std::vector<Token> tokens, DiagnosticEngine& engine)
     std::vector<size_t> open;
     for (size_t i = 0; i < tokens_.size(); ++i) {
         switch (tokens_[i].type) {
-        case TokenType::Less:
-            open.push_back(i);
-            break;
+        case TokenType::Less: open.push_back(i); break;
         case TokenType::Greater:
             if (!open.empty()) {
                 genericClose_[open.back()] = i;
                 open.pop_back();
             }
             break;
-        case TokenType::Newline: case TokenType::Semicolon: case TokenType::EndOfFile:
-            open.clear();
-            break;
-        default:
-            break;
+        case TokenType::Newline:
+        case TokenType::Semicolon:
+        case TokenType::EndOfFile: open.clear(); break;
+        default: break;
         }
     }
 }
@@ -102,12 +101,16 @@ void Parser::synchronize() {
         TokenType passed = tokens_[current_ - 1].type;
         if (passed == TokenType::Newline || passed == TokenType::Semicolon) return;
         switch (peek().type) {
-        case TokenType::Let: case TokenType::Function: case TokenType::Class:
-        case TokenType::If: case TokenType::While: case TokenType::For:
-        case TokenType::Foreach: case TokenType::Return: case TokenType::Use:
-            return;
-        default:
-            advance();
+        case TokenType::Let:
+        case TokenType::Function:
+        case TokenType::Class:
+        case TokenType::If:
+        case TokenType::While:
+        case TokenType::For:
+        case TokenType::Foreach:
+        case TokenType::Return:
+        case TokenType::Use: return;
+        default: advance();
         }
     }
 }
@@ -118,8 +121,7 @@ void Parser::stopAfterTooDeep() {
 }
 
 void Parser::reportTooDeep() {
-    engine_.error("E1003",
-                  "nesting too deep (limit is " + std::to_string(kMaxNesting) + " levels)",
+    engine_.error("E1003", "nesting too deep (limit is " + std::to_string(kMaxNesting) + " levels)",
                   peek().location);
     throw NestingTooDeep{};
 }
@@ -152,22 +154,16 @@ std::shared_ptr<Program> Parser::parseProgram() {
 StmtPtr Parser::parseDeclaration() {
     skipNewlines();
     switch (peek().type) {
-    case TokenType::Semicolon:
-        advance();
-        return nullptr;
-    case TokenType::Class:
-        return parseClassDecl();
-    case TokenType::Function:
-        return parseFunctionDecl();
+    case TokenType::Semicolon: advance(); return nullptr;
+    case TokenType::Class: return parseClassDecl();
+    case TokenType::Function: return parseFunctionDecl();
     case TokenType::Let: {
         StmtPtr declaration = parseVarDecl();
         expectStatementEnd();
         return declaration;
     }
-    case TokenType::Use:
-        return parseUse();
-    default:
-        return parseStatement();
+    case TokenType::Use: return parseUse();
+    default: return parseStatement();
     }
 }
 
@@ -180,10 +176,9 @@ std::shared_ptr<VarDeclStmt> Parser::parseVarDecl() {
     }
     std::string name = std::move(take().lexeme);
     if (!match(TokenType::Colon)) {
-        engine_.error("E0010", "variable declaration missing explicit type annotation",
-                      peek().location,
-                      {{"help", "Zarn requires explicit typing: 'let " + name +
-                                    ": <type> = <value>'"}});
+        engine_.error(
+            "E0010", "variable declaration missing explicit type annotation", peek().location,
+            {{"help", "Zarn requires explicit typing: 'let " + name + ": <type> = <value>'"}});
     }
     std::string typeName = parseTypeNested();
     ExprPtr initializer;
@@ -235,7 +230,8 @@ std::vector<Parameter> Parser::parseParameters() {
             Parameter parameter{std::move(nameToken.lexeme), "", std::move(nameToken.location),
                                 nullptr};
             if (!match(TokenType::Colon)) {
-                engine_.error("E1001", "expected ':' and type for parameter '" + parameter.name + "'",
+                engine_.error("E1001",
+                              "expected ':' and type for parameter '" + parameter.name + "'",
                               peek().location);
             }
             parameter.typeName = parseTypeNested();
@@ -269,7 +265,8 @@ StmtPtr Parser::parseClassDecl() {
         } else if (peek().type == TokenType::Function) {
             if (auto method = parseFunctionDecl()) methods.push_back(std::move(method));
         } else {
-            engine_.error("E0031", "unexpected token in class declaration; expected field or method",
+            engine_.error("E0031",
+                          "unexpected token in class declaration; expected field or method",
                           peek().location);
             advance();
         }
@@ -317,9 +314,7 @@ StmtPtr Parser::parseUse() {
 StmtPtr Parser::parseStatement() {
     skipNewlines();
     switch (peek().type) {
-    case TokenType::Semicolon:
-        advance();
-        return nullptr;
+    case TokenType::Semicolon: advance(); return nullptr;
     case TokenType::If: return parseIf();
     case TokenType::While: return parseWhile();
     case TokenType::Do: return parseDoWhile();
@@ -337,10 +332,8 @@ StmtPtr Parser::parseStatement() {
         expectStatementEnd();
         return std::make_shared<ContinueStmt>(std::move(location));
     }
-    case TokenType::LeftBrace:
-        return parseBlock();
-    default:
-        return parseExpressionOrAssignment(true);
+    case TokenType::LeftBrace: return parseBlock();
+    default: return parseExpressionOrAssignment(true);
     }
 }
 
@@ -553,12 +546,11 @@ StmtPtr Parser::parseReturn() {
     ExprPtr value;
     bool complete = true;
     switch (peek().type) {
-    case TokenType::EndOfFile: case TokenType::Newline:
-    case TokenType::Semicolon: case TokenType::RightBrace:
-        break;
-    default:
-        value = parseExpressionNested();
-        complete = value != nullptr;
+    case TokenType::EndOfFile:
+    case TokenType::Newline:
+    case TokenType::Semicolon:
+    case TokenType::RightBrace: break;
+    default: value = parseExpressionNested(); complete = value != nullptr;
     }
     expectStatementEnd();
     if (!complete) return nullptr;

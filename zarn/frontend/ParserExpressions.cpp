@@ -14,11 +14,17 @@ int binaryLevel(TokenType type) {
     switch (type) {
     case TokenType::Or: return 1;
     case TokenType::And: return 2;
-    case TokenType::Equal: case TokenType::NotEqual: return 3;
-    case TokenType::Less: case TokenType::LessEqual:
-    case TokenType::Greater: case TokenType::GreaterEqual: return 4;
-    case TokenType::Plus: case TokenType::Minus: return 5;
-    case TokenType::Star: case TokenType::Slash: case TokenType::Percent: return 6;
+    case TokenType::Equal:
+    case TokenType::NotEqual: return 3;
+    case TokenType::Less:
+    case TokenType::LessEqual:
+    case TokenType::Greater:
+    case TokenType::GreaterEqual: return 4;
+    case TokenType::Plus:
+    case TokenType::Minus: return 5;
+    case TokenType::Star:
+    case TokenType::Slash:
+    case TokenType::Percent: return 6;
     default: return 0;
     }
 }
@@ -68,21 +74,22 @@ ExprPtr Parser::parseBinary(int minLevel) {
 ExprPtr Parser::makeBinary(TokenType op, ExprPtr left, ExprPtr right) {
     if (!left || !right) return nullptr;
     SourceLocation location = left->location;
-    return std::make_shared<BinaryExpr>(op, std::move(left), std::move(right),
-                                        std::move(location));
+    return std::make_shared<BinaryExpr>(op, std::move(left), std::move(right), std::move(location));
 }
 
 // ("not" | "-" | "+" | "++" | "--") UNARY | POSTFIX
 ExprPtr Parser::parseUnary() {
     switch (peek().type) {
-    case TokenType::Not: case TokenType::Minus: case TokenType::Plus:
-    case TokenType::PlusPlus: case TokenType::MinusMinus: {
+    case TokenType::Not:
+    case TokenType::Minus:
+    case TokenType::Plus:
+    case TokenType::PlusPlus:
+    case TokenType::MinusMinus: {
         NestingScope nesting(*this);
         Token& op = take();
         return makePrefix(op.type, std::move(op.location), parseUnary());
     }
-    default:
-        return parsePostfix();
+    default: return parsePostfix();
     }
 }
 
@@ -104,11 +111,11 @@ ExprPtr Parser::parsePostfix() {
         case TokenType::LeftParen: expression = finishCall(std::move(expression)); break;
         case TokenType::Dot: more = finishMember(expression); break;
         case TokenType::LeftBracket: expression = finishIndex(std::move(expression)); break;
-        case TokenType::PlusPlus: case TokenType::MinusMinus:
+        case TokenType::PlusPlus:
+        case TokenType::MinusMinus:
             expression = finishPostfixOperator(std::move(expression));
             break;
-        default:
-            return expression;
+        default: return expression;
         }
         chain.deeper();
     }
@@ -123,8 +130,7 @@ ExprPtr Parser::finishCall(ExprPtr callee) {
     consume(TokenType::RightParen, "expected ')' after arguments", "E1001");
     if (!callee || !complete) return nullptr;
     SourceLocation location = callee->location;
-    return std::make_shared<CallExpr>(std::move(callee), std::move(arguments),
-                                      std::move(location));
+    return std::make_shared<CallExpr>(std::move(callee), std::move(arguments), std::move(location));
 }
 
 // "." NAME after an object. False when the name is missing: the expression
@@ -186,7 +192,8 @@ ExprPtr Parser::parsePrimary() {
     case TokenType::IntegerLiteral: return parseLiteral(LiteralKind::Integer);
     case TokenType::FloatLiteral: return parseLiteral(LiteralKind::Float);
     case TokenType::StringLiteral: return parseLiteral(LiteralKind::String);
-    case TokenType::True: case TokenType::False: return parseLiteral(LiteralKind::Boolean);
+    case TokenType::True:
+    case TokenType::False: return parseLiteral(LiteralKind::Boolean);
     case TokenType::Null: return parseLiteral(LiteralKind::Null);
     case TokenType::New: return parseNew();
     case TokenType::Function: return parseLambda();
@@ -291,9 +298,9 @@ std::string Parser::parseTypeNested() {
     case TokenType::Void: name = "void"; break;
     case TokenType::Identifier: name = peek().lexeme; break;
     default:
-        engine_.error("E0013",
-                      "expected type name (e.g. 'int', 'string', 'float', 'Boolean', or class name)",
-                      peek().location);
+        engine_.error(
+            "E0013", "expected type name (e.g. 'int', 'string', 'float', 'Boolean', or class name)",
+            peek().location);
         return "unknown";
     }
     advance();

@@ -48,7 +48,8 @@ std::string typeName(const NativeArgs& args) {
     if (v.as.object == nullptr) return "null";
     switch (v.as.object->objectKind) {
     case ObjectKind::Array: return "Array";
-    case ObjectKind::ClassInstance: return *static_cast<ClassInstanceObject*>(v.as.object)->className;
+    case ObjectKind::ClassInstance:
+        return *static_cast<ClassInstanceObject*>(v.as.object)->className;
     case ObjectKind::Function:
     case ObjectKind::NativeFunction: return "function";
     case ObjectKind::NativeHolder: return "TaviHandle";
@@ -56,9 +57,7 @@ std::string typeName(const NativeArgs& args) {
     }
 }
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 } // namespace
 
@@ -106,7 +105,8 @@ void Interpreter::initGlobals() {
         if (v.isString()) return Value::fromInt(static_cast<int64_t>(v.stringView().size()));
         GcObject* object = v.asObject();
         if (object != nullptr && object->objectKind == ObjectKind::Array)
-            return Value::fromInt(static_cast<int64_t>(static_cast<ArrayObject*>(object)->elements.size()));
+            return Value::fromInt(
+                static_cast<int64_t>(static_cast<ArrayObject*>(object)->elements.size()));
         return Value::fromInt(8);
     });
     global("min", [](Interpreter&, const NativeArgs& args) {
@@ -149,7 +149,8 @@ void Interpreter::initGlobals() {
 int Interpreter::builtinArity(ObjectKind receiver, NameId m) const {
     const MethodNames& n = methodNames_;
     if (receiver == ObjectKind::String) {
-        if (m == n.length || m == n.split || m == n.trim || m == n.toUpper || m == n.toLower) return 0;
+        if (m == n.length || m == n.split || m == n.trim || m == n.toUpper || m == n.toLower)
+            return 0;
         if (m == n.contains || m == n.startsWith || m == n.endsWith || m == n.substring) return 1;
         if (m == n.replace) return 2;
         return -1;
@@ -189,7 +190,8 @@ bool Interpreter::callBuiltinMethod(Value receiver, NameId m, std::span<const Va
                 std::string_view rest = self.substr(static_cast<size_t>(start));
                 if (arguments.size() >= 2) {
                     int64_t count = std::max<int64_t>(integer(1), 0);
-                    rest = rest.substr(0, static_cast<size_t>(std::min<uint64_t>(count, rest.size())));
+                    rest =
+                        rest.substr(0, static_cast<size_t>(std::min<uint64_t>(count, rest.size())));
                 }
                 result = makeString(std::string(rest));
             }
@@ -226,7 +228,8 @@ bool Interpreter::callBuiltinMethod(Value receiver, NameId m, std::span<const Va
                         array->elements.push_back(makeString(std::string(self.substr(start))));
                         break;
                     }
-                    array->elements.push_back(makeString(std::string(self.substr(start, found - start))));
+                    array->elements.push_back(
+                        makeString(std::string(self.substr(start, found - start))));
                     start = found + separator.size();
                 }
             }
@@ -271,14 +274,14 @@ bool Interpreter::callBuiltinMethod(Value receiver, NameId m, std::span<const Va
 
 Value Interpreter::boundBuiltin(Value receiver, NameId method, const std::string& name) {
     if (builtinArity(receiver.as.object->objectKind, method) < 0) return Value();
-    return makeNative(
-        name,
-        [method](Interpreter& interp, const NativeArgs& args) {
-            Value result;
-            interp.callBuiltinMethod(args.self().captures[0], method, args.all(), result);
-            return result;
-        },
-        {receiver});
+    return makeNative(name,
+                      [method](Interpreter& interp, const NativeArgs& args) {
+                          Value result;
+                          interp.callBuiltinMethod(args.self().captures[0], method, args.all(),
+                                                   result);
+                          return result;
+                      },
+                      {receiver});
 }
 
 } // namespace zarn

@@ -4,8 +4,8 @@
 // function or lambda closed over them (captured).
 #pragma once
 
-#include "zarn/runtime/Object.h"
 #include "zarn/runtime/NameTable.h"
+#include "zarn/runtime/Object.h"
 
 #include <cstdint>
 #include <vector>
@@ -54,7 +54,9 @@ public:
 
 private:
     static constexpr size_t kLinear = 8;
-    static size_t hash(NameId key) { return static_cast<size_t>(key) * 0x9E3779B97F4A7C15ull >> 32; }
+    static size_t hash(NameId key) {
+        return static_cast<size_t>(key) * 0x9E3779B97F4A7C15ull >> 32;
+    }
     void insertIndex(uint32_t entry);
     void rebuildIndex(size_t capacity);
 

@@ -164,8 +164,10 @@ void Interpreter::visitUnaryExpr(UnaryExpr& node) {
     switch (node.op) {
     case TokenType::Not: lastValue_ = Value::fromBool(!isTruthy(operand)); return;
     case TokenType::Minus:
-        if (operand.kind == ValueKind::Int) lastValue_ = Value::fromInt(wrapSub(0, operand.as.integer));
-        else if (operand.kind == ValueKind::Float) lastValue_ = Value::fromFloat(-operand.as.number);
+        if (operand.kind == ValueKind::Int)
+            lastValue_ = Value::fromInt(wrapSub(0, operand.as.integer));
+        else if (operand.kind == ValueKind::Float)
+            lastValue_ = Value::fromFloat(-operand.as.number);
         else lastValue_ = operand;
         return;
     default: lastValue_ = operand; return;
@@ -208,9 +210,9 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
     if (node.cache.owner != this) {
         node.cache.owner = this;
         node.cache.id = dynamic_cast<IdentifierExpr*>(target) ? kTargetName
-                        : dynamic_cast<MemberExpr*>(target) ? kTargetMember
-                        : dynamic_cast<IndexExpr*>(target) ? kTargetIndex
-                                                            : kTargetOther;
+                        : dynamic_cast<MemberExpr*>(target)   ? kTargetMember
+                        : dynamic_cast<IndexExpr*>(target)    ? kTargetIndex
+                                                              : kTargetOther;
     }
     if (node.cache.id == kTargetName) {
         auto* identifier = static_cast<IdentifierExpr*>(target);
@@ -271,7 +273,8 @@ void Interpreter::visitIndexExpr(IndexExpr& node) {
         return;
     auto* array = static_cast<ArrayObject*>(heap);
     int64_t i = position.as.integer;
-    if (i >= 0 && static_cast<uint64_t>(i) < array->elements.size()) lastValue_ = array->elements[i];
+    if (i >= 0 && static_cast<uint64_t>(i) < array->elements.size())
+        lastValue_ = array->elements[i];
 }
 
 void Interpreter::visitArrayLiteralExpr(ArrayLiteralExpr& node) {
@@ -318,7 +321,8 @@ Value Interpreter::memberOf(Value object, NameId member, const std::string& memb
         auto* instance = static_cast<ClassInstanceObject*>(heap);
         if (Value* field = instance->findField(member)) return *field;
         const ClassInfo* info = findClass(instance->classSymbol);
-        if (info != nullptr && info->findMethod(member) != nullptr) return boundMethod(instance, member);
+        if (info != nullptr && info->findMethod(member) != nullptr)
+            return boundMethod(instance, member);
         return Value();
     }
     case ObjectKind::String:
@@ -355,10 +359,9 @@ Value Interpreter::callRooted(Value callee, std::span<const Value> arguments,
     case ObjectKind::Function:
         return callFunction(static_cast<FunctionObject*>(callee.as.object), arguments);
     case ObjectKind::NativeFunction:
-        return callNative(static_cast<NativeFunctionObject*>(callee.as.object), arguments, location);
-    default:
-        diagnostics_.error("E0024", "object is not callable", location);
-        return Value();
+        return callNative(static_cast<NativeFunctionObject*>(callee.as.object), arguments,
+                          location);
+    default: diagnostics_.error("E0024", "object is not callable", location); return Value();
     }
 }
 

@@ -15,8 +15,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <new>
 #include <functional>
+#include <new>
 #include <utility>
 #include <vector>
 

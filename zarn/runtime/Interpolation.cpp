@@ -14,7 +14,7 @@ namespace {
 struct Placeholder {
     size_t end = std::string::npos; // index of the matching "}", npos when there is none
     ExprPtr expression;             // empty: the placeholder stays unexpanded
-    NameId bareName = kNoName;    // set when the expression is a bare name
+    NameId bareName = kNoName;      // set when the expression is a bare name
 };
 
 struct LiteralCache {
@@ -23,9 +23,7 @@ struct LiteralCache {
     std::unordered_map<size_t, Placeholder> placeholders;
 };
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 } // namespace
 

@@ -38,11 +38,11 @@ Interpreter::Interpreter(DiagnosticEngine& diagnostics, NativeModuleTable module
     stackLimit_ = stackLimitForThisThread();
     gc_.setRootMarker([this](GC& gc) { markRoots(gc); });
     auto intern = [this](const char* name) { return symbols_.intern(name); };
-    methodNames_ = MethodNames{intern("length"),  intern("contains"), intern("startsWith"),
+    methodNames_ = MethodNames{intern("length"),   intern("contains"),  intern("startsWith"),
                                intern("endsWith"), intern("substring"), intern("replace"),
-                               intern("split"),   intern("trim"),     intern("toUpper"),
-                               intern("toLower"), intern("add"),      intern("push"),
-                               intern("size"),    intern("pop"),      intern("clear")};
+                               intern("split"),    intern("trim"),      intern("toUpper"),
+                               intern("toLower"),  intern("add"),       intern("push"),
+                               intern("size"),     intern("pop"),       intern("clear")};
     thisSymbol_ = intern("this");
     mainSymbol_ = intern("main");
     globals_ = gc_.allocate<Environment>(nullptr);
@@ -84,7 +84,8 @@ Value Interpreter::makeArray(std::vector<Value> elements) {
     return Value(gc_.allocate<ArrayObject>(std::move(elements)));
 }
 
-Value Interpreter::makeNative(std::string name, NativeCallable callable, std::vector<Value> captures) {
+Value Interpreter::makeNative(std::string name, NativeCallable callable,
+                              std::vector<Value> captures) {
     RootScope roots(*this);
     for (const Value& v : captures) roots.push(v);
     return Value(gc_.allocate<NativeFunctionObject>(std::move(name), std::move(callable),
@@ -98,7 +99,8 @@ ClassInstanceObject* Interpreter::makeModule(std::string_view name) {
     return module;
 }
 
-void Interpreter::addMember(ClassInstanceObject* module, std::string_view name, NativeCallable callable) {
+void Interpreter::addMember(ClassInstanceObject* module, std::string_view name,
+                            NativeCallable callable) {
     RootScope roots(*this);
     roots.push(Value(module));
     Value function = makeNative(std::string(name), std::move(callable));
@@ -231,16 +233,16 @@ Value Interpreter::boundMethod(ClassInstanceObject* instance, NameId method) {
     // The callable looks the method up again at call time, so it needs no
     // pointer into the class table.
     NameId classSymbol = instance->classSymbol;
-    return makeNative(
-        symbols_.name(method),
-        [classSymbol, method](Interpreter& interp, const NativeArgs& args) -> Value {
-            auto* self = static_cast<ClassInstanceObject*>(args.self().captures[0].as.object);
-            const ClassInfo* info = interp.findClass(classSymbol);
-            FunctionDeclStmt* declaration = info ? info->findMethod(method) : nullptr;
-            if (declaration == nullptr) return Value();
-            return interp.invokeMethod(self, *declaration, args.all());
-        },
-        {Value(instance)});
+    return makeNative(symbols_.name(method),
+                      [classSymbol, method](Interpreter& interp, const NativeArgs& args) -> Value {
+                          auto* self =
+                              static_cast<ClassInstanceObject*>(args.self().captures[0].as.object);
+                          const ClassInfo* info = interp.findClass(classSymbol);
+                          FunctionDeclStmt* declaration = info ? info->findMethod(method) : nullptr;
+                          if (declaration == nullptr) return Value();
+                          return interp.invokeMethod(self, *declaration, args.all());
+                      },
+                      {Value(instance)});
 }
 
 Value Interpreter::invokeMethod(ClassInstanceObject* instance, FunctionDeclStmt& method,
@@ -337,15 +339,11 @@ void Interpreter::interpret(const std::shared_ptr<Program>& program) {
     }
 }
 
-void Interpreter::visitProgram(Program& node) {
-    executeStatements(node.statements);
-}
+void Interpreter::visitProgram(Program& node) { executeStatements(node.statements); }
 
 // ---- statements ----------------------------------------------------------------
 
-void Interpreter::visitExprStmt(ExprStmt& node) {
-    evaluate(node.expression.get());
-}
+void Interpreter::visitExprStmt(ExprStmt& node) { evaluate(node.expression.get()); }
 
 Value Interpreter::defaultValueFor(const std::string& typeName) {
     if (typeName == "int") return Value::fromInt(0);
@@ -357,7 +355,8 @@ Value Interpreter::defaultValueFor(const std::string& typeName) {
 
 void Interpreter::visitVarDeclStmt(VarDeclStmt& node) {
     NameId name = symbolOf(node.cache, node.name);
-    Value value = node.initializer ? evaluate(node.initializer.get()) : defaultValueFor(node.typeName);
+    Value value =
+        node.initializer ? evaluate(node.initializer.get()) : defaultValueFor(node.typeName);
     current_->define(name, value);
 }
 
@@ -490,13 +489,9 @@ void Interpreter::visitSwitchStmt(SwitchStmt& node) {
     if (signal_ == ControlSignal::Break) signal_ = ControlSignal::None;
 }
 
-void Interpreter::visitBreakStmt(BreakStmt&) {
-    signal_ = ControlSignal::Break;
-}
+void Interpreter::visitBreakStmt(BreakStmt&) { signal_ = ControlSignal::Break; }
 
-void Interpreter::visitContinueStmt(ContinueStmt&) {
-    signal_ = ControlSignal::Continue;
-}
+void Interpreter::visitContinueStmt(ContinueStmt&) { signal_ = ControlSignal::Continue; }
 
 void Interpreter::visitReturnStmt(ReturnStmt& node) {
     Value value = node.value ? evaluate(node.value.get()) : Value();
@@ -531,7 +526,8 @@ void Interpreter::visitClassDeclStmt(ClassDeclStmt& node) {
         bool clash = method == thisSymbol_;
         for (NameId field : info->fieldNames) clash = clash || field == method;
         for (const auto& other : node.methods)
-            for (const Parameter& p : other->parameters) clash = clash || p.name == node.methods[i]->name;
+            for (const Parameter& p : other->parameters)
+                clash = clash || p.name == node.methods[i]->name;
         for (size_t j = 0; j < i; ++j) clash = clash || info->methodNames[j] == method;
         if (clash) info->lazyMethods = false;
     }

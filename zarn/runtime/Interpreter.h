@@ -20,9 +20,9 @@
 #include "zarn/frontend/AST.h"
 #include "zarn/runtime/Environment.h"
 #include "zarn/runtime/GC.h"
+#include "zarn/runtime/NameTable.h"
 #include "zarn/runtime/NativeModules.h"
 #include "zarn/runtime/Object.h"
-#include "zarn/runtime/NameTable.h"
 #include "zarn/runtime/Value.h"
 
 #include <cstdint>
@@ -78,7 +78,9 @@ public:
 
     // The path of the main script: module resolution starts in its directory.
     void setScriptPath(const std::string& path);
-    void setScriptArguments(std::vector<std::string> arguments) { scriptArguments_ = std::move(arguments); }
+    void setScriptArguments(std::vector<std::string> arguments) {
+        scriptArguments_ = std::move(arguments);
+    }
     const std::vector<std::string>& scriptArguments() const { return scriptArguments_; }
 
     // Runs the top-level statements, then `main`, then serves registered servers.
@@ -261,7 +263,8 @@ private:
     Value callNative(NativeFunctionObject* function, std::span<const Value> arguments,
                      const SourceLocation& location);
     // callValue without rooting: the callee and arguments are already roots.
-    Value callRooted(Value callee, std::span<const Value> arguments, const SourceLocation& location);
+    Value callRooted(Value callee, std::span<const Value> arguments,
+                     const SourceLocation& location);
     // Builds (once per node) what every function object of a declaration shares.
     void prepareShape(RuntimeCache& cache, const std::string& name,
                       const std::vector<Parameter>& parameters,

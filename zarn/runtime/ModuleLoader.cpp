@@ -42,7 +42,8 @@ private:
 };
 
 bool endsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 } // namespace
@@ -61,7 +62,8 @@ std::shared_ptr<Program> Interpreter::parseSourceFile(const std::string& path, s
 void Interpreter::loadSourceModule(UseStmt& node) {
     std::string path = resolveModule(node.moduleName, currentDirectory_);
     if (path.empty()) {
-        diagnostics_.error("E0051", "module '" + node.moduleName + "' does not exist", node.location);
+        diagnostics_.error("E0051", "module '" + node.moduleName + "' does not exist",
+                           node.location);
         return;
     }
     // Each file loads once per run, which also ends cycles of modules.

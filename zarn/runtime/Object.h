@@ -151,8 +151,8 @@ class Environment;
 // What a declared function or lambda shares between all its function objects:
 // built once per declaration node.
 struct FunctionShape {
-    std::string name;              // empty for a lambda
-    std::vector<uint32_t> params;  // parameter name ids in order
+    std::string name;             // empty for a lambda
+    std::vector<uint32_t> params; // parameter name ids in order
     std::shared_ptr<BlockStmt> body;
 };
 
@@ -210,7 +210,8 @@ using NativeCallable = std::function<Value(Interpreter&, const NativeArgs&)>;
 
 class NativeFunctionObject final : public GcObject {
 public:
-    NativeFunctionObject(std::string name, NativeCallable callable, std::vector<Value> captures = {})
+    NativeFunctionObject(std::string name, NativeCallable callable,
+                         std::vector<Value> captures = {})
         : GcObject(ObjectKind::NativeFunction), name(std::move(name)),
           callable(std::move(callable)), captures(std::move(captures)) {}
     // Captured values (a bound method's receiver) are traced, so they live as

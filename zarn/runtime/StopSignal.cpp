@@ -12,9 +12,7 @@ namespace {
 // Written by the signal handler: the one piece of process-wide state here.
 std::atomic<bool> stopFlag{false};
 
-void onStopSignal(int) {
-    stopFlag.store(true);
-}
+void onStopSignal(int) { stopFlag.store(true); }
 
 void setHandler(void (*handler)(int)) {
     struct sigaction action {};
@@ -31,13 +29,9 @@ void installStopHandlers() {
     setHandler(onStopSignal);
 }
 
-bool stopRequested() {
-    return stopFlag.load();
-}
+bool stopRequested() { return stopFlag.load(); }
 
-void removeStopHandlers() {
-    setHandler(SIG_DFL);
-}
+void removeStopHandlers() { setHandler(SIG_DFL); }
 
 void sleepMilliseconds(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

@@ -55,7 +55,8 @@ constexpr size_t kMaxTextDepth = 1000;
 
 void appendValue(std::string& out, const Value& v, std::vector<const ArrayObject*>& open);
 
-void appendArray(std::string& out, const ArrayObject& array, std::vector<const ArrayObject*>& open) {
+void appendArray(std::string& out, const ArrayObject& array,
+                 std::vector<const ArrayObject*>& open) {
     if (open.size() >= kMaxTextDepth) {
         out += "[...]";
         return;
@@ -136,9 +137,7 @@ void ClassInstanceObject::trace(GC& gc) {
     for (NativeFunctionObject* method : boundMethods) gc.markObject(method);
 }
 
-void FunctionObject::trace(GC& gc) {
-    gc.markObject(closure);
-}
+void FunctionObject::trace(GC& gc) { gc.markObject(closure); }
 
 void NativeFunctionObject::trace(GC& gc) {
     for (const Value& v : captures) gc.markValue(v);

@@ -63,8 +63,9 @@ struct Value {
 
     // The number as a double: an Int converted, a Float as is, anything else 0.0.
     double toDouble() const {
-        return kind == ValueKind::Int ? static_cast<double>(as.integer)
-               : kind == ValueKind::Float ? as.number : 0.0;
+        return kind == ValueKind::Int     ? static_cast<double>(as.integer)
+               : kind == ValueKind::Float ? as.number
+                                          : 0.0;
     }
     // The integer payload (Int), else 0.
     int64_t toInt() const { return kind == ValueKind::Int ? as.integer : 0; }

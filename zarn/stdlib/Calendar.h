@@ -46,4 +46,4 @@ std::string formatUtcNow(std::string_view pattern);
 // Local time minus UTC now, in whole minutes (east of UTC positive).
 int64_t timeZoneOffsetMinutes();
 
-}  // namespace zarn::stdlib
+} // namespace zarn::stdlib

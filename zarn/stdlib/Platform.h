@@ -57,4 +57,4 @@ bool writeWholeFile(std::string_view path, std::string_view content);
 // not a directory.
 bool canOpenForReading(std::string_view path);
 
-}  // namespace zarn::stdlib::platform
+} // namespace zarn::stdlib::platform

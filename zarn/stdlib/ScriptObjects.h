@@ -16,4 +16,4 @@ ClassInstanceObject* makeInstance(Interpreter& interp, std::string_view classNam
 // A new array of new strings, in order.
 Value makeStringArray(Interpreter& interp, const std::vector<std::string>& texts);
 
-}  // namespace zarn::stdlib
+} // namespace zarn::stdlib

@@ -19,200 +19,204 @@ namespace {
 // The engines are shared by the whole process, like the random device they
 // are seeded from: a second `use random` continues the same sequences.
 RandomEngines& processRandomEngines() {
-  static RandomEngines engines;
-  return engines;
+    static RandomEngines engines;
+    return engines;
 }
 
 // Output already written by the script must reach its destination before a
 // child process writes to the same place or the process ends.
 void flushStandardStreams() {
-  std::cout.flush();
-  std::fflush(nullptr);
+    std::cout.flush();
+    std::fflush(nullptr);
 }
 
 // Wrapping subtraction: a script may pass any start value.
 int64_t millisSince(int64_t start) {
-  return static_cast<int64_t>(static_cast<uint64_t>(monotonicMillis()) - static_cast<uint64_t>(start));
+    return static_cast<int64_t>(static_cast<uint64_t>(monotonicMillis()) -
+                                static_cast<uint64_t>(start));
 }
 
 void addCalendarField(Interpreter& interp, ClassInstanceObject* module, std::string_view name,
                       CalendarField field) {
-  interp.addMember(module, name, [field](Interpreter&, const NativeArgs& args) {
-    return Value::fromInt(calendarField(args.intAt(0), field));
-  });
+    interp.addMember(module, name, [field](Interpreter&, const NativeArgs& args) {
+        return Value::fromInt(calendarField(args.intAt(0), field));
+    });
 }
 
-}  // namespace
+} // namespace
 
 void initRandomModule(Interpreter& interp) {
-  ClassInstanceObject* module = interp.makeModule("random");
-  interp.addMember(module, "nextInt", [](Interpreter&, const NativeArgs& args) {
-    return Value::fromInt(processRandomEngines().nextInt(args.intAt(0, 0), args.intAt(1, 100)));
-  });
-  interp.addMember(module, "nextFloat", [](Interpreter&, const NativeArgs&) {
-    return Value::fromFloat(processRandomEngines().nextFloat());
-  });
+    ClassInstanceObject* module = interp.makeModule("random");
+    interp.addMember(module, "nextInt", [](Interpreter&, const NativeArgs& args) {
+        return Value::fromInt(processRandomEngines().nextInt(args.intAt(0, 0), args.intAt(1, 100)));
+    });
+    interp.addMember(module, "nextFloat", [](Interpreter&, const NativeArgs&) {
+        return Value::fromFloat(processRandomEngines().nextFloat());
+    });
 }
 
 void initTimeModule(Interpreter& interp) {
-  ClassInstanceObject* module = interp.makeModule("time");
-  interp.addMember(module, "now", [](Interpreter&, const NativeArgs&) {
-    return Value::fromInt(wallClockUnits() / 10000);
-  });
-  interp.addMember(module, "nowSeconds", [](Interpreter&, const NativeArgs&) {
-    return Value::fromInt(wallClockUnits() / 10000000);
-  });
-  interp.addMember(module, "nowMicro", [](Interpreter&, const NativeArgs&) {
-    return Value::fromInt(wallClockUnits() / 10);
-  });
-  interp.addMember(module, "nowNano", [](Interpreter&, const NativeArgs&) {
-    return Value::fromInt(wallClockUnits() * 100);
-  });
-  interp.addMember(module, "ticks", [](Interpreter&, const NativeArgs&) {
-    return Value::fromInt(monotonicMillis());
-  });
-  interp.addMember(module, "elapsed", [](Interpreter&, const NativeArgs& args) {
-    return Value::fromInt(millisSince(args.intAt(0)));
-  });
-  interp.addMember(module, "format", [](Interpreter& in, const NativeArgs& args) {
-    return in.makeString(formatLocalTime(args.intAt(0), args.stringAt(1)));
-  });
-  interp.addMember(module, "iso", [](Interpreter& in, const NativeArgs&) {
-    return in.makeString(formatUtcNow("%Y-%m-%dT%H:%M:%SZ"));
-  });
-  interp.addMember(module, "localString", [](Interpreter& in, const NativeArgs&) {
-    return in.makeString(formatLocalTime(0, "%a %b %d %H:%M:%S %Y"));
-  });
-  addCalendarField(interp, module, "year", CalendarField::Year);
-  addCalendarField(interp, module, "month", CalendarField::Month);
-  addCalendarField(interp, module, "day", CalendarField::Day);
-  addCalendarField(interp, module, "hour", CalendarField::Hour);
-  addCalendarField(interp, module, "minute", CalendarField::Minute);
-  addCalendarField(interp, module, "second", CalendarField::Second);
-  addCalendarField(interp, module, "dayOfWeek", CalendarField::DayOfWeek);
-  addCalendarField(interp, module, "dayOfYear", CalendarField::DayOfYear);
-  interp.addMember(module, "date", [](Interpreter&, const NativeArgs& args) {
-    return Value::fromInt(localDateToTimestamp(args.intAt(0, 1970), args.intAt(1, 1), args.intAt(2, 1),
-                                               args.intAt(3, 0), args.intAt(4, 0), args.intAt(5, 0)));
-  });
-  interp.addMember(module, "isLeapYear", [](Interpreter&, const NativeArgs& args) {
-    return Value::fromBool(isLeapYear(args.intAt(0, 0)));
-  });
-  interp.addMember(module, "daysInMonth", [](Interpreter&, const NativeArgs& args) {
-    if (args.size() < 2) return Value::fromInt(31);
-    return Value::fromInt(daysInMonth(args.intAt(0), args.intAt(1)));
-  });
-  interp.addMember(module, "timeZoneOffset", [](Interpreter&, const NativeArgs&) {
-    return Value::fromInt(timeZoneOffsetMinutes());
-  });
-  interp.addMember(module, "sleep", [](Interpreter&, const NativeArgs& args) {
-    platform::sleepMilliseconds(args.intAt(0, 0));
-    return Value();
-  });
-  interp.addMember(module, "sleepSeconds", [](Interpreter&, const NativeArgs& args) {
-    double millis = args.floatAt(0, 0.0) * 1000.0;
-    // Truncated; NaN, negative and out-of-range values are no valid wait.
-    if (millis >= 1.0 && millis < 9.2e18) platform::sleepMilliseconds(static_cast<int64_t>(millis));
-    return Value();
-  });
-  interp.addMember(module, "measure", [](Interpreter& in, const NativeArgs& args) {
-    if (!args.has(0)) return Value::fromInt(0);
-    int64_t start = monotonicMillis();
-    in.callValue(args[0], {}, args.location());
-    return Value::fromInt(millisSince(start));
-  });
+    ClassInstanceObject* module = interp.makeModule("time");
+    interp.addMember(module, "now", [](Interpreter&, const NativeArgs&) {
+        return Value::fromInt(wallClockUnits() / 10000);
+    });
+    interp.addMember(module, "nowSeconds", [](Interpreter&, const NativeArgs&) {
+        return Value::fromInt(wallClockUnits() / 10000000);
+    });
+    interp.addMember(module, "nowMicro", [](Interpreter&, const NativeArgs&) {
+        return Value::fromInt(wallClockUnits() / 10);
+    });
+    interp.addMember(module, "nowNano", [](Interpreter&, const NativeArgs&) {
+        return Value::fromInt(wallClockUnits() * 100);
+    });
+    interp.addMember(module, "ticks", [](Interpreter&, const NativeArgs&) {
+        return Value::fromInt(monotonicMillis());
+    });
+    interp.addMember(module, "elapsed", [](Interpreter&, const NativeArgs& args) {
+        return Value::fromInt(millisSince(args.intAt(0)));
+    });
+    interp.addMember(module, "format", [](Interpreter& in, const NativeArgs& args) {
+        return in.makeString(formatLocalTime(args.intAt(0), args.stringAt(1)));
+    });
+    interp.addMember(module, "iso", [](Interpreter& in, const NativeArgs&) {
+        return in.makeString(formatUtcNow("%Y-%m-%dT%H:%M:%SZ"));
+    });
+    interp.addMember(module, "localString", [](Interpreter& in, const NativeArgs&) {
+        return in.makeString(formatLocalTime(0, "%a %b %d %H:%M:%S %Y"));
+    });
+    addCalendarField(interp, module, "year", CalendarField::Year);
+    addCalendarField(interp, module, "month", CalendarField::Month);
+    addCalendarField(interp, module, "day", CalendarField::Day);
+    addCalendarField(interp, module, "hour", CalendarField::Hour);
+    addCalendarField(interp, module, "minute", CalendarField::Minute);
+    addCalendarField(interp, module, "second", CalendarField::Second);
+    addCalendarField(interp, module, "dayOfWeek", CalendarField::DayOfWeek);
+    addCalendarField(interp, module, "dayOfYear", CalendarField::DayOfYear);
+    interp.addMember(module, "date", [](Interpreter&, const NativeArgs& args) {
+        return Value::fromInt(localDateToTimestamp(args.intAt(0, 1970), args.intAt(1, 1),
+                                                   args.intAt(2, 1), args.intAt(3, 0),
+                                                   args.intAt(4, 0), args.intAt(5, 0)));
+    });
+    interp.addMember(module, "isLeapYear", [](Interpreter&, const NativeArgs& args) {
+        return Value::fromBool(isLeapYear(args.intAt(0, 0)));
+    });
+    interp.addMember(module, "daysInMonth", [](Interpreter&, const NativeArgs& args) {
+        if (args.size() < 2) return Value::fromInt(31);
+        return Value::fromInt(daysInMonth(args.intAt(0), args.intAt(1)));
+    });
+    interp.addMember(module, "timeZoneOffset", [](Interpreter&, const NativeArgs&) {
+        return Value::fromInt(timeZoneOffsetMinutes());
+    });
+    interp.addMember(module, "sleep", [](Interpreter&, const NativeArgs& args) {
+        platform::sleepMilliseconds(args.intAt(0, 0));
+        return Value();
+    });
+    interp.addMember(module, "sleepSeconds", [](Interpreter&, const NativeArgs& args) {
+        double millis = args.floatAt(0, 0.0) * 1000.0;
+        // Truncated; NaN, negative and out-of-range values are no valid wait.
+        if (millis >= 1.0 && millis < 9.2e18)
+            platform::sleepMilliseconds(static_cast<int64_t>(millis));
+        return Value();
+    });
+    interp.addMember(module, "measure", [](Interpreter& in, const NativeArgs& args) {
+        if (!args.has(0)) return Value::fromInt(0);
+        int64_t start = monotonicMillis();
+        in.callValue(args[0], {}, args.location());
+        return Value::fromInt(millisSince(start));
+    });
 }
 
 void initGcModule(Interpreter& interp) {
-  ClassInstanceObject* module = interp.makeModule("gc");
-  interp.addMember(module, "collect", [](Interpreter& in, const NativeArgs&) {
-    return Value::fromInt(static_cast<int64_t>(in.gc().collect()));
-  });
-  interp.addMember(module, "allocatedBytes", [](Interpreter& in, const NativeArgs&) {
-    return Value::fromInt(static_cast<int64_t>(in.gc().bytesAllocated()));
-  });
-  interp.addMember(module, "objectCount", [](Interpreter& in, const NativeArgs&) {
-    return Value::fromInt(static_cast<int64_t>(in.gc().objectCount()));
-  });
+    ClassInstanceObject* module = interp.makeModule("gc");
+    interp.addMember(module, "collect", [](Interpreter& in, const NativeArgs&) {
+        return Value::fromInt(static_cast<int64_t>(in.gc().collect()));
+    });
+    interp.addMember(module, "allocatedBytes", [](Interpreter& in, const NativeArgs&) {
+        return Value::fromInt(static_cast<int64_t>(in.gc().bytesAllocated()));
+    });
+    interp.addMember(module, "objectCount", [](Interpreter& in, const NativeArgs&) {
+        return Value::fromInt(static_cast<int64_t>(in.gc().objectCount()));
+    });
 }
 
 void initOsModule(Interpreter& interp) {
-  ClassInstanceObject* module = interp.makeModule("os");
-  interp.addMember(module, "name", [](Interpreter& in, const NativeArgs&) {
-    return in.makeString(std::string(platform::systemName()));
-  });
-  interp.addMember(module, "architecture", [](Interpreter& in, const NativeArgs&) {
-    return in.makeString(std::string(platform::machineArchitecture()));
-  });
-  interp.addMember(module, "hostname", [](Interpreter& in, const NativeArgs&) {
-    return in.makeString(platform::hostName());
-  });
-  interp.addMember(module, "currentDirectory", [](Interpreter& in, const NativeArgs&) {
-    return in.makeString(platform::currentDirectory());
-  });
-  interp.addMember(module, "homeDirectory", [](Interpreter& in, const NativeArgs&) {
-    return in.makeString(platform::homeDirectory());
-  });
-  interp.addMember(module, "getEnv", [](Interpreter& in, const NativeArgs& args) {
-    if (!args[0].isString()) return in.makeString({});
-    return in.makeString(platform::environmentVariable(args.stringAt(0)).value_or(std::string{}));
-  });
-  interp.addMember(module, "setEnv", [](Interpreter&, const NativeArgs& args) {
-    if (args[0].isString() && args[1].isString()) {
-      platform::setEnvironmentVariable(args.stringAt(0), args.stringAt(1));
-    }
-    return Value();
-  });
+    ClassInstanceObject* module = interp.makeModule("os");
+    interp.addMember(module, "name", [](Interpreter& in, const NativeArgs&) {
+        return in.makeString(std::string(platform::systemName()));
+    });
+    interp.addMember(module, "architecture", [](Interpreter& in, const NativeArgs&) {
+        return in.makeString(std::string(platform::machineArchitecture()));
+    });
+    interp.addMember(module, "hostname", [](Interpreter& in, const NativeArgs&) {
+        return in.makeString(platform::hostName());
+    });
+    interp.addMember(module, "currentDirectory", [](Interpreter& in, const NativeArgs&) {
+        return in.makeString(platform::currentDirectory());
+    });
+    interp.addMember(module, "homeDirectory", [](Interpreter& in, const NativeArgs&) {
+        return in.makeString(platform::homeDirectory());
+    });
+    interp.addMember(module, "getEnv", [](Interpreter& in, const NativeArgs& args) {
+        if (!args[0].isString()) return in.makeString({});
+        return in.makeString(
+            platform::environmentVariable(args.stringAt(0)).value_or(std::string{}));
+    });
+    interp.addMember(module, "setEnv", [](Interpreter&, const NativeArgs& args) {
+        if (args[0].isString() && args[1].isString()) {
+            platform::setEnvironmentVariable(args.stringAt(0), args.stringAt(1));
+        }
+        return Value();
+    });
 }
 
 void initProcessModule(Interpreter& interp) {
-  ClassInstanceObject* module = interp.makeModule("process");
-  interp.addMember(module, "execute", [](Interpreter&, const NativeArgs& args) {
-    if (!args[0].isString()) return Value::fromInt(-1);
-    flushStandardStreams();
-    return Value::fromInt(platform::runShellCommand(args.stringAt(0)));
-  });
-  interp.addMember(module, "spawn", [](Interpreter&, const NativeArgs& args) {
-    if (!args[0].isString()) return Value::fromInt(-1);
-    flushStandardStreams();
-    return Value::fromInt(platform::spawnShellCommand(args.stringAt(0)));
-  });
-  interp.addMember(module, "exit", [](Interpreter&, const NativeArgs& args) -> Value {
-    int status = args[0].isInt() ? static_cast<int>(args[0].toInt()) : 0;
-    flushStandardStreams();
-    std::exit(status);
-  });
-  interp.addMember(module, "pid", [](Interpreter&, const NativeArgs&) {
-    return Value::fromInt(platform::currentProcessId());
-  });
-  interp.addMember(module, "arguments", [](Interpreter& in, const NativeArgs&) {
-    return makeStringArray(in, in.scriptArguments());
-  });
+    ClassInstanceObject* module = interp.makeModule("process");
+    interp.addMember(module, "execute", [](Interpreter&, const NativeArgs& args) {
+        if (!args[0].isString()) return Value::fromInt(-1);
+        flushStandardStreams();
+        return Value::fromInt(platform::runShellCommand(args.stringAt(0)));
+    });
+    interp.addMember(module, "spawn", [](Interpreter&, const NativeArgs& args) {
+        if (!args[0].isString()) return Value::fromInt(-1);
+        flushStandardStreams();
+        return Value::fromInt(platform::spawnShellCommand(args.stringAt(0)));
+    });
+    interp.addMember(module, "exit", [](Interpreter&, const NativeArgs& args) -> Value {
+        int status = args[0].isInt() ? static_cast<int>(args[0].toInt()) : 0;
+        flushStandardStreams();
+        std::exit(status);
+    });
+    interp.addMember(module, "pid", [](Interpreter&, const NativeArgs&) {
+        return Value::fromInt(platform::currentProcessId());
+    });
+    interp.addMember(module, "arguments", [](Interpreter& in, const NativeArgs&) {
+        return makeStringArray(in, in.scriptArguments());
+    });
 }
 
 void initFilesystemModule(Interpreter& interp) {
-  ClassInstanceObject* module = interp.makeModule("filesystem");
-  interp.addMember(module, "readFile", [](Interpreter& in, const NativeArgs& args) {
-    if (!args.has(0)) return in.makeString({});
-    return in.makeString(platform::readWholeFile(args.stringAt(0)).value_or(std::string{}));
-  });
-  interp.addMember(module, "writeFile", [](Interpreter&, const NativeArgs& args) {
-    if (args.size() < 2) return Value::fromBool(false);
-    return Value::fromBool(platform::writeWholeFile(args.stringAt(0), args.stringAt(1)));
-  });
-  interp.addMember(module, "fileExists", [](Interpreter&, const NativeArgs& args) {
-    return Value::fromBool(args.has(0) && platform::canOpenForReading(args.stringAt(0)));
-  });
+    ClassInstanceObject* module = interp.makeModule("filesystem");
+    interp.addMember(module, "readFile", [](Interpreter& in, const NativeArgs& args) {
+        if (!args.has(0)) return in.makeString({});
+        return in.makeString(platform::readWholeFile(args.stringAt(0)).value_or(std::string{}));
+    });
+    interp.addMember(module, "writeFile", [](Interpreter&, const NativeArgs& args) {
+        if (args.size() < 2) return Value::fromBool(false);
+        return Value::fromBool(platform::writeWholeFile(args.stringAt(0), args.stringAt(1)));
+    });
+    interp.addMember(module, "fileExists", [](Interpreter&, const NativeArgs& args) {
+        return Value::fromBool(args.has(0) && platform::canOpenForReading(args.stringAt(0)));
+    });
 }
 
 void registerSystemModules(NativeModuleTable& table) {
-  table.add("random", initRandomModule);
-  table.add("time", initTimeModule);
-  table.add("gc", initGcModule);
-  table.add("os", initOsModule);
-  table.add("process", initProcessModule);
-  table.add("filesystem", initFilesystemModule);
-  table.add("url", initUrlModule);
+    table.add("random", initRandomModule);
+    table.add("time", initTimeModule);
+    table.add("gc", initGcModule);
+    table.add("os", initOsModule);
+    table.add("process", initProcessModule);
+    table.add("filesystem", initFilesystemModule);
+    table.add("url", initUrlModule);
 }
 
-}  // namespace zarn::stdlib
+} // namespace zarn::stdlib

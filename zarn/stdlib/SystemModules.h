@@ -21,5 +21,5 @@ void initUrlModule(Interpreter& interp);
 // Adds the seven modules above to the table.
 void registerSystemModules(NativeModuleTable& table);
 
-}  // namespace stdlib
-}  // namespace zarn
+} // namespace stdlib
+} // namespace zarn

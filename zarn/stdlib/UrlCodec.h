@@ -35,4 +35,4 @@ void appendQueryPairs(std::string_view query, std::vector<QueryPair>& out);
 // Serialises pairs as encode(key) "=" encode(value), joined by "&".
 std::string serializeQuery(const std::vector<QueryPair>& pairs);
 
-}  // namespace zarn::stdlib
+} // namespace zarn::stdlib

@@ -40,7 +40,8 @@ const Symbol* Scope::lookup(std::string_view name) const {
 
 bool Scope::moduleVisible(std::string_view name) const {
     for (const Scope* scope = this; scope; scope = scope->parent_)
-        if (std::find(scope->modules_.begin(), scope->modules_.end(), name) != scope->modules_.end())
+        if (std::find(scope->modules_.begin(), scope->modules_.end(), name) !=
+            scope->modules_.end())
             return true;
     return false;
 }

@@ -46,7 +46,9 @@ private:
 
     struct Hash {
         using is_transparent = void;
-        size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+        size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
     };
 
     Scope* parent_;

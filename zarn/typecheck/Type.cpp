@@ -18,7 +18,9 @@ const char* kindWord(TypeKind kind) {
     }
 }
 
-TypePtr makeSingleton(TypeKind kind, const char* name) { return std::make_shared<Type>(kind, name); }
+TypePtr makeSingleton(TypeKind kind, const char* name) {
+    return std::make_shared<Type>(kind, name);
+}
 
 } // namespace
 
@@ -72,7 +74,8 @@ bool FunctionType::isCompatibleWith(const TypePtr& target) const {
     for (size_t i = 0; i < paramTypes.size(); ++i) {
         const TypePtr& mine = paramTypes[i];
         const TypePtr& theirs = other->paramTypes[i];
-        if ((mine ? mine->toString() : "any") != (theirs ? theirs->toString() : "any")) return false;
+        if ((mine ? mine->toString() : "any") != (theirs ? theirs->toString() : "any"))
+            return false;
     }
     return true;
 }
@@ -157,19 +160,24 @@ const TypePtr& unknownType() {
     return type;
 }
 
-TypePtr makeArrayType(TypePtr elementType) { return std::make_shared<ArrayType>(std::move(elementType)); }
+TypePtr makeArrayType(TypePtr elementType) {
+    return std::make_shared<ArrayType>(std::move(elementType));
+}
 
 TypePtr makeFunctionType(TypePtr returnType, std::vector<TypePtr> paramTypes) {
     return std::make_shared<FunctionType>(std::move(returnType), std::move(paramTypes));
 }
 
-std::shared_ptr<ClassType> makeClassType(std::string name) { return std::make_shared<ClassType>(std::move(name)); }
+std::shared_ptr<ClassType> makeClassType(std::string name) {
+    return std::make_shared<ClassType>(std::move(name));
+}
 
 const ClassType* asClass(const TypePtr& type) {
     return type && type->is(TypeKind::Class) ? dynamic_cast<const ClassType*>(type.get()) : nullptr;
 }
 const FunctionType* asFunction(const TypePtr& type) {
-    return type && type->is(TypeKind::Function) ? dynamic_cast<const FunctionType*>(type.get()) : nullptr;
+    return type && type->is(TypeKind::Function) ? dynamic_cast<const FunctionType*>(type.get())
+                                                : nullptr;
 }
 const ArrayType* asArray(const TypePtr& type) {
     return type && type->is(TypeKind::Array) ? dynamic_cast<const ArrayType*>(type.get()) : nullptr;

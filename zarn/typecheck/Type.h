@@ -53,8 +53,12 @@ public:
     bool isCompatibleWith(const TypePtr& target) const override;
 
     // Records a member, replacing one of the same name.
-    void addField(const std::string& fieldName, TypePtr type) { fields_[fieldName] = std::move(type); }
-    void addMethod(const std::string& methodName, TypePtr type) { methods_[methodName] = std::move(type); }
+    void addField(const std::string& fieldName, TypePtr type) {
+        fields_[fieldName] = std::move(type);
+    }
+    void addMethod(const std::string& methodName, TypePtr type) {
+        methods_[methodName] = std::move(type);
+    }
 
     // The member's type or null when the class has no such member.
     TypePtr field(const std::string& fieldName) const;

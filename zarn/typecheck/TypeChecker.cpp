@@ -49,7 +49,8 @@ private:
 
 bool passesAsCondition(const TypePtr& type) {
     // Anything already in error passes too, so that one mistake is reported once.
-    return !type || type->is(TypeKind::Boolean) || type->is(TypeKind::Any) || type->is(TypeKind::Unknown);
+    return !type || type->is(TypeKind::Boolean) || type->is(TypeKind::Any) ||
+           type->is(TypeKind::Unknown);
 }
 
 // Keys of source modules in a scope's module list: the resolved path, set apart
@@ -62,8 +63,9 @@ TypeChecker::TypeChecker(DiagnosticEngine& diagnostics)
     : diagnostics_(diagnostics), globals_(std::make_unique<Scope>(nullptr)),
       program_(std::make_unique<Scope>(globals_.get())) {
     knownTypes_ = {
-        {"int", intType()},   {"float", floatType()},     {"string", stringType()}, {"Boolean", booleanType()},
-        {"bool", booleanType()}, {"void", voidType()}, {"any", anyType()},
+        {"int", intType()},         {"float", floatType()},  {"string", stringType()},
+        {"Boolean", booleanType()}, {"bool", booleanType()}, {"void", voidType()},
+        {"any", anyType()},
     };
     current_ = globals_.get();
     registerBuiltins();
@@ -98,7 +100,8 @@ TypePtr TypeChecker::resolveType(const std::string& name, const SourceLocation& 
             continue;
         }
         size_t open = base.find('<');
-        if (open != std::string_view::npos && !base.empty() && base.back() == '>' && base.substr(0, open) == "List") {
+        if (open != std::string_view::npos && !base.empty() && base.back() == '>' &&
+            base.substr(0, open) == "List") {
             base = base.substr(open + 1, base.size() - open - 2);
             ++depth;
             continue;
@@ -111,7 +114,8 @@ TypePtr TypeChecker::resolveType(const std::string& name, const SourceLocation& 
         type = voidType();
     } else if (auto known = knownTypes_.find(std::string(base)); known != knownTypes_.end()) {
         type = known->second;
-    } else if (const Symbol* symbol = current_->lookup(base); symbol && symbol->kind == SymbolKind::Class) {
+    } else if (const Symbol* symbol = current_->lookup(base);
+               symbol && symbol->kind == SymbolKind::Class) {
         type = symbol->type;
     } else {
         diagnostics_.error("E0014", "unknown type name '" + std::string(base) + "'", location);
@@ -122,7 +126,8 @@ TypePtr TypeChecker::resolveType(const std::string& name, const SourceLocation& 
 }
 
 TypePtr TypeChecker::parameterType(Parameter& parameter) {
-    if (!parameter.resolvedType) parameter.resolvedType = resolveType(parameter.typeName, parameter.location);
+    if (!parameter.resolvedType)
+        parameter.resolvedType = resolveType(parameter.typeName, parameter.location);
     return parameter.resolvedType;
 }
 
@@ -131,7 +136,8 @@ TypePtr TypeChecker::functionTypeOf(FunctionDeclStmt& node) {
     std::vector<TypePtr> params;
     params.reserve(node.parameters.size());
     for (Parameter& parameter : node.parameters) params.push_back(parameterType(parameter));
-    node.resolvedType = makeFunctionType(resolveType(node.returnType, node.location), std::move(params));
+    node.resolvedType =
+        makeFunctionType(resolveType(node.returnType, node.location), std::move(params));
     return node.resolvedType;
 }
 
@@ -163,7 +169,8 @@ void TypeChecker::runDeclarations(std::vector<DeclareFrame>& stack) {
             auto* use = dynamic_cast<UseStmt*>(statements[frame.next++].get());
             if (!use) continue;
             std::string path;
-            std::shared_ptr<Program> module = beginModule(use->moduleName, use->location, frame.directory, path);
+            std::shared_ptr<Program> module =
+                beginModule(use->moduleName, use->location, frame.directory, path);
             // `frame` may dangle after this push; it is not used again.
             if (module) stack.push_back(DeclareFrame{std::move(module), 0, directoryOf(path)});
             continue;
@@ -174,8 +181,10 @@ void TypeChecker::runDeclarations(std::vector<DeclareFrame>& stack) {
     }
 }
 
-std::shared_ptr<Program> TypeChecker::beginModule(const std::string& name, const SourceLocation& location,
-                                                  const std::string& directory, std::string& modulePath) {
+std::shared_ptr<Program> TypeChecker::beginModule(const std::string& name,
+                                                  const SourceLocation& location,
+                                                  const std::string& directory,
+                                                  std::string& modulePath) {
     if (current_->moduleVisible(name)) return nullptr;
     if (declareBuiltinModule(name, location)) {
         current_->markModule(name);
@@ -225,7 +234,8 @@ void TypeChecker::declareClassesAndFunctions(Program& program) {
         knownTypes_[node->name] = node->resolvedType;
         current_->define(SymbolKind::Class, node->name, node->resolvedType);
     }
-    for (ClassDeclStmt* node : fresh) declareClassMembers(*node, static_cast<ClassType&>(*node->resolvedType));
+    for (ClassDeclStmt* node : fresh)
+        declareClassMembers(*node, static_cast<ClassType&>(*node->resolvedType));
     for (const StmtPtr& statement : program.statements) {
         auto* node = dynamic_cast<FunctionDeclStmt*>(statement.get());
         if (node) current_->define(SymbolKind::Function, node->name, functionTypeOf(*node));
@@ -235,7 +245,8 @@ void TypeChecker::declareClassesAndFunctions(Program& program) {
 void TypeChecker::declareClassMembers(ClassDeclStmt& node, ClassType& classType) {
     for (const auto& field : node.fields) {
         if (!field) continue;
-        if (!field->resolvedType) field->resolvedType = resolveType(field->typeName, field->location);
+        if (!field->resolvedType)
+            field->resolvedType = resolveType(field->typeName, field->location);
         classType.addField(field->name, field->resolvedType);
     }
     for (const auto& method : node.methods)
@@ -257,18 +268,21 @@ void TypeChecker::checkStatements(const std::vector<StmtPtr>& statements) {
     for (const StmtPtr& statement : statements) checkStmt(statement);
 }
 
-void TypeChecker::defineVariable(const std::string& name, const TypePtr& type, const SourceLocation& location) {
+void TypeChecker::defineVariable(const std::string& name, const TypePtr& type,
+                                 const SourceLocation& location) {
     if (!current_->define(SymbolKind::Variable, name, type))
-        diagnostics_.error("E0015", "variable '" + name + "' is already defined in this scope", location);
+        diagnostics_.error("E0015", "variable '" + name + "' is already defined in this scope",
+                           location);
 }
 
-void TypeChecker::checkCondition(const ExprPtr& condition, const SourceLocation& at, bool whileForm) {
+void TypeChecker::checkCondition(const ExprPtr& condition, const SourceLocation& at,
+                                 bool whileForm) {
     TypePtr type = checkExpr(condition);
     if (passesAsCondition(type)) return;
-    if (whileForm)
-        diagnostics_.error("E0016", "while condition must be of type 'Boolean'", at);
+    if (whileForm) diagnostics_.error("E0016", "while condition must be of type 'Boolean'", at);
     else
-        diagnostics_.error("E0016", "condition must be of type 'Boolean', found '" + type->toString() + "'", at);
+        diagnostics_.error(
+            "E0016", "condition must be of type 'Boolean', found '" + type->toString() + "'", at);
 }
 
 void TypeChecker::visitVarDeclStmt(VarDeclStmt& node) {
@@ -280,13 +294,14 @@ void TypeChecker::visitVarDeclStmt(VarDeclStmt& node) {
         TypePtr found = checkExpr(node.initializer);
         if (found && !found->isCompatibleWith(declared)) {
             std::string expected = declared->toString(), actual = found->toString();
-            diagnostics_.error("E0012",
-                               "type mismatch: cannot assign value of type '" + actual + "' to variable '" +
-                                   node.name + "' of type '" + expected + "'",
-                               node.location,
-                               {{"expected", expected},
-                                {"found", actual},
-                                {"help", "assign a value of type '" + expected + "' to '" + node.name + "'"}});
+            diagnostics_.error(
+                "E0012",
+                "type mismatch: cannot assign value of type '" + actual + "' to variable '" +
+                    node.name + "' of type '" + expected + "'",
+                node.location,
+                {{"expected", expected},
+                 {"found", actual},
+                 {"help", "assign a value of type '" + expected + "' to '" + node.name + "'"}});
         }
     }
     defineVariable(node.name, declared, node.location);
@@ -298,8 +313,8 @@ void TypeChecker::visitAssignStmt(AssignStmt& node) {
     if (found && target && !found->isCompatibleWith(target)) {
         std::string expected = target->toString(), actual = found->toString();
         diagnostics_.error("E0012",
-                           "type mismatch: cannot assign value of type '" + actual + "' to target of type '" +
-                               expected + "'",
+                           "type mismatch: cannot assign value of type '" + actual +
+                               "' to target of type '" + expected + "'",
                            node.location, {{"expected", expected}, {"found", actual}});
     }
 }
@@ -364,7 +379,8 @@ void TypeChecker::visitBreakStmt(BreakStmt& node) {
 }
 
 void TypeChecker::visitContinueStmt(ContinueStmt& node) {
-    if (!inLoop_) diagnostics_.error("E0043", "'continue' statement outside of loop", node.location);
+    if (!inLoop_)
+        diagnostics_.error("E0043", "'continue' statement outside of loop", node.location);
 }
 
 void TypeChecker::visitReturnStmt(ReturnStmt& node) {
@@ -372,8 +388,8 @@ void TypeChecker::visitReturnStmt(ReturnStmt& node) {
     TypePtr found = node.value ? checkExpr(node.value) : voidType();
     if (currentReturnType_ && found && !found->isCompatibleWith(currentReturnType_))
         diagnostics_.error("E0023",
-                           "return type mismatch: expected '" + currentReturnType_->toString() + "', found '" +
-                               found->toString() + "'",
+                           "return type mismatch: expected '" + currentReturnType_->toString() +
+                               "', found '" + found->toString() + "'",
                            node.location);
 }
 
@@ -382,7 +398,8 @@ void TypeChecker::checkFunctionBody(FunctionDeclStmt& node) {
     ScopeGuard scope(*this);
     Restore returnType(currentReturnType_, signature->returnType);
     Restore sawReturn(sawReturn_, false);
-    for (Parameter& parameter : node.parameters) defineVariable(parameter.name, parameterType(parameter), parameter.location);
+    for (Parameter& parameter : node.parameters)
+        defineVariable(parameter.name, parameterType(parameter), parameter.location);
     if (node.body) checkStatements(node.body->statements);
 }
 
@@ -456,14 +473,14 @@ void TypeChecker::visitBinaryExpr(BinaryExpr& node) {
     auto either = [&](TypeKind kind) { return left->is(kind) || right->is(kind); };
     switch (node.op) {
     case TokenType::Plus:
-        node.type = either(TypeKind::String) ? stringType() : either(TypeKind::Float) ? floatType() : intType();
+        node.type = either(TypeKind::String)  ? stringType()
+                    : either(TypeKind::Float) ? floatType()
+                                              : intType();
         break;
     case TokenType::Minus:
     case TokenType::Star:
     case TokenType::Slash:
-    case TokenType::Percent:
-        node.type = either(TypeKind::Float) ? floatType() : intType();
-        break;
+    case TokenType::Percent: node.type = either(TypeKind::Float) ? floatType() : intType(); break;
     case TokenType::Equal:
     case TokenType::NotEqual:
     case TokenType::Less:
@@ -471,21 +488,15 @@ void TypeChecker::visitBinaryExpr(BinaryExpr& node) {
     case TokenType::LessEqual:
     case TokenType::GreaterEqual:
     case TokenType::And:
-    case TokenType::Or:
-        node.type = booleanType();
-        break;
-    default:
-        node.type = anyType();
-        break;
+    case TokenType::Or: node.type = booleanType(); break;
+    default: node.type = anyType(); break;
     }
 }
 
 void TypeChecker::visitUnaryExpr(UnaryExpr& node) {
     TypePtr operand = checkExpr(node.operand);
-    if (node.op == TokenType::Not)
-        node.type = booleanType();
-    else
-        node.type = operand ? operand : intType();
+    if (node.op == TokenType::Not) node.type = booleanType();
+    else node.type = operand ? operand : intType();
 }
 
 void TypeChecker::visitCallExpr(CallExpr& node) {
@@ -498,7 +509,8 @@ void TypeChecker::visitCallExpr(CallExpr& node) {
     } else if (callee->is(TypeKind::Unknown)) {
         node.type = unknownType(); // already reported where the callee failed
     } else {
-        diagnostics_.error("E0024", "cannot call non-function type '" + callee->toString() + "'", node.location);
+        diagnostics_.error("E0024", "cannot call non-function type '" + callee->toString() + "'",
+                           node.location);
         node.type = unknownType();
     }
 }

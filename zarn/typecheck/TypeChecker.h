@@ -95,15 +95,16 @@ private:
     void checkStatements(const std::vector<StmtPtr>& statements);
     void checkFunctionBody(FunctionDeclStmt& node);
     void checkCondition(const ExprPtr& condition, const SourceLocation& at, bool whileForm);
-    void defineVariable(const std::string& name, const TypePtr& type, const SourceLocation& location);
+    void defineVariable(const std::string& name, const TypePtr& type,
+                        const SourceLocation& location);
     TypePtr memberType(const TypePtr& objectType, const std::string& member);
 
     DiagnosticEngine& diagnostics_;
-    std::unique_ptr<Scope> globals_;  // built-in globals and modules
-    std::unique_ptr<Scope> program_;  // the program's own top-level names
+    std::unique_ptr<Scope> globals_; // built-in globals and modules
+    std::unique_ptr<Scope> program_; // the program's own top-level names
     Scope* current_ = nullptr;
     std::unordered_map<std::string, TypePtr> knownTypes_;
-    TypePtr currentReturnType_;  // null at top level
+    TypePtr currentReturnType_; // null at top level
     bool sawReturn_ = false;
     bool inLoop_ = false;
     bool inSwitch_ = false;

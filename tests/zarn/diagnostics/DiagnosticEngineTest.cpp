@@ -31,7 +31,9 @@ TEST(DiagnosticEngine, WorkedExample) {
 TEST(DiagnosticEngine, NotesRenderByLabel) {
     DiagnosticEngine engine;
     EXPECT_EQ(renderOne(engine, "E0012", "mismatch", at("none.zarn", 3, 4, 1),
-                        {{"expected", "int"}, {"found", "string"}, {"", "plain"},
+                        {{"expected", "int"},
+                         {"found", "string"},
+                         {"", "plain"},
                          {"help", "check the spelling"}}),
               "error[E0012]: mismatch\n"
               "  --> none.zarn:3:4\n"
@@ -98,9 +100,8 @@ TEST(DiagnosticEngine, PrintAllSeparatesBlocksAndKeepsOrder) {
     EXPECT_TRUE(engine.hasErrors());
     std::ostringstream out;
     engine.printAll(out);
-    EXPECT_EQ(out.str(),
-              "error[E2]: second\n  --> :1:1\n   |\n\n"
-              "error[E1]: first\n  --> :2:1\n   |\n\n");
+    EXPECT_EQ(out.str(), "error[E2]: second\n  --> :1:1\n   |\n\n"
+                         "error[E1]: first\n  --> :2:1\n   |\n\n");
 }
 
 // Thousands of errors on one long line must not print the line thousands of

@@ -51,9 +51,9 @@ TEST_F(DriverTest, ReadSourceFileReportsWhatCannotBeOpened) {
     EXPECT_FALSE(readSourceFile(missing, read));
     EXPECT_EQ(read, "");
     EXPECT_FALSE(readSourceFile(dir_.string(), read)); // a directory is not a source
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Error: could not open file '" + missing + "'\n" +
-                  "Error: could not open file '" + dir_.string() + "'\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error: could not open file '" + missing +
+                                                            "'\n" + "Error: could not open file '" +
+                                                            dir_.string() + "'\n");
     std::string empty = write("empty.zarn", "");
     EXPECT_TRUE(readSourceFile(empty, read));
     EXPECT_EQ(read, "");

@@ -103,8 +103,7 @@ TEST(Lexer, ExclamationMarkRemarksAndNotEqual) {
 
 TEST(Lexer, SlashSlashRemarkAlwaysYieldsNewline) {
     Lexed lexed = lex("a + // more\nb");
-    EXPECT_EQ(kinds("a + // more\nb"),
-              "Identifier Plus Newline Identifier Newline EndOfFile");
+    EXPECT_EQ(kinds("a + // more\nb"), "Identifier Plus Newline Identifier Newline EndOfFile");
     expectLocation(lexed.tokens[2], 1, 5, 4, 7); // covers the whole remark
     EXPECT_EQ(lexed.tokens[2].lexeme, "\\n");
     EXPECT_EQ(kinds("// alone\n"), "Newline EndOfFile");
@@ -233,12 +232,11 @@ TEST(Lexer, RegistersTheSourceWithTheEngine) {
     Lexer lexer("let x: int = 5 $\n", "r.zarn", engine);
     lexer.tokenize();
     ASSERT_EQ(engine.diagnostics().size(), 1u);
-    EXPECT_EQ(engine.render(engine.diagnostics()[0]),
-              "error[E0002]: unexpected character '$'\n"
-              "  --> r.zarn:1:16\n"
-              "   |\n"
-              " 1 | let x: int = 5 $\n"
-              "   |                ^\n");
+    EXPECT_EQ(engine.render(engine.diagnostics()[0]), "error[E0002]: unexpected character '$'\n"
+                                                      "  --> r.zarn:1:16\n"
+                                                      "   |\n"
+                                                      " 1 | let x: int = 5 $\n"
+                                                      "   |                ^\n");
 }
 
 } // namespace

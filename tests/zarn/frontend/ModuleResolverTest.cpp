@@ -28,7 +28,9 @@ protected:
         fs::create_directories(project / "src");
         env.workingDirectory = project;
     }
-    fs::path file(const fs::path& path, const std::string& text = "let x: int = 1\n") { return write(path, text); }
+    fs::path file(const fs::path& path, const std::string& text = "let x: int = 1\n") {
+        return write(path, text);
+    }
 
     std::string resolve(const std::string& name, const fs::path& dir) {
         return resolveModule(name, dir.string(), env);
@@ -41,9 +43,12 @@ protected:
 
 TEST_F(ModuleResolverTest, NameVariantsInOrderWithoutRepeats) {
     using V = std::vector<std::string>;
-    EXPECT_EQ(zarn::moduleNameVariants("my-lib"), (V{"my-lib", "my_lib", "zarn-my-lib", "zarn_my-lib"}));
-    EXPECT_EQ(zarn::moduleNameVariants("zarn-json"), (V{"zarn-json", "zarn_json", "json", "zarn-zarn-json", "zarn_zarn-json"}));
-    EXPECT_EQ(zarn::moduleNameVariants("zarn_a-b"), (V{"zarn_a-b", "zarn_a_b", "zarn-a-b", "a-b", "zarn-zarn_a-b", "zarn_zarn_a-b"}));
+    EXPECT_EQ(zarn::moduleNameVariants("my-lib"),
+              (V{"my-lib", "my_lib", "zarn-my-lib", "zarn_my-lib"}));
+    EXPECT_EQ(zarn::moduleNameVariants("zarn-json"),
+              (V{"zarn-json", "zarn_json", "json", "zarn-zarn-json", "zarn_zarn-json"}));
+    EXPECT_EQ(zarn::moduleNameVariants("zarn_a-b"),
+              (V{"zarn_a-b", "zarn_a_b", "zarn-a-b", "a-b", "zarn-zarn_a-b", "zarn_zarn_a-b"}));
     EXPECT_EQ(zarn::moduleNameVariants("zarn-"), (V{"zarn-", "zarn_", "zarn-zarn-", "zarn_zarn-"}));
 }
 
@@ -55,9 +60,14 @@ TEST_F(ModuleResolverTest, RootsAreSearchedInOrderScriptAncestorsWorkingDirHomeP
     env.zarnPath = extra.string();
     // One installed copy of "util" per root, each with its own entry file.
     const std::vector<fs::path> roots = {
-        scriptDir / "packages",      top / "app/packages",  project / "packages",
-        project.parent_path() / "packages", home / "cache/packages", home / "packages",
-        extra,                       extra / "packages",
+        scriptDir / "packages",
+        top / "app/packages",
+        project / "packages",
+        project.parent_path() / "packages",
+        home / "cache/packages",
+        home / "packages",
+        extra,
+        extra / "packages",
     };
     for (const fs::path& root : roots) file(root / "util/src/lib.zarn");
     for (const fs::path& root : roots) {
@@ -69,16 +79,16 @@ TEST_F(ModuleResolverTest, RootsAreSearchedInOrderScriptAncestorsWorkingDirHomeP
 
 TEST_F(ModuleResolverTest, EveryVariantOfOneRootBeforeTheNextRoot) {
     fs::path near = project / "src/packages", far = project / "packages";
-    file(far / "my-lib.zarn");            // the exact name, but in a later root
-    file(near / "zarn_my-lib/lib.zarn");  // the last variant, in the first root
+    file(far / "my-lib.zarn");           // the exact name, but in a later root
+    file(near / "zarn_my-lib/lib.zarn"); // the last variant, in the first root
     EXPECT_EQ(resolve("my-lib"), (near / "zarn_my-lib/lib.zarn").string());
 }
 
 TEST_F(ModuleResolverTest, VariantsWithinARootInOrder) {
     fs::path root = project / "packages";
     // The spellings of "zarn-my-lib" in order; my_lib is not one of them.
-    const std::vector<std::string> expected = {"zarn-my-lib", "zarn_my_lib", "my-lib", "zarn-zarn-my-lib",
-                                               "zarn_zarn-my-lib"};
+    const std::vector<std::string> expected = {"zarn-my-lib", "zarn_my_lib", "my-lib",
+                                               "zarn-zarn-my-lib", "zarn_zarn-my-lib"};
     for (const std::string& dir : expected) file(root / dir / "src/lib.zarn");
     file(root / "my_lib/src/lib.zarn");
     for (const std::string& dir : expected) {
@@ -95,7 +105,7 @@ TEST_F(ModuleResolverTest, UnderscoreAndHyphenSpellingsFindEachOther) {
     fs::remove_all(root / "my_lib");
     file(root / "zarn-my-lib/src/lib.zarn");
     EXPECT_EQ(resolve("my-lib"), (root / "zarn-my-lib/src/lib.zarn").string());
-    EXPECT_EQ(resolve("my_lib"), "");  // its spellings are my-lib and zarn-my_lib, not zarn-my-lib
+    EXPECT_EQ(resolve("my_lib"), ""); // its spellings are my-lib and zarn-my_lib, not zarn-my-lib
 }
 
 TEST_F(ModuleResolverTest, FileBeforeDirectoryInARoot) {
@@ -116,7 +126,9 @@ TEST_F(ModuleResolverTest, ManifestEntryKeysThenSpellingsThenFallbacks) {
     file(pkg / "my-lib.zarn");
     file(pkg / "src/my_lib.zarn");
     file(pkg / "src/app.zarn");
-    file(pkg / "zarn.toml", "[package]\nname = \"my-lib\"\nversion = \"1.0.0\"\n\n[build]\nentry = \"src/app.zarn\"\n");
+    file(
+        pkg / "zarn.toml",
+        "[package]\nname = \"my-lib\"\nversion = \"1.0.0\"\n\n[build]\nentry = \"src/app.zarn\"\n");
     EXPECT_EQ(resolve("my-lib"), (pkg / "src/app.zarn").string());
 
     // An entry naming a missing file gives way to the next key that names one.
@@ -132,7 +144,8 @@ TEST_F(ModuleResolverTest, ManifestEntryKeysThenSpellingsThenFallbacks) {
     fs::remove(pkg / "my-lib.zarn");
     EXPECT_EQ(resolve("my-lib"), (pkg / "src/my_lib.zarn").string());
     fs::remove(pkg / "src/my_lib.zarn");
-    for (const char* next : {"src/lib.zarn", "src/main.zarn", "src/index.zarn", "lib.zarn", "main.zarn", "index.zarn"}) {
+    for (const char* next : {"src/lib.zarn", "src/main.zarn", "src/index.zarn", "lib.zarn",
+                             "main.zarn", "index.zarn"}) {
         EXPECT_EQ(resolve("my-lib"), (pkg / next).string()) << next;
         fs::remove(pkg / next);
     }
@@ -143,7 +156,8 @@ TEST_F(ModuleResolverTest, ManifestEntryKeysThenSpellingsThenFallbacks) {
 TEST_F(ModuleResolverTest, ManifestEntryCannotLeaveThePackage) {
     fs::path pkg = project / "packages/evil";
     file(project / "secret.zarn");
-    file(pkg / "zarn.toml", "entry = \"../../secret.zarn\"\nmain = \"" + (project / "secret.zarn").string() + "\"\n");
+    file(pkg / "zarn.toml",
+         "entry = \"../../secret.zarn\"\nmain = \"" + (project / "secret.zarn").string() + "\"\n");
     file(pkg / "src/lib.zarn");
     EXPECT_EQ(resolve("evil"), (pkg / "src/lib.zarn").string());
 }
@@ -196,13 +210,14 @@ TEST_F(ModuleResolverTest, AncestorLimits) {
     // The script directory and 7 ancestors: the 8th ancestor is not searched.
     fs::path deep = top / "d1/d2/d3/d4/d5/d6/d7/d8/d9";
     fs::create_directories(deep);
-    file(top / "d1/d2/packages/far.zarn");  // 7th ancestor of deep
-    file(top / "d1/packages/tooFar.zarn");  // 8th ancestor
+    file(top / "d1/d2/packages/far.zarn"); // 7th ancestor of deep
+    file(top / "d1/packages/tooFar.zarn"); // 8th ancestor
     EXPECT_NE(resolve("far", deep), "");
     EXPECT_EQ(resolve("tooFar", deep), "");
     // The working directory and 5 ancestors.
-    file(project.parent_path().parent_path().parent_path().parent_path().parent_path() / "packages/w5.zarn");
-    file(top / "w1/w2/packages/w2.zarn");  // 6th ancestor of the working directory
+    file(project.parent_path().parent_path().parent_path().parent_path().parent_path() /
+         "packages/w5.zarn");
+    file(top / "w1/w2/packages/w2.zarn"); // 6th ancestor of the working directory
     EXPECT_NE(resolve("w5", top), "");
     EXPECT_EQ(resolve("w2", top), "");
 }
@@ -216,7 +231,7 @@ TEST_F(ModuleResolverTest, HomeComesFromZarnHomeThenUserProfileThenHome) {
     env.userProfile = profile.string();
     env.zarnHome = zarnHome.string();
     EXPECT_EQ(resolve("h"), (zarnHome / "packages/h.zarn").string());
-    env.zarnHome = "";  // set but empty counts as unset
+    env.zarnHome = ""; // set but empty counts as unset
     EXPECT_EQ(resolve("h"), (profile / ".zarn/packages/h.zarn").string());
     env.userProfile = "";
     EXPECT_EQ(resolve("h"), (home / ".zarn/packages/h.zarn").string());
@@ -227,7 +242,8 @@ TEST_F(ModuleResolverTest, HomeComesFromZarnHomeThenUserProfileThenHome) {
 TEST_F(ModuleResolverTest, ZarnPathSplitsAtSemicolonAndColon) {
     file(top / "b/packages/p.zarn");
     file(top / "c/q.zarn");
-    env.zarnPath = ";" + (top / "a").string() + ";;" + (top / "b").string() + ":" + (top / "c").string() + ":";
+    env.zarnPath =
+        ";" + (top / "a").string() + ";;" + (top / "b").string() + ":" + (top / "c").string() + ":";
     EXPECT_EQ(resolve("p"), (top / "b/packages/p.zarn").string());
     EXPECT_EQ(resolve("q"), (top / "c/q.zarn").string());
     auto roots = zarn::moduleSearchRoots("", env);
@@ -252,7 +268,7 @@ TEST_F(ModuleResolverTest, ReadModuleFileRefusesWhatIsNotARegularFile) {
     EXPECT_FALSE(zarn::readModuleFile(top.string(), text));
     EXPECT_FALSE(zarn::readModuleFile((top / "missing.zarn").string(), text));
     ASSERT_EQ(mkfifo((top / "fifo.zarn").c_str(), 0600), 0);
-    EXPECT_FALSE(zarn::readModuleFile((top / "fifo.zarn").string(), text));  // would block forever
+    EXPECT_FALSE(zarn::readModuleFile((top / "fifo.zarn").string(), text)); // would block forever
     EXPECT_EQ(resolve((top / "fifo.zarn").string()), "");
 }
 

@@ -1,6 +1,6 @@
-#include "zarn/frontend/Lexer.h"
 #include "zarn/frontend/Parser.h"
 #include "tests/zarn/frontend/TreePrinter.h"
+#include "zarn/frontend/Lexer.h"
 
 #include <gtest/gtest.h>
 
@@ -58,8 +58,7 @@ TEST(ParserExpressions, PrecedenceAndAssociativity) {
     EXPECT_EQ(expr("not a && b"), "(And (Not a) b)");
     EXPECT_EQ(expr("a || b && c == d < e + f * g"),
               "(Or a (And b (Equal c (Less d (Plus e (Star f g))))))");
-    EXPECT_EQ(expr("a * b + c != d || e"),
-              "(Or (NotEqual (Plus (Star a b) c) d) e)");
+    EXPECT_EQ(expr("a * b + c != d || e"), "(Or (NotEqual (Plus (Star a b) c) d) e)");
     EXPECT_EQ(expr("a < b < c"), "(Less (Less a b) c)");
     EXPECT_EQ(expr("a % b / c >= d <= e > f"),
               "(Greater (LessEqual (GreaterEqual (Slash (Percent a b) c) d) e) f)");
@@ -72,7 +71,8 @@ TEST(ParserExpressions, UnaryAndPostfix) {
     EXPECT_EQ(expr("++i"), "(PlusPlus i)");
     EXPECT_EQ(expr("--i"), "(MinusMinus i)");
     EXPECT_EQ(expr("not not +x"), "(Not (Not (Plus x)))");
-    EXPECT_EQ(expr("a.b[1](2, 3).c"), "(Member (Call (Index (Member a b) (Int 1)) (Int 2) (Int 3)) c)");
+    EXPECT_EQ(expr("a.b[1](2, 3).c"),
+              "(Member (Call (Index (Member a b) (Int 1)) (Int 2) (Int 3)) c)");
     EXPECT_EQ(expr("f(\n  1,\n  2\n)"), "(Call f (Int 1) (Int 2))");
 }
 
@@ -114,11 +114,13 @@ TEST(ParserExpressions, LiteralValues) {
 }
 
 TEST(ParserExpressions, Errors) {
-    EXPECT_EQ(errors("x = 1 +"), (Errors{"E0005 1:8 unexpected token in expression: ''",
-                                         "E1002 1:8 expected newline or semicolon at end of statement"}));
-    EXPECT_EQ(errors("x.string\n"), (Errors{"E0060 1:3 expected member name after '.'",
-                                            "E1002 1:3 expected newline or semicolon at end of statement",
-                                            "E0005 1:3 unexpected token in expression: 'string'"}));
+    EXPECT_EQ(errors("x = 1 +"),
+              (Errors{"E0005 1:8 unexpected token in expression: ''",
+                      "E1002 1:8 expected newline or semicolon at end of statement"}));
+    EXPECT_EQ(errors("x.string\n"),
+              (Errors{"E0060 1:3 expected member name after '.'",
+                      "E1002 1:3 expected newline or semicolon at end of statement",
+                      "E0005 1:3 unexpected token in expression: 'string'"}));
     EXPECT_EQ(errors("let a: int[] = [1, 2, ]\n"),
               (Errors{"E0005 1:23 unexpected token in expression: ']'",
                       "E1001 2:1 expected ']' closing array literal",
@@ -128,10 +130,12 @@ TEST(ParserExpressions, Errors) {
                       "E0005 1:30 unexpected token in expression: '>'",
                       "E1001 2:1 expected ')' after constructor arguments",
                       "E1002 2:1 expected newline or semicolon at end of statement"}));
-    EXPECT_EQ(errors("x = new 5\n"), (Errors{"E0061 1:9 expected class name after 'new'",
-                                             "E1002 1:9 expected newline or semicolon at end of statement"}));
-    EXPECT_EQ(errors("f(1\n"), (Errors{"E1001 2:1 expected ')' after arguments",
-                                        "E1002 2:1 expected newline or semicolon at end of statement"}));
+    EXPECT_EQ(errors("x = new 5\n"),
+              (Errors{"E0061 1:9 expected class name after 'new'",
+                      "E1002 1:9 expected newline or semicolon at end of statement"}));
+    EXPECT_EQ(errors("f(1\n"),
+              (Errors{"E1001 2:1 expected ')' after arguments",
+                      "E1002 2:1 expected newline or semicolon at end of statement"}));
     EXPECT_EQ(errors("f(1;"), (Errors{"E1001 1:4 expected ')' after arguments"}));
     EXPECT_EQ(errors("a[1\n"), (Errors{"E1001 1:4 expected ']' after index"}));
     EXPECT_EQ(errors("(1\n"), (Errors{"E1001 1:3 expected ')' after expression"}));
@@ -141,8 +145,9 @@ TEST(ParserExpressions, Errors) {
                       "E0005 2:1 unexpected token in expression: ''",
                       "E1001 2:1 expected ')' after constructor arguments",
                       "E1002 2:1 expected newline or semicolon at end of statement"}));
-    EXPECT_EQ(errors("x = y +\n"), (Errors{"E0005 2:1 unexpected token in expression: ''",
-                                            "E1002 2:1 expected newline or semicolon at end of statement"}));
+    EXPECT_EQ(errors("x = y +\n"),
+              (Errors{"E0005 2:1 unexpected token in expression: ''",
+                      "E1002 2:1 expected newline or semicolon at end of statement"}));
     EXPECT_EQ(errors("x = y + // more\n 1\n"),
               (Errors{"E0005 1:9 unexpected token in expression: '\\n'",
                       "E1002 2:2 expected newline or semicolon at end of statement"}));
@@ -155,7 +160,8 @@ TEST(ParserTypes, TypeNames) {
               "(Program (Var a Boolean) (Var b Boolean) (Var c float[][]) (Var d void) "
               "(Var e string))");
     EXPECT_EQ(errors("let a: 5\n"),
-              (Errors{"E0013 1:8 expected type name (e.g. 'int', 'string', 'float', 'Boolean', or class name)",
+              (Errors{"E0013 1:8 expected type name (e.g. 'int', 'string', 'float', 'Boolean', or "
+                      "class name)",
                       "E1002 1:8 expected newline or semicolon at end of statement"}));
     EXPECT_EQ(errors("let a: List<int\n"), (Errors{"E1001 1:16 expected '>' ending generic type"}));
     EXPECT_EQ(errors("let a: int[;"), (Errors{"E1001 1:12 expected ']' in array type"}));
@@ -199,15 +205,18 @@ TEST(ParserStatements, ControlFlow) {
     EXPECT_EQ(tree("do {\n x++\n} while (x < 3)\n"),
               "(Program (DoWhile (Block (Expr (PostPlusPlus x))) (Less x (Int 3))))");
     EXPECT_EQ(tree("for (;;) {}\n"), "(Program (For _ _ _ (Block)))");
-    EXPECT_EQ(tree("for (let i: int = 0; i < 3; i += 1) {}\n"),
-              "(Program (For (Var i int (Int 0)) (Less i (Int 3)) (PlusAssign i (Int 1)) (Block)))");
-    EXPECT_EQ(tree("for (i = 0; i < 3; i++) {}\n"),
-              "(Program (For (Assign i (Int 0)) (Less i (Int 3)) (Expr (PostPlusPlus i)) (Block)))");
+    EXPECT_EQ(
+        tree("for (let i: int = 0; i < 3; i += 1) {}\n"),
+        "(Program (For (Var i int (Int 0)) (Less i (Int 3)) (PlusAssign i (Int 1)) (Block)))");
+    EXPECT_EQ(
+        tree("for (i = 0; i < 3; i++) {}\n"),
+        "(Program (For (Assign i (Int 0)) (Less i (Int 3)) (Expr (PostPlusPlus i)) (Block)))");
     EXPECT_EQ(tree("foreach item: items {\n print(item)\n}\n"),
               "(Program (Foreach item items (Block (Expr (Call print item)))))");
-    EXPECT_EQ(tree("switch (x) {\n case 1:\n  a()\n  break\n case 2: b()\n default:\n  c()\n}\n"),
-              "(Program (Switch x (Case (Int 1) (Expr (Call a)) (Break)) (Case (Int 2) (Expr (Call b))) "
-              "(Default (Expr (Call c)))))");
+    EXPECT_EQ(
+        tree("switch (x) {\n case 1:\n  a()\n  break\n case 2: b()\n default:\n  c()\n}\n"),
+        "(Program (Switch x (Case (Int 1) (Expr (Call a)) (Break)) (Case (Int 2) (Expr (Call b))) "
+        "(Default (Expr (Call c)))))");
     EXPECT_EQ(tree("function f(): int { return 1 }"),
               "(Program (Function f [] int (Block (Return (Int 1)))))");
 }
@@ -226,7 +235,7 @@ TEST(ParserStatements, Locations) {
     auto* assign = dynamic_cast<AssignStmt*>(parsed.program->statements[1].get());
     ASSERT_NE(assign, nullptr);
     EXPECT_EQ(assign->location.line, 2u);
-    EXPECT_EQ(assign->location.column, 3u); // the target, not the operator
+    EXPECT_EQ(assign->location.column, 3u);        // the target, not the operator
     EXPECT_EQ(assign->value->location.column, 9u); // the prefix operator
     auto* ifStmt = dynamic_cast<IfStmt*>(parsed.program->statements[2].get());
     ASSERT_NE(ifStmt, nullptr);
@@ -237,15 +246,17 @@ TEST(ParserStatements, Locations) {
 TEST(ParserStatements, Errors) {
     EXPECT_EQ(errors("let x = 5\n"),
               (Errors{"E0010 1:7 variable declaration missing explicit type annotation",
-                      "E0013 1:7 expected type name (e.g. 'int', 'string', 'float', 'Boolean', or class name)"}));
+                      "E0013 1:7 expected type name (e.g. 'int', 'string', 'float', 'Boolean', or "
+                      "class name)"}));
     EXPECT_EQ(parse("let x = 5\n").tree, "(Program (Var x unknown (Int 5)))");
     EXPECT_EQ(errors("function f() {}\n"),
-              (Errors{"E0020 1:14 function 'f' must specify an explicit return type (e.g. ': void' or ': int')"}));
+              (Errors{"E0020 1:14 function 'f' must specify an explicit return type (e.g. ': void' "
+                      "or ': int')"}));
     EXPECT_EQ(parse("function f() {}\n").tree, "(Program (Function f [] void (Block)))");
     EXPECT_EQ(errors("x = 1 y = 2\n"),
               (Errors{"E1002 1:7 expected newline or semicolon at end of statement"}));
-    EXPECT_EQ(errors("if a\n  b()\n"),
-              (Errors{"E1001 2:3 expected '{' starting block", "E1001 3:1 expected '}' ending block"}));
+    EXPECT_EQ(errors("if a\n  b()\n"), (Errors{"E1001 2:3 expected '{' starting block",
+                                               "E1001 3:1 expected '}' ending block"}));
     EXPECT_EQ(errors("while (a) && (b) {}\n"),
               (Errors{"E1001 1:11 expected '{' starting block",
                       "E0005 1:11 unexpected token in expression: '&&'",
@@ -253,17 +264,22 @@ TEST(ParserStatements, Errors) {
                       "E1001 2:1 expected '}' ending block"}));
     EXPECT_EQ(errors("switch (x) {\n y\n case 1: a()\n}\n"),
               (Errors{"E0041 2:2 expected 'case' or 'default' in switch statement"}));
-    EXPECT_EQ(errors("let 5\n"), (Errors{"E0011 1:5 expected variable name after 'let'",
-                                         "E1002 1:5 expected newline or semicolon at end of statement"}));
-    EXPECT_EQ(errors("function (a: int): void {}\n")[0], "E0022 1:10 expected function name after 'function'");
+    EXPECT_EQ(errors("let 5\n"),
+              (Errors{"E0011 1:5 expected variable name after 'let'",
+                      "E1002 1:5 expected newline or semicolon at end of statement"}));
+    EXPECT_EQ(errors("function (a: int): void {}\n")[0],
+              "E0022 1:10 expected function name after 'function'");
     EXPECT_EQ(errors("function f(5): void {}\n")[0], "E0021 1:12 expected parameter name");
-    EXPECT_EQ(errors("function f(a int): void {}\n")[0], "E1001 1:14 expected ':' and type for parameter 'a'");
-    EXPECT_EQ(errors("function f(a: int: void {}\n")[0], "E1001 1:18 expected ')' after parameter list");
+    EXPECT_EQ(errors("function f(a int): void {}\n")[0],
+              "E1001 1:14 expected ':' and type for parameter 'a'");
+    EXPECT_EQ(errors("function f(a: int: void {}\n")[0],
+              "E1001 1:18 expected ')' after parameter list");
     EXPECT_EQ(errors("function f: void {}\n")[0], "E1001 1:11 expected '(' for parameter list");
     EXPECT_EQ(errors("class {}\n")[0], "E0030 1:7 expected class name");
     EXPECT_EQ(errors("class A x }\n")[0], "E1001 1:9 expected '{' after class name");
-    EXPECT_EQ(errors("class A { x }\n"),
-              (Errors{"E0031 1:11 unexpected token in class declaration; expected field or method"}));
+    EXPECT_EQ(
+        errors("class A { x }\n"),
+        (Errors{"E0031 1:11 unexpected token in class declaration; expected field or method"}));
     EXPECT_EQ(errors("class A {\n"), (Errors{"E1001 2:1 expected '}' closing class body"}));
     EXPECT_EQ(errors("foreach 1: a {}\n")[0], "E0040 1:9 expected loop variable name in 'foreach'");
     EXPECT_EQ(errors("foreach a b {}\n")[0], "E1001 1:11 expected ':' after variable in 'foreach'");
@@ -271,7 +287,8 @@ TEST(ParserStatements, Errors) {
     EXPECT_EQ(errors("do {} x\n")[0], "E1001 1:7 expected 'while' after 'do' body");
     EXPECT_EQ(errors("while (a {}\n")[0], "E1001 1:10 expected ')' after while condition");
     EXPECT_EQ(errors("for ;;) {}\n")[0], "E1001 1:5 expected '(' after 'for'");
-    EXPECT_EQ(errors("for (a = 1 b; c) {}\n")[0], "E1001 1:12 expected ';' after for-loop initializer");
+    EXPECT_EQ(errors("for (a = 1 b; c) {}\n")[0],
+              "E1001 1:12 expected ';' after for-loop initializer");
     EXPECT_EQ(errors("for (; a b) {}\n")[0], "E1001 1:10 expected ';' after for-loop condition");
     EXPECT_EQ(errors("for (;; a b) {}\n")[0], "E1001 1:11 expected ')' after for-loop clauses");
     EXPECT_EQ(errors("switch x) {}\n")[0], "E1001 1:8 expected '(' after 'switch'");

@@ -1,5 +1,5 @@
-#include "zarn/runtime/Environment.h"
 #include "zarn/runtime/GC.h"
+#include "zarn/runtime/Environment.h"
 
 #include <gtest/gtest.h>
 
@@ -84,8 +84,8 @@ TEST(GCTest, RootMarkerAndCapturedValuesKeepObjectsAlive) {
     Value native;
     gc.setRootMarker([&](GC& collector) { collector.markValue(native); });
     receiver = Value(gc.allocate<StringObject>("receiver"));
-    native = Value(gc.allocate<NativeFunctionObject>(
-        "bound", NativeCallable(), std::vector<Value>{receiver}));
+    native = Value(
+        gc.allocate<NativeFunctionObject>("bound", NativeCallable(), std::vector<Value>{receiver}));
     receiver = Value(); // only the captured copy refers to it now
     gc.collect();
     auto* function = static_cast<NativeFunctionObject*>(native.as.object);

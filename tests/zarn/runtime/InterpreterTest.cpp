@@ -1,8 +1,8 @@
 // The native-function API as the library modules use it, and runs of small
 // programs that check what only C++ can see (collections, diagnostics).
+#include "zarn/runtime/Interpreter.h"
 #include "zarn/frontend/Lexer.h"
 #include "zarn/frontend/Parser.h"
-#include "zarn/runtime/Interpreter.h"
 
 #include <gtest/gtest.h>
 
@@ -55,7 +55,8 @@ void runProgram(const std::string& source, ProgramRun& run) {
     modules.add("probe", initProbeModule);
     modules.add("math", [](Interpreter& interp) {
         ClassInstanceObject* math = interp.makeModule("math");
-        interp.addMember(math, "two", [](Interpreter&, const NativeArgs&) { return Value::fromInt(2); });
+        interp.addMember(math, "two",
+                         [](Interpreter&, const NativeArgs&) { return Value::fromInt(2); });
     });
     auto program = parse(source, run.engine);
     ASSERT_FALSE(run.engine.hasErrors());
@@ -78,7 +79,8 @@ TEST(InterpreterTest, NativeModulesComeFromTheTableAndMathNeedsNoUse) {
                "println(seen, r)\n",
                run);
     EXPECT_FALSE(run.engine.hasErrors());
-    EXPECT_EQ(run.output, "2\n[\"<a>\", \"<>\", \"<b>\"]\n[\"call 0\", \"call 1\", \"call 2\"] call 2!\n");
+    EXPECT_EQ(run.output,
+              "2\n[\"<a>\", \"<>\", \"<b>\"]\n[\"call 0\", \"call 1\", \"call 2\"] call 2!\n");
 }
 
 TEST(InterpreterTest, UnknownModuleIsReportedAtTheUse) {
@@ -122,11 +124,12 @@ TEST(InterpreterTest, HoldersAnswerMembersThroughTheirHook) {
     };
     DiagnosticEngine engine;
     Interpreter interp(engine);
-    Value holder = interp.makeHolder(std::make_shared<Widget>(), "Button",
-                                     [](Interpreter& in, NativeHolderBase& self, std::string_view member) {
-                                         auto& widget = *static_cast<NativeHolder<Widget>&>(self).object;
-                                         return member == "label" ? in.makeString(widget.label) : Value();
-                                     });
+    Value holder =
+        interp.makeHolder(std::make_shared<Widget>(), "Button",
+                          [](Interpreter& in, NativeHolderBase& self, std::string_view member) {
+                              auto& widget = *static_cast<NativeHolder<Widget>&>(self).object;
+                              return member == "label" ? in.makeString(widget.label) : Value();
+                          });
     interp.defineGlobal("button", holder);
     auto program = parse("println(button, typeof(button), button.label, button.other)\n", engine);
     testing::internal::CaptureStdout();
@@ -136,7 +139,8 @@ TEST(InterpreterTest, HoldersAnswerMembersThroughTheirHook) {
 
 TEST(InterpreterTest, DeepRecursionEndsWithADiagnostic) {
     ProgramRun run;
-    runProgram("function f(n: int): int {\n    return f(n + 1)\n}\nf(0)\nprintln(\"after\")\n", run);
+    runProgram("function f(n: int): int {\n    return f(n + 1)\n}\nf(0)\nprintln(\"after\")\n",
+               run);
     ASSERT_EQ(run.engine.diagnostics().size(), 1u);
     EXPECT_EQ(run.engine.diagnostics()[0].message,
               "Runtime error: stack overflow (call depth limit reached)");

@@ -1,9 +1,9 @@
 // Loading source modules and scripts at run time: order of execution, loading
 // once, cycles, directories, failures, and chains of thousands of modules.
+#include "tests/zarn/TempTree.h"
 #include "zarn/frontend/Lexer.h"
 #include "zarn/frontend/Parser.h"
 #include "zarn/runtime/Interpreter.h"
-#include "tests/zarn/TempTree.h"
 
 #include <gtest/gtest.h>
 
@@ -48,11 +48,11 @@ protected:
         for (const Diagnostic& d : engine.diagnostics()) result += d.code + " " + d.message + "\n";
         return result;
     }
-
 };
 
 TEST_F(ModuleLoaderTest, ModulesRunInPlaceAndOnce) {
-    write("a.zarn", "println(\"a start\")\nuse b.zarn\nprintln(\"a end\")\nfunction fromA(): int { return 1 }\n");
+    write("a.zarn", "println(\"a start\")\nuse b.zarn\nprintln(\"a end\")\nfunction fromA(): int { "
+                    "return 1 }\n");
     write("b.zarn", "println(\"b\")\nuse a.zarn\nlet fromB: int = 2\n");
     EXPECT_EQ(run("println(\"main start\")\nuse a.zarn\nuse b.zarn\nuse \"a.zarn\"\n"
                   "println(\"main end \" + fromA() + fromB)\n"),
@@ -85,7 +85,8 @@ TEST_F(ModuleLoaderTest, ThousandsOfChainedModulesDoNotExhaustTheStack) {
     constexpr int kDepth = 3000;
     for (int i = 0; i < kDepth; ++i) {
         std::string next = i + 1 < kDepth ? "use m" + std::to_string(i + 1) + ".zarn\n" : "";
-        write("m" + std::to_string(i) + ".zarn", next + "let v" + std::to_string(i) + ": int = " + std::to_string(i) + "\n");
+        write("m" + std::to_string(i) + ".zarn",
+              next + "let v" + std::to_string(i) + ": int = " + std::to_string(i) + "\n");
     }
     EXPECT_EQ(run("use m0.zarn\nprintln(v0 + v" + std::to_string(kDepth - 1) + ")\n"),
               std::to_string(kDepth - 1) + "\n");
@@ -102,7 +103,8 @@ TEST_F(ModuleLoaderTest, RunScriptRunsTheScriptAndItsMain) {
 
 TEST_F(ModuleLoaderTest, RunScriptDoesNotCallTheRunningProgramsMainAgain) {
     write("plain.zarn", "println(\"plain\")\n");
-    EXPECT_EQ(run("use loader\nfunction main(): void {\n println(\"main\")\n loader.run(\"plain.zarn\")\n}\n"),
+    EXPECT_EQ(run("use loader\nfunction main(): void {\n println(\"main\")\n "
+                  "loader.run(\"plain.zarn\")\n}\n"),
               "main\nplain\n");
 }
 

@@ -1,6 +1,6 @@
+#include "zarn/runtime/Value.h"
 #include "zarn/runtime/Environment.h"
 #include "zarn/runtime/GC.h"
-#include "zarn/runtime/Value.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,8 @@ TEST(ValueTest, FloatTextForms) {
 TEST(ValueTest, IntTextCoversTheWholeRange) {
     EXPECT_EQ(toString(Value::fromInt(0)), "0");
     EXPECT_EQ(toString(Value::fromInt(-42)), "-42");
-    EXPECT_EQ(toString(Value::fromInt(std::numeric_limits<int64_t>::min())), "-9223372036854775808");
+    EXPECT_EQ(toString(Value::fromInt(std::numeric_limits<int64_t>::min())),
+              "-9223372036854775808");
     EXPECT_EQ(toString(Value::fromInt(std::numeric_limits<int64_t>::max())), "9223372036854775807");
 }
 
@@ -47,7 +48,8 @@ TEST(ValueTest, ArrayTextQuotesStringsAndNests) {
     GC gc;
     auto* inner = gc.allocate<ArrayObject>(std::vector<Value>{Value::fromBool(true), Value()});
     auto* a = gc.allocate<StringObject>("a");
-    auto* outer = gc.allocate<ArrayObject>(std::vector<Value>{Value::fromInt(1), Value(a), Value(inner)});
+    auto* outer =
+        gc.allocate<ArrayObject>(std::vector<Value>{Value::fromInt(1), Value(a), Value(inner)});
     EXPECT_EQ(toString(Value(outer)), "[1, \"a\", [true, null]]");
     EXPECT_EQ(toString(Value(gc.allocate<ArrayObject>())), "[]");
     // A string on its own is written without quotes.
@@ -71,7 +73,8 @@ TEST(ValueTest, Equality) {
     EXPECT_TRUE(valuesEqual(Value(), Value()));
     double nan = std::nan("");
     EXPECT_FALSE(valuesEqual(Value::fromFloat(nan), Value::fromFloat(nan)));
-    EXPECT_TRUE(valuesEqual(Value(gc.allocate<StringObject>("ab")), Value(gc.allocate<StringObject>("ab"))));
+    EXPECT_TRUE(valuesEqual(Value(gc.allocate<StringObject>("ab")),
+                            Value(gc.allocate<StringObject>("ab"))));
     auto* a = gc.allocate<ArrayObject>(std::vector<Value>{Value::fromInt(1)});
     auto* b = gc.allocate<ArrayObject>(std::vector<Value>{Value::fromInt(1)});
     EXPECT_FALSE(valuesEqual(Value(a), Value(b)));
@@ -161,12 +164,14 @@ TEST(EnvironmentTest, NamesDefinedTwiceWhileSettingUpReadAsTheLaterValue) {
     for (int names : {3, 7, 20}) {
         auto* env = gc.allocate<Environment>(nullptr);
         if (names > 4) env->count = Environment::kMapMode;
-        for (NameId s = 1; s <= static_cast<NameId>(names); ++s) env->defineFresh(s, Value::fromInt(s));
+        for (NameId s = 1; s <= static_cast<NameId>(names); ++s)
+            env->defineFresh(s, Value::fromInt(s));
         env->defineFresh(1, Value::fromInt(100)); // like a parameter named as a field
         EXPECT_EQ(env->get(1).as.integer, 100) << names;
         EXPECT_TRUE(env->assign(1, Value::fromInt(7)));
         EXPECT_EQ(env->get(1).as.integer, 7) << names;
-        for (NameId s = 2; s <= static_cast<NameId>(names); ++s) EXPECT_EQ(env->get(s).as.integer, s);
+        for (NameId s = 2; s <= static_cast<NameId>(names); ++s)
+            EXPECT_EQ(env->get(s).as.integer, s);
         env->define(1000, Value::fromInt(1));
         EXPECT_EQ(env->get(1).as.integer, 7) << names;
     }

@@ -19,7 +19,8 @@ inline std::string checkSource(const std::string& source, const std::string& pat
     std::shared_ptr<Program> program = parser.parseProgram();
     std::string result;
     if (engine.hasErrors()) {
-        for (const Diagnostic& d : engine.diagnostics()) result += "parse: " + d.code + " " + d.message + "\n";
+        for (const Diagnostic& d : engine.diagnostics())
+            result += "parse: " + d.code + " " + d.message + "\n";
         return result;
     }
     TypeChecker checker(engine);

@@ -21,18 +21,20 @@ protected:
         write("main.zarn", source);
         return zarn::testing::checkSource(source, (dir / "main.zarn").string());
     }
-
 };
 
 TEST_F(ModuleCheckTest, ModuleDeclarationsBecomeKnown) {
     write("lib/shapes.zarn", "use math\nclass Shape { let sides: int = 0 }\n"
                              "function area(s: Shape): float { return math.sqrt(2.0) }\n"
                              "let hidden: int = 1\n");
-    EXPECT_EQ(checkMain("use lib/shapes\nlet s: Shape = new Shape()\nlet a: float = area(s)\n"), "");
+    EXPECT_EQ(checkMain("use lib/shapes\nlet s: Shape = new Shape()\nlet a: float = area(s)\n"),
+              "");
     // Only declarations: the module's top-level variables are not known statically.
-    EXPECT_EQ(checkMain("use lib/shapes\nlet h: int = hidden\n"), "E0017 undefined variable or symbol 'hidden'\n");
+    EXPECT_EQ(checkMain("use lib/shapes\nlet h: int = hidden\n"),
+              "E0017 undefined variable or symbol 'hidden'\n");
     EXPECT_EQ(checkMain("use lib/shapes\nlet wrong: string = area(new Shape())\n"),
-              "E0012 type mismatch: cannot assign value of type 'float' to variable 'wrong' of type 'string'\n");
+              "E0012 type mismatch: cannot assign value of type 'float' to variable 'wrong' of "
+              "type 'string'\n");
 }
 
 TEST_F(ModuleCheckTest, NestedModulesResolveFromTheirOwnDirectory) {
@@ -52,10 +54,10 @@ TEST_F(ModuleCheckTest, CyclesEndAndSyntaxErrorsAreReportedOnce) {
 
 TEST_F(ModuleCheckTest, UnreadableModulesReportE0051) {
     fs::create_directories(dir / "folder.zarn");
-    EXPECT_EQ(checkMain("use folder.zarn\n"),
-              "E0051 module 'folder.zarn' does not exist\n");
+    EXPECT_EQ(checkMain("use folder.zarn\n"), "E0051 module 'folder.zarn' does not exist\n");
     // Binary content is lexed like any text and reported as such, never a crash.
-    static const char blob[] = "\x7f" "ELF\x02\x01\x01\0\0\0\xff\xfe";
+    static const char blob[] = "\x7f"
+                               "ELF\x02\x01\x01\0\0\0\xff\xfe";
     write("blob.zarn", std::string(blob, sizeof blob - 1));
     std::string result = checkMain("use blob.zarn\n");
     EXPECT_NE(result.find("E0002"), std::string::npos) << result;
@@ -65,17 +67,20 @@ TEST_F(ModuleCheckTest, UnreadableModulesReportE0051) {
         huge.seekp((64 << 20) + 10);
         huge.put('\n');
     }
-    EXPECT_EQ(checkMain("use huge.zarn\n"), "E0051 could not read module file '" + (dir / "huge.zarn").string() + "'\n");
+    EXPECT_EQ(checkMain("use huge.zarn\n"),
+              "E0051 could not read module file '" + (dir / "huge.zarn").string() + "'\n");
 }
 
 TEST_F(ModuleCheckTest, ThousandsOfChainedModulesDoNotExhaustTheStack) {
     constexpr int kDepth = 3000;
     for (int i = 0; i < kDepth; ++i) {
         std::string next = i + 1 < kDepth ? "use m" + std::to_string(i + 1) + ".zarn\n" : "";
-        write("m" + std::to_string(i) + ".zarn",
-              next + "function f" + std::to_string(i) + "(): int { return " + std::to_string(i) + " }\n");
+        write("m" + std::to_string(i) + ".zarn", next + "function f" + std::to_string(i) +
+                                                     "(): int { return " + std::to_string(i) +
+                                                     " }\n");
     }
-    EXPECT_EQ(checkMain("use m0.zarn\nlet last: int = f" + std::to_string(kDepth - 1) + "()\n"), "");
+    EXPECT_EQ(checkMain("use m0.zarn\nlet last: int = f" + std::to_string(kDepth - 1) + "()\n"),
+              "");
 }
 
 } // namespace

@@ -101,7 +101,9 @@ protected:
     TypeChecker checker{engine};
     SourceLocation at;
 
-    std::string resolved(const std::string& name) { return checker.resolveType(name, at)->toString(); }
+    std::string resolved(const std::string& name) {
+        return checker.resolveType(name, at)->toString();
+    }
 };
 
 TEST_F(ResolveTypeTest, BuiltinNamesListsAndArrays) {
