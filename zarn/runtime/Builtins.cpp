@@ -112,6 +112,8 @@ void Interpreter::initGlobals() {
     global("min", [](Interpreter&, const NativeArgs& args) {
         if (args.size() < 2) return Value();
         Value a = args[0], b = args[1];
+        // Two strings compare by their bytes.
+        if (a.isString() && b.isString()) return b.stringView() < a.stringView() ? b : a;
         if (!a.isFloat() && !b.isFloat()) return b.toInt() < a.toInt() ? b : a;
         double x = a.toDouble(), y = b.toDouble();
         return Value::fromFloat(y < x ? y : x);
@@ -119,6 +121,7 @@ void Interpreter::initGlobals() {
     global("max", [](Interpreter&, const NativeArgs& args) {
         if (args.size() < 2) return Value();
         Value a = args[0], b = args[1];
+        if (a.isString() && b.isString()) return a.stringView() < b.stringView() ? b : a;
         if (!a.isFloat() && !b.isFloat()) return a.toInt() < b.toInt() ? b : a;
         double x = a.toDouble(), y = b.toDouble();
         return Value::fromFloat(y > x ? y : x);
