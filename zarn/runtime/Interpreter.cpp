@@ -72,6 +72,11 @@ NameId Interpreter::fillSymbol(RuntimeCache& cache, const std::string& name) {
 
 void Interpreter::setScriptPath(const std::string& path) {
     currentDirectory_ = std::filesystem::path(path).parent_path().string();
+    // The main file is loaded already: a `use` of it (directly or through a
+    // cycle) must not run it a second time. Module paths are canonical.
+    std::error_code error;
+    std::filesystem::path canonical = std::filesystem::canonical(path, error);
+    if (!error) loadedModules_.insert(canonical.string());
 }
 
 // ---- native API ---------------------------------------------------------------
