@@ -31,7 +31,21 @@ std::string joinedText(const NativeArgs& args) {
 bool promptAndRead(const NativeArgs& args, std::string& line) {
     if (args.has(0)) writeOut(toString(args[0]));
     line.clear();
-    return static_cast<bool>(std::getline(std::cin, line));
+    // A line that cannot be held (memory exhausted) or a failed read ends the
+    // run instead of handing back a cut line: the stream rethrows the failure.
+    std::ios::iostate saved = std::cin.exceptions();
+    std::cin.exceptions(std::ios::badbit);
+    try {
+        bool read = static_cast<bool>(std::getline(std::cin, line));
+        std::cin.exceptions(saved);
+        return read;
+    } catch (...) {
+        line.clear();
+        line.shrink_to_fit();
+        std::cin.clear();
+        std::cin.exceptions(saved);
+        throw;
+    }
 }
 
 std::string typeName(const NativeArgs& args) {
