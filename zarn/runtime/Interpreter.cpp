@@ -167,6 +167,7 @@ void Interpreter::markCaptured() {
 void Interpreter::executeStatements(const std::vector<StmtPtr>& statements) {
     for (const StmtPtr& statement : statements) {
         if (signal_ != ControlSignal::None) return;
+        countStep();
         statement->accept(*this);
     }
 }
@@ -405,6 +406,7 @@ bool loopShouldStop(ControlSignal& signal) {
 
 void Interpreter::visitWhileStmt(WhileStmt& node) {
     while (true) {
+        countStep();
         Value condition = evaluate(node.condition.get());
         if (signal_ != ControlSignal::None || !isTruthy(condition)) break;
         execute(node.body.get());
@@ -414,6 +416,7 @@ void Interpreter::visitWhileStmt(WhileStmt& node) {
 
 void Interpreter::visitDoWhileStmt(DoWhileStmt& node) {
     while (true) {
+        countStep();
         execute(node.body.get());
         if (loopShouldStop(signal_)) break;
         Value condition = evaluate(node.condition.get());
@@ -427,6 +430,7 @@ void Interpreter::visitForStmt(ForStmt& node) {
     current_ = scope;
     execute(node.initializer.get());
     while (signal_ == ControlSignal::None) {
+        countStep();
         if (node.condition) {
             Value condition = evaluate(node.condition.get());
             if (signal_ != ControlSignal::None || !isTruthy(condition)) break;
