@@ -151,13 +151,13 @@ void Interpreter::initGlobals() {
         if (isTruthy(args[0])) return Value();
         std::string text = "Assertion failure: " +
                            (args.has(1) ? toString(args[1]) : std::string("Assertion failed"));
-        interp.diagnostics().error("E9001", text, SourceLocation());
+        interp.reportFailure("E9001", text);
         throw std::runtime_error(text);
     });
     global("panic", [](Interpreter& interp, const NativeArgs& args) -> Value {
         std::string text =
             "Panic: " + (args.has(0) ? toString(args[0]) : std::string("Panic encountered"));
-        interp.diagnostics().error("E9002", text, SourceLocation());
+        interp.reportFailure("E9002", text);
         throw std::runtime_error(text);
     });
     global("List", [](Interpreter& interp, const NativeArgs&) { return interp.makeArray(); });

@@ -341,7 +341,8 @@ void Interpreter::visitLambdaExpr(LambdaExpr& node) {
 
 void Interpreter::visitNewExpr(NewExpr& node) {
     // Field initialisers may create instances of their own class: this nests
-    // without any call in between.
+    // without any call in between, and counts like a call.
+    DepthGuard depth(callDepth_);
     checkStack();
     NameId className = symbolOf(node.cache, node.className);
     auto* instance = gc_.allocate<ClassInstanceObject>(className, &symbols_.name(className));
@@ -402,16 +403,16 @@ void Interpreter::visitMemberExpr(MemberExpr& node) {
 Value Interpreter::callRooted(Value callee, std::span<const Value> arguments,
                               const SourceLocation& location) {
     if (callee.kind != ValueKind::Object || callee.as.object == nullptr) {
-        diagnostics_.error("E0024", "cannot call non-callable value", location);
+        reportAtCall("E0024", "cannot call non-callable value", location);
         return Value();
     }
     switch (callee.as.object->objectKind) {
     case ObjectKind::Function:
-        return callFunction(static_cast<FunctionObject*>(callee.as.object), arguments);
+        return callFunction(static_cast<FunctionObject*>(callee.as.object), arguments, location);
     case ObjectKind::NativeFunction:
         return callNative(static_cast<NativeFunctionObject*>(callee.as.object), arguments,
                           location);
-    default: diagnostics_.error("E0024", "object is not callable", location); return Value();
+    default: reportAtCall("E0024", "object is not callable", location); return Value();
     }
 }
 
@@ -435,8 +436,12 @@ Value Interpreter::runCallBody(Environment* scope, const std::vector<StmtPtr>& s
     return result;
 }
 
-Value Interpreter::callFunction(FunctionObject* function, std::span<const Value> arguments) {
+Value Interpreter::callFunction(FunctionObject* function, std::span<const Value> arguments,
+                                const SourceLocation& callSite) {
     DepthGuard depth(callDepth_);
+    // Pushed first, so that a stack overflow is reported at this call. A
+    // failure leaves the frames in place for the report; the run ends then.
+    pushFrame(nullptr, &function->shape->name, &callSite);
     checkStack();
     const FunctionShape& shape = *function->shape;
     Environment* scope = newEnvironment(function->closure);
@@ -445,6 +450,7 @@ Value Interpreter::callFunction(FunctionObject* function, std::span<const Value>
 
     Value result = runCallBody(scope, shape.body->statements);
     releaseEnvironment(scope);
+    frames_.pop_back();
     return result;
 }
 
@@ -493,7 +499,8 @@ void Interpreter::visitCallExpr(CallExpr& node) {
                         // Calling the method directly is what calling a fresh
                         // bound method would do, without allocating one.
                         std::span<const Value> arguments = pushArguments();
-                        lastValue_ = invokeMethod(info, instance, *declaration, arguments);
+                        lastValue_ =
+                            invokeMethod(info, instance, *declaration, arguments, &node.location);
                         return;
                     }
                 }

@@ -120,7 +120,11 @@ std::string Interpreter::interpolate(const LiteralExpr& literal) {
             if (placeholder.expression &&
                 (placeholder.bareName == kNoName || current_->contains(placeholder.bareName))) {
                 // The expression tree lives in the cache, which outlives this call.
+                // Its calls are placed at the literal: the placeholder's own
+                // locations count from the start of its text.
+                interpolations_.push_back(&literal.location);
                 Value value = evaluate(placeholder.expression.get());
+                interpolations_.pop_back();
                 appendText(out, value);
                 i = placeholder.end + 1;
             } else {

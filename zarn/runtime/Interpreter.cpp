@@ -175,6 +175,7 @@ void Interpreter::executeStatements(const std::vector<StmtPtr>& statements) {
 // ---- calls --------------------------------------------------------------------
 
 void Interpreter::stackOverflow() {
+    captureFailure();
     throw std::runtime_error("stack overflow (call depth limit reached)");
 }
 
@@ -216,11 +217,21 @@ Value Interpreter::callValue(Value callee, std::span<const Value> arguments,
 Value Interpreter::callNative(NativeFunctionObject* function, std::span<const Value> arguments,
                               const SourceLocation& location) {
     DepthGuard depth(callDepth_);
+    pushFrame(nullptr, nullptr, &location);
     checkStack();
     // A copy: the temporary-root stack may grow (and move) during the call.
     ArgumentCopy copy(arguments);
     NativeArgs args(copy, *function, location);
-    return function->callable(*this, args);
+    Value result;
+    try {
+        result = function->callable(*this, args);
+    } catch (...) {
+        // Taken here, while every location of the call stack still exists.
+        captureFailure();
+        throw;
+    }
+    frames_.pop_back();
+    return result;
 }
 
 void Interpreter::ensureBoundMethods(ClassInstanceObject* instance, const ClassInfo& info) {
@@ -239,26 +250,28 @@ Value Interpreter::boundMethod(ClassInstanceObject* instance, NameId method) {
     // The callable looks the method up again at call time, so it needs no
     // pointer into the class table.
     NameId classSymbol = instance->classSymbol;
-    return makeNative(symbols_.name(method),
-                      [classSymbol, method](Interpreter& interp, const NativeArgs& args) -> Value {
-                          auto* self =
-                              static_cast<ClassInstanceObject*>(args.self().captures[0].as.object);
-                          const ClassInfo* info = interp.findClass(classSymbol);
-                          FunctionDeclStmt* declaration = info ? info->findMethod(method) : nullptr;
-                          if (declaration == nullptr) return Value();
-                          return interp.invokeMethod(self, *declaration, args.all());
-                      },
-                      {Value(instance)});
+    return makeNative(
+        symbols_.name(method),
+        [classSymbol, method](Interpreter& interp, const NativeArgs& args) -> Value {
+            auto* self = static_cast<ClassInstanceObject*>(args.self().captures[0].as.object);
+            const ClassInfo* info = interp.findClass(classSymbol);
+            FunctionDeclStmt* declaration = info ? info->findMethod(method) : nullptr;
+            if (declaration == nullptr) return Value();
+            return interp.invokeMethod(self, *declaration, args.all(), &args.location());
+        },
+        {Value(instance)});
 }
 
 Value Interpreter::invokeMethod(ClassInstanceObject* instance, FunctionDeclStmt& method,
-                                std::span<const Value> arguments) {
-    return invokeMethod(findClass(instance->classSymbol), instance, method, arguments);
+                                std::span<const Value> arguments, const SourceLocation* callSite) {
+    return invokeMethod(findClass(instance->classSymbol), instance, method, arguments, callSite);
 }
 
 Value Interpreter::invokeMethod(const ClassInfo* info, ClassInstanceObject* instance,
-                                FunctionDeclStmt& method, std::span<const Value> passed) {
+                                FunctionDeclStmt& method, std::span<const Value> passed,
+                                const SourceLocation* callSite) {
     DepthGuard depth(callDepth_);
+    pushFrame(instance->className, &method.name, callSite);
     checkStack();
     // A copy first: the arguments may live on the temporary-root stack, which
     // moves when it grows (the originals stay there as roots).
@@ -295,6 +308,7 @@ Value Interpreter::invokeMethod(const ClassInfo* info, ClassInstanceObject* inst
         if (Value* slot = scope->lookup(field.first)) field.second = *slot;
     }
     releaseEnvironment(scope);
+    frames_.pop_back();
     return result;
 }
 
@@ -322,8 +336,67 @@ Value Interpreter::makeFunction(RuntimeCache& cache, const std::string& name,
 
 // ---- running a program ---------------------------------------------------------
 
+// ---- where run-time errors happen ----------------------------------------------
+
+std::vector<DiagnosticNote> Interpreter::callStackNotes() const {
+    // Native functions are the failing expression itself, not a frame of it.
+    // Top-level code is the outermost frame unless the runtime made the
+    // outermost call (main, say).
+    size_t total = frames_.empty() || frames_.front().callSite != nullptr ? 1 : 0;
+    for (const CallFrame& frame : frames_)
+        if (frame.name != nullptr) ++total;
+    std::vector<DiagnosticNote> notes;
+    for (auto frame = frames_.rbegin(); frame != frames_.rend(); ++frame) {
+        if (frame->name == nullptr) continue;
+        if (notes.size() == kMaxNotedFrames) break;
+        std::string text = "in ";
+        if (frame->owner != nullptr) text += *frame->owner + ".";
+        text += frame->name->empty() ? "<lambda>" : *frame->name;
+        if (const SourceLocation* site = frame->callSite) {
+            text += ", called at " + site->file + ":" + std::to_string(site->line) + ":" +
+                    std::to_string(site->column);
+        }
+        notes.emplace_back("", std::move(text));
+    }
+    if (notes.size() < kMaxNotedFrames && notes.size() < total) notes.emplace_back("", "in <main>");
+    if (total > notes.size())
+        notes.emplace_back("", "... and " + std::to_string(total - notes.size()) + " more frames");
+    return notes;
+}
+
+void Interpreter::captureFailure() {
+    if (failure_.taken) return;
+    failure_.taken = true;
+    // The innermost call with a known site is the expression that failed.
+    for (auto frame = frames_.rbegin(); frame != frames_.rend(); ++frame) {
+        if (frame->callSite != nullptr) {
+            failure_.location = *frame->callSite;
+            break;
+        }
+    }
+    failure_.notes = callStackNotes();
+}
+
+void Interpreter::reportFailure(const std::string& code, const std::string& text) {
+    captureFailure();
+    diagnostics_.error(code, text, failure_.location, failure_.notes);
+    failure_.reported = true;
+}
+
+void Interpreter::reportAtCall(const std::string& code, const std::string& text,
+                               const SourceLocation& location) {
+    const SourceLocation* site = siteOf(location);
+    for (auto frame = frames_.rbegin(); site == nullptr && frame != frames_.rend(); ++frame)
+        site = frame->callSite;
+    diagnostics_.error(code, text, site ? *site : location, callStackNotes());
+}
+
 void Interpreter::reportRuntimeError(const std::string& text) {
-    diagnostics_.error("E9000", "Runtime error: " + text, SourceLocation());
+    // A failure outside any native call (memory exhausted in the interpreter
+    // itself) is placed at the innermost call.
+    captureFailure();
+    diagnostics_.error("E9000", "Runtime error: " + text, failure_.location,
+                       failure_.reported ? std::vector<DiagnosticNote>() : failure_.notes);
 }
 
 void Interpreter::interpret(const std::shared_ptr<Program>& program) {
@@ -338,6 +411,9 @@ void Interpreter::interpret(const std::shared_ptr<Program>& program) {
         serveRegisteredServers();
     } catch (const std::exception& failure) {
         reportRuntimeError(failure.what());
+        frames_.clear();
+        interpolations_.clear();
+        failure_ = Failure();
         current_ = globals_;
         signal_ = ControlSignal::None;
         tempRoots_.cut(0);

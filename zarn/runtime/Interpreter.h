@@ -109,6 +109,10 @@ public:
     // "E0024" for non-callable values and returns Null then.
     Value callValue(Value callee, std::span<const Value> arguments,
                     const SourceLocation& location = SourceLocation());
+    // Reports a failure that ends the run (E9001, E9002) at the call being
+    // made, with the call stack as notes; the E9000 that follows is placed
+    // there too. The native then throws.
+    void reportFailure(const std::string& code, const std::string& text);
     void defineGlobal(std::string_view name, Value value);
     Value getGlobal(std::string_view name);
     // Keeps a value alive for the rest of the run.
@@ -192,11 +196,14 @@ public:
     void executeStatements(const std::vector<StmtPtr>& statements);
     Environment* newEnvironment(Environment* parent);
     void releaseEnvironment(Environment* environment);
+    // `callSite` is the call expression (null: called by the runtime); it
+    // must outlive the call.
     Value invokeMethod(ClassInstanceObject* instance, FunctionDeclStmt& method,
-                       std::span<const Value> arguments);
+                       std::span<const Value> arguments, const SourceLocation* callSite = nullptr);
     // The same with the instance's class information already looked up (may be null).
     Value invokeMethod(const ClassInfo* info, ClassInstanceObject* instance,
-                       FunctionDeclStmt& method, std::span<const Value> arguments);
+                       FunctionDeclStmt& method, std::span<const Value> arguments,
+                       const SourceLocation* callSite);
     // The run-time expansion of "{expression}" placeholders in a string literal.
     std::string interpolate(const LiteralExpr& literal);
 
@@ -257,18 +264,52 @@ private:
             stackOverflow();
     }
     [[noreturn]] void stackOverflow();
+
+    // The calls in progress, outermost first, for the locations and call
+    // stacks of run-time errors. No values: nothing here is a root.
+    struct CallFrame {
+        const std::string* owner;       // the class of a method, else null
+        const std::string* name;        // null for a native function; "" for a lambda
+        const SourceLocation* callSite; // null when the runtime made the call
+    };
+    // The location a call site names: null for the default location, and the
+    // string literal for an expression inside one of its placeholders.
+    const SourceLocation* siteOf(const SourceLocation& location) const {
+        if (location.file.empty()) return nullptr;
+        if (!interpolations_.empty() && location.file == kInterpolationFile)
+            return interpolations_.back();
+        return &location;
+    }
+    void pushFrame(const std::string* owner, const std::string* name,
+                   const SourceLocation* callSite) {
+        frames_.push_back(CallFrame{owner, name, callSite ? siteOf(*callSite) : nullptr});
+    }
+    // Reports a run-time error that does not end the run (E0024) at the call
+    // site, or at the innermost known one, with the call stack as notes.
+    void reportAtCall(const std::string& code, const std::string& text,
+                      const SourceLocation& location);
+    // The call stack as notes, innermost first, capped at kMaxNotedFrames.
+    std::vector<DiagnosticNote> callStackNotes() const;
+    // Keeps where the run failed and the call stack then; the first capture
+    // of a failure wins (it is the innermost).
+    void captureFailure();
+    static constexpr const char* kInterpolationFile = "<interpolation>";
+    static constexpr size_t kMaxNotedFrames = 20;
     struct DepthGuard {
         explicit DepthGuard(size_t& depth) : depth_(depth) { ++depth_; }
         ~DepthGuard() { --depth_; }
         size_t& depth_;
     };
-    // Far above what real programs need; the host stack limit usually ends
-    // runaway recursion first.
-    static constexpr size_t kMaxCallDepth = 100000;
+    // Far above what real programs need. The zarn program runs on a stack
+    // large enough for this depth, so that a runaway recursion ends at the
+    // same depth (and with the same report) in every build; the host stack
+    // limit is the backstop elsewhere.
+    static constexpr size_t kMaxCallDepth = 10000;
     // Runs a function or method body in its scope with a signal of its own;
     // the value of its `return`, else Null.
     Value runCallBody(Environment* scope, const std::vector<StmtPtr>& statements);
-    Value callFunction(FunctionObject* function, std::span<const Value> arguments);
+    Value callFunction(FunctionObject* function, std::span<const Value> arguments,
+                       const SourceLocation& callSite);
     Value callNative(NativeFunctionObject* function, std::span<const Value> arguments,
                      const SourceLocation& location);
     // callValue without rooting: the callee and arguments are already roots.
@@ -336,6 +377,15 @@ private:
 #ifdef ZARN_STEP_BUDGET
     uint64_t steps_ = 0;
 #endif
+    std::vector<CallFrame> frames_;
+    // The string literals whose placeholders are being evaluated, innermost last.
+    std::vector<const SourceLocation*> interpolations_;
+    struct Failure {
+        bool taken = false;
+        bool reported = false; // an E9001 or E9002 carries the call stack already
+        SourceLocation location;
+        std::vector<DiagnosticNote> notes;
+    } failure_;
     size_t callDepth_ = 0;
     uintptr_t stackLimit_ = 0; // below this address a call reports a stack overflow
 };

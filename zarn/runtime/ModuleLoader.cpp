@@ -46,10 +46,21 @@ bool endsWith(const std::string& text, const std::string& suffix) {
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+// The name a loaded file has in diagnostics: relative to the working
+// directory when it lies below it (module paths are absolute), else as given.
+std::string displayName(const std::string& path) {
+    std::error_code error;
+    std::filesystem::path base = std::filesystem::current_path(error);
+    if (error) return path;
+    std::filesystem::path relative = std::filesystem::path(path).lexically_proximate(base);
+    if (relative.empty() || *relative.begin() == "..") return path;
+    return relative.string();
+}
+
 } // namespace
 
 std::shared_ptr<Program> Interpreter::parseSourceFile(const std::string& path, std::string text) {
-    Lexer lexer(std::move(text), path, diagnostics_);
+    Lexer lexer(std::move(text), displayName(path), diagnostics_);
     Parser parser(lexer.tokenize(), diagnostics_);
     std::shared_ptr<Program> program = parser.parseProgram();
     // Nothing runs once the run holds an error (a syntax error in this file included).
