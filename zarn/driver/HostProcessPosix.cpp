@@ -1,6 +1,7 @@
 #include "zarn/driver/HostProcess.h"
 
 #include <pthread.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,7 +35,14 @@ int runWithStack(size_t stackBytes, const std::function<int()>& body) {
                    pthread_create(&thread, &attributes, runThreadWork, &work) == 0;
     pthread_attr_destroy(&attributes);
     if (!started) return body();
+    // Stop signals (Ctrl+C) go to the thread that runs the program, where a
+    // blocking call they interrupt belongs to the run.
+    sigset_t stopSignals, previous;
+    sigemptyset(&stopSignals);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stopSignals, signal);
+    bool blocked = pthread_sigmask(SIG_BLOCK, &stopSignals, &previous) == 0;
     pthread_join(thread, nullptr);
+    if (blocked) pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return work.result;
 }
 
