@@ -7,6 +7,7 @@
 #include "zarn/frontend/ModuleResolver.h"
 #include "zarn/frontend/Parser.h"
 #include "zarn/runtime/Interpreter.h"
+#include "zarn/runtime/ProcessExit.h"
 #include "zarn/stdlib/MathModule.h"
 #include "zarn/stdlib/SystemModules.h"
 #include "zarn/typecheck/TypeChecker.h"
@@ -198,7 +199,13 @@ int runFile(const std::string& path, const std::vector<std::string>& scriptArgs)
     Interpreter interpreter(engine, std::move(modules));
     interpreter.setScriptPath(path);
     interpreter.setScriptArguments(scriptArgs);
-    interpreter.interpret(program);
+    try {
+        interpreter.interpret(program);
+    } catch (const ProcessExit& exit) {
+        // The script ended the process: nothing more is printed, and a failed
+        // write of standard output is checked where every command ends.
+        return exit.status;
+    }
     if (engine.hasErrors()) return fail(engine);
     return 0;
 }

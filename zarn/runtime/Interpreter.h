@@ -231,11 +231,11 @@ private:
         ~DepthGuard() { --depth_; }
         size_t& depth_;
     };
-    // Far above what real programs need. The zarn program runs on a stack
+    // Well above what real programs need. The zarn program runs on a stack
     // large enough for this depth, so that a runaway recursion ends at the
     // same depth (and with the same report) in every build; the host stack
     // limit is the backstop elsewhere.
-    static constexpr size_t kMaxCallDepth = 10000;
+    static constexpr size_t kMaxCallDepth = 5000;
     // Runs a function or method body in its scope with a signal of its own;
     // the value of its `return`, else Null.
     Value runCallBody(Environment* scope, const std::vector<StmtPtr>& statements);

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "zarn/runtime/NativeApi.h"
+#include "zarn/runtime/ProcessExit.h"
 #include "zarn/stdlib/Calendar.h"
 #include "zarn/stdlib/Platform.h"
 #include "zarn/stdlib/RandomEngines.h"
@@ -179,10 +180,7 @@ void initProcessModule(Interpreter& interp) {
         return Value::fromInt(platform::spawnShellCommand(args.stringAt(0)));
     });
     addMember(interp, module, "exit", [](Interpreter&, const NativeArgs& args) -> Value {
-        int status = exitStatusFor(args[0].isInt() ? args[0].toInt() : 0);
-        // Output that could not be written makes a successful exit a failure.
-        if (!flushStandardStreams() && status == 0) status = 1;
-        std::exit(status);
+        throw ProcessExit{exitStatusFor(args[0].isInt() ? args[0].toInt() : 0)};
     });
     addMember(interp, module, "pid", [](Interpreter&, const NativeArgs&) {
         return Value::fromInt(platform::currentProcessId());
