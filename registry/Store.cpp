@@ -488,26 +488,24 @@ std::optional<User> Store::userByName(std::string_view name) {
 }
 
 std::optional<User> Store::authenticate(std::string_view nameOrEmail, std::string_view password) {
-    PasswordHash stored;
-    User user;
+    // For an unknown account the same work is done against a made-up hash,
+    // so that timing does not tell which names exist.
+    PasswordHash stored{std::string(16, '\0'), std::string(32, '\0'), kPasswordIterations};
+    std::optional<User> user;
     {
         std::lock_guard lock(dbMutex_);
         Statement query(db_, R"sql(
             SELECT id, name, email, salt, digest, iterations FROM users
             WHERE name = ?1 OR (email <> '' AND email = ?1)
             ORDER BY name = ?1 DESC LIMIT 1)sql");
-        if (!query.bind(1, nameOrEmail).step()) {
-            // The same work as a real check, so that timing does not tell
-            // which names exist.
-            verifyPassword(password, PasswordHash{std::string(16, '\0'), std::string(32, '\0'),
-                                                  kPasswordIterations});
-            return std::nullopt;
+        if (query.bind(1, nameOrEmail).step()) {
+            user = User{query.integer(0), query.text(1), query.text(2)};
+            stored = PasswordHash{query.text(3), query.text(4), static_cast<int>(query.integer(5))};
         }
-        user = User{query.integer(0), query.text(1), query.text(2)};
-        stored = PasswordHash{query.text(3), query.text(4), static_cast<int>(query.integer(5))};
     }
     // The slow derivation runs without holding the store.
-    if (!verifyPassword(password, stored)) return std::nullopt;
+    const bool verified = verifyPassword(password, stored);
+    if (!user || !verified) return std::nullopt;
     return user;
 }
 
