@@ -263,6 +263,10 @@ void installApi(httplib::Server& server, Store& store, const ApiOptions& options
     server.set_read_timeout(kClientQuietSeconds, 0);
     server.set_write_timeout(kClientQuietSeconds, 0);
     server.set_keep_alive_timeout(2);
+    // Headers and body go out in separate writes; without this the body
+    // waits for the client's delayed acknowledgement.
+    server.set_tcp_nodelay(true);
+    server.set_keep_alive_max_count(100);
 
     server.set_error_handler(
         httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
