@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev python3 unzip)
+packages=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev python3 unzip
+          libssl-dev openssl curl)
 
 missing=()
 for p in "${packages[@]}"; do
