@@ -5,6 +5,7 @@
 // Data fields of Request and Response objects are copies taken when the
 // object is made; the methods work on the shared record. Only `status` also
 // rewrites the Response object's statusCode and statusText fields.
+#include <cstdio>
 #include <memory>
 
 #include "zarn/runtime/StopSignal.h"
@@ -301,6 +302,7 @@ Value makeServerObject(Interpreter& interp) {
             StopHandlers() { installStopHandlers(); }
             ~StopHandlers() { removeStopHandlers(); }
         } handlers;
+        std::fflush(stdout);
         while (server->isOpen() && !stopRequested() && !in.diagnostics().hasErrors())
             server->poll(100);
         return Value();
