@@ -6,8 +6,8 @@
 
 #include "vek/archive/Checksum.h"
 #include "vek/archive/Package.h"
-#include "vek/cli/VekException.h"
-#include "vek/manifest/AtomicFile.h"
+#include "vek/base/AtomicFile.h"
+#include "vek/base/VekException.h"
 
 namespace vek {
 namespace fs = std::filesystem;
@@ -21,11 +21,9 @@ bool safeCacheKey(std::string_view name, const Version& version) {
 
 void requireSafeCacheKey(std::string_view name, const Version& version) {
     if (!safeCacheKey(name, version)) {
-        throw VekException(
-            ErrorCode::PathTraversal,
+        throw VekException::pathTraversal(
             "Package '" + std::string(name) + " " + toString(version) +
-                "' cannot be stored in the cache: its name or version is not a plain file name.",
-            "", 1);
+            "' cannot be stored in the cache: its name or version is not a plain file name.");
     }
 }
 
@@ -52,8 +50,8 @@ void PackageCache::storeVerified(std::string_view name, const Version& version,
     const fs::path target = cachedArchivePath(name, version);
     const std::string label = std::string(name) + " " + toString(version);
     auto storeFailure = [&](const std::string& what) {
-        return VekException(ErrorCode::InvalidArchive,
-                            "Failed to store package '" + label + "' in the cache: " + what, "", 1);
+        return VekException::archive("Failed to store package '" + label +
+                                     "' in the cache: " + what);
     };
 
     std::ifstream in(downloadedFile, std::ios::binary);
@@ -83,10 +81,9 @@ void PackageCache::storeVerified(std::string_view name, const Version& version,
         std::string expected(expectedChecksum);
         if (expected.rfind("sha256:", 0) != 0) expected = "sha256:" + expected;
         if (expected != actual) {
-            throw VekException(ErrorCode::ChecksumMismatch,
-                               "Checksum verification failed for package '" + label +
-                                   "'.\nExpected: " + expected + "\nActual:   " + actual,
-                               "The downloaded package may be corrupted or compromised.", 7);
+            throw VekException::checksum("Checksum verification failed for package '" + label +
+                                             "'.\nExpected: " + expected + "\nActual:   " + actual,
+                                         "The downloaded package may be corrupted or compromised.");
         }
     }
     if (!copy.commit()) throw storeFailure(copy.error());
@@ -97,8 +94,8 @@ bool PackageCache::unpackFromCache(std::string_view name, const Version& version
     if (!isCached(name, version)) return false;
     std::string error;
     if (!unpackArchive(cachedArchivePath(name, version), targetDir, error)) {
-        throw VekException(ErrorCode::InvalidArchive,
-                           "Failed to unpack package '" + std::string(name) + "': " + error, "", 1);
+        throw VekException::archive("Failed to unpack package '" + std::string(name) +
+                                    "': " + error);
     }
     return true;
 }

@@ -3,8 +3,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "vek/manifest/AtomicFile.h"
-#include "vek/manifest/Json.h"
+#include "vek/base/AtomicFile.h"
+#include "vek/base/Json.h"
 
 namespace vek {
 namespace fs = std::filesystem;

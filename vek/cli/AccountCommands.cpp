@@ -15,7 +15,7 @@ std::string readLine(std::istream& input) {
 void save(const CommandContext& context, const Credentials& credentials) {
     std::string reason;
     if (!saveCredentials(context.home, credentials, reason)) {
-        throw VekException(ErrorCode::Registry, "Failed to save credentials: " + reason, "", 1);
+        throw VekException::registry("Failed to save credentials: " + reason);
     }
 }
 
@@ -31,8 +31,7 @@ int commandLogin(CommandContext& context) {
         const std::string token = args.option("token");
         // An empty token would be saved and then sent as if it were a login.
         if (token.empty()) {
-            throw VekException(ErrorCode::InvalidPackageName,
-                               "Missing token value. Usage: vek login --token <token>", "", 2);
+            throw VekException::usage("Missing token value. Usage: vek login --token <token>");
         }
         const std::string username = args.option("username", "user");
         save(context, Credentials{token, username, "", url});
@@ -47,14 +46,13 @@ int commandLogin(CommandContext& context) {
     out << "Password: " << std::flush;
     const std::string password = readLine(context.input);
     if (username.empty() || password.empty()) {
-        throw VekException(ErrorCode::InvalidPackageName, "Username and password cannot be empty.",
-                           "", 2);
+        throw VekException::usage("Username and password cannot be empty.");
     }
     console.status("Authenticating", "with " + url + "...");
     if (context.offline) {
-        throw VekException(ErrorCode::Authentication,
-                           "Login failed: Cannot access registry in offline mode.",
-                           "Check your credentials or register at " + url + "/#packages", 8);
+        throw VekException::authentication("Login failed: Cannot access registry in offline mode.",
+                                           "Check your credentials or register at " + url +
+                                               "/#packages");
     }
     console.errorLine(
         "Logging in with a user name and password is not available in this build yet; "
@@ -65,7 +63,7 @@ int commandLogin(CommandContext& context) {
 int commandLogout(CommandContext& context) {
     std::string reason;
     if (!removeCredentials(context.home, reason)) {
-        throw VekException(ErrorCode::Registry, "Failed to clear credentials: " + reason, "", 1);
+        throw VekException::registry("Failed to clear credentials: " + reason);
     }
     context.console.status("Logged out", "Saved credentials cleared.");
     return 0;

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string_view>
 
-#include "vek/cli/VekException.h"
+#include "vek/base/VekException.h"
 
 namespace vek {
 

@@ -5,9 +5,9 @@
 #include "vek/archive/Cache.h"
 #include "vek/archive/Credentials.h"
 #include "vek/archive/Package.h"
+#include "vek/base/AtomicFile.h"
+#include "vek/base/Json.h"
 #include "vek/cli/Commands.h"
-#include "vek/manifest/AtomicFile.h"
-#include "vek/manifest/Json.h"
 #include "vek/manifest/Manifest.h"
 
 namespace vek {
@@ -30,7 +30,7 @@ std::string mainSource(const std::string& name) {
 void writeProjectFile(const fs::path& path, std::string_view text) {
     std::string reason;
     if (!writeFileAtomically(path, text, FileAccess::Default, &reason)) {
-        throw std::runtime_error("Failed to write " + path.string() + ": " + reason);
+        throw VekException::general("Failed to write " + path.string() + ": " + reason);
     }
 }
 
@@ -38,7 +38,7 @@ void createDirectory(const fs::path& path) {
     std::error_code ec;
     fs::create_directories(path, ec);
     if (ec || !fs::is_directory(path, ec)) {
-        throw std::runtime_error("Failed to create directory " + path.string());
+        throw VekException::general("Failed to create directory " + path.string());
     }
 }
 
@@ -51,20 +51,20 @@ Manifest loadProjectManifest(const CommandContext& context) {
     std::string reason;
     auto manifest = loadManifest(context.currentDir / kManifestFile, reason);
     if (!manifest) {
-        throw VekException(ErrorCode::ManifestParse, "Failed to read zarn.toml: " + reason, "", 1);
+        throw VekException::manifest("Failed to read zarn.toml: " + reason);
     }
     return std::move(*manifest);
 }
 
 // The first positional word; a usage error when there is none.
 const std::string& firstArgument(const ParsedArgs& args, const char* usage) {
-    if (args.positional.empty()) throw VekException(ErrorCode::InvalidPackageName, usage, "", 2);
+    if (args.positional.empty()) throw VekException::usage(usage);
     return args.positional.front();
 }
 
 void saveProjectManifest(const Manifest& manifest, const fs::path& path) {
     if (!saveManifest(manifest, path)) {
-        throw VekException(ErrorCode::ManifestParse, "Failed to write zarn.toml.", "", 1);
+        throw VekException::manifest("Failed to write zarn.toml.");
     }
 }
 
@@ -84,13 +84,11 @@ int commandNew(CommandContext& context) {
         firstArgument(args, "Missing project name. Usage: vek new <project-name>");
     std::string reason;
     if (!validatePackageName(name, reason)) {
-        throw VekException(ErrorCode::InvalidPackageName,
-                           "Invalid package name '" + name + "': " + reason, "", 6);
+        throw VekException::invalidName("Invalid package name '" + name + "': " + reason);
     }
     const fs::path root = context.currentDir / name;
     if (pathExists(root)) {
-        throw VekException(ErrorCode::ManifestParse, "Directory '" + name + "' already exists.", "",
-                           1);
+        throw VekException::manifest("Directory '" + name + "' already exists.");
     }
     createDirectory(root / "src");
     saveProjectManifest(defaultManifest(name), root / kManifestFile);
@@ -111,8 +109,7 @@ int commandInit(CommandContext& context) {
 
     const fs::path manifestPath = context.currentDir / kManifestFile;
     if (pathExists(manifestPath)) {
-        throw VekException(ErrorCode::ManifestParse,
-                           "Directory already contains a zarn.toml manifest.", "", 1);
+        throw VekException::manifest("Directory already contains a zarn.toml manifest.");
     }
     saveProjectManifest(defaultManifest(name), manifestPath);
     createDirectory(context.currentDir / "src");
@@ -173,8 +170,7 @@ int commandPackage(CommandContext& context) {
     std::string checksum;
     if (const std::string reason = packCurrentProject(context, manifest, archive, files, checksum);
         !reason.empty()) {
-        throw VekException(ErrorCode::InvalidArchive, "Failed to package project: " + reason, "",
-                           1);
+        throw VekException::archive("Failed to package project: " + reason);
     }
     std::ostream& out = context.console.out();
     out << "\nFiles:\n";
@@ -190,25 +186,21 @@ int commandPublish(CommandContext& context) {
     std::string checksum;
     if (const std::string reason = packCurrentProject(context, manifest, archive, files, checksum);
         !reason.empty()) {
-        throw VekException(ErrorCode::InvalidArchive, "Packaging failed before publish: " + reason,
-                           "", 1);
+        throw VekException::archive("Packaging failed before publish: " + reason);
     }
     const std::string& url = context.registryUrl;
     const std::string token =
         resolveToken(context.args.option("token"), context.environmentToken, context.home);
     if (token.empty()) {
-        throw VekException(ErrorCode::Authentication,
-                           "Authentication required to publish packages.",
-                           "Run 'vek login' to authenticate with " + url +
-                               ", or supply '--token <token>' / set VEK_TOKEN.",
-                           8);
+        throw VekException::authentication("Authentication required to publish packages.",
+                                           "Run 'vek login' to authenticate with " + url +
+                                               ", or supply '--token <token>' / set VEK_TOKEN.");
     }
     const std::string label = manifest.package.name + " v" + toString(manifest.package.version);
     context.console.status("Uploading", label + " to " + url);
     if (context.offline) {
-        throw VekException(ErrorCode::Registry,
-                           "Failed to publish package: Cannot publish package in offline mode.", "",
-                           1);
+        throw VekException::registry(
+            "Failed to publish package: Cannot publish package in offline mode.");
     }
     return commandUnavailable(context, "publish");
 }
@@ -237,9 +229,8 @@ int commandAdd(CommandContext& context) {
         // The registry is asked for the package's versions; without the network
         // the answer is empty.
         if (context.offline) {
-            throw VekException(ErrorCode::PackageNotFound,
-                               "Package '" + dependency.name + "' was not found in the registry.",
-                               "", 1);
+            throw VekException::packageNotFound("Package '" + dependency.name +
+                                                "' was not found in the registry.");
         }
         return commandUnavailable(context, "add");
     }
@@ -264,8 +255,8 @@ int commandRemove(CommandContext& context) {
         firstArgument(args, "Missing package name to remove. Usage: vek remove <package>");
     Manifest manifest = loadProjectManifest(context);
     if (!manifest.removeDependency(name)) {
-        throw VekException(ErrorCode::DependencyNotFound,
-                           "Dependency '" + name + "' is not listed in zarn.toml.", "", 1);
+        throw VekException::dependencyNotFound("Dependency '" + name +
+                                               "' is not listed in zarn.toml.");
     }
     saveProjectManifest(manifest, context.currentDir / kManifestFile);
     context.console.status("Removing", name + " from dependencies");
@@ -283,20 +274,18 @@ int commandInstall(CommandContext& context) { return commandUnavailable(context,
 int commandClean(CommandContext& context) {
     const fs::path manifestPath = context.currentDir / kManifestFile;
     if (!pathExists(manifestPath)) {
-        throw VekException(ErrorCode::BuildFailed,
-                           "No zarn.toml manifest found in " + context.currentDir.string(), "", 1);
+        throw VekException::build("No zarn.toml manifest found in " + context.currentDir.string());
     }
     std::string reason;
     if (!loadManifest(manifestPath, reason)) {
-        throw VekException(ErrorCode::BuildFailed, reason, "", 1);
+        throw VekException::build(reason);
     }
     // A link named "packages" is removed itself; what it points to is kept.
     const fs::path packages = context.currentDir / "packages";
     std::error_code ec;
     if (pathExists(packages)) fs::remove_all(packages, ec);
     if (ec) {
-        throw VekException(ErrorCode::BuildFailed,
-                           "Failed to remove " + packages.string() + ": " + ec.message(), "", 1);
+        throw VekException::build("Failed to remove " + packages.string() + ": " + ec.message());
     }
     context.console.status("Cleaned", "project packages and build cache.");
     return 0;
@@ -319,7 +308,7 @@ int commandCache(CommandContext& context) {
     context.console.debug("Cache directory: " + cache.cacheDir().string());
     if (sub == "clean") {
         std::string reason;
-        if (!cache.clean(reason)) throw std::runtime_error(reason);
+        if (!cache.clean(reason)) throw VekException::general(reason);
         context.console.status("Cleaned", "global package cache.");
         return 0;
     }

@@ -129,35 +129,85 @@ void Interpreter::visitBinaryExpr(BinaryExpr& node) {
     }
     // Strings are heap objects too: the left operand stays rooted while the
     // right one is evaluated (it may allocate).
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     roots.push(left);
     Value right = evaluate(node.right.get());
     roots.push(right);
     lastValue_ = binaryOperation(node.op, left, right);
 }
 
+namespace {
+enum StepTarget : uint32_t { kStepName = 1, kStepIndex, kStepMember, kStepOther };
+
+// "++" and "--" change only an Int; false (and nothing to store) for any other value.
+bool stepped(const Value& old, TokenType op, Value& updated) {
+    if (old.kind != ValueKind::Int) return false;
+    updated = Value::fromInt(op == TokenType::PlusPlus ? wrapAdd(old.as.integer, 1)
+                                                       : wrapSub(old.as.integer, 1));
+    return true;
+}
+} // namespace
+
 void Interpreter::visitUnaryExpr(UnaryExpr& node) {
     if (node.op == TokenType::PlusPlus || node.op == TokenType::MinusMinus) {
         if (node.cache.owner != this) {
             node.cache.owner = this;
-            node.cache.id = dynamic_cast<IdentifierExpr*>(node.operand.get()) ? 1 : 2;
+            Expression* operand = node.operand.get();
+            node.cache.id = dynamic_cast<IdentifierExpr*>(operand) ? kStepName
+                            : dynamic_cast<IndexExpr*>(operand)    ? kStepIndex
+                            : dynamic_cast<MemberExpr*>(operand)   ? kStepMember
+                                                                   : kStepOther;
         }
-        if (node.cache.id == 1) {
+        // The slot that the operator changes: a variable, an array element or a
+        // field. The receiver and the index are evaluated once.
+        Value* slot = nullptr;
+        switch (node.cache.id) {
+        case kStepName: {
             auto* identifier = static_cast<IdentifierExpr*>(node.operand.get());
-            NameId name = symbolOf(identifier->cache, identifier->name);
-            Value* slot = current_->lookup(name);
-            Value old = slot ? *slot : Value();
-            if (old.kind != ValueKind::Int) {
-                lastValue_ = old;
+            slot = current_->lookup(symbolOf(identifier->cache, identifier->name));
+            break;
+        }
+        case kStepIndex: {
+            auto* index = static_cast<IndexExpr*>(node.operand.get());
+            Value object = evaluate(index->object.get());
+            RootScope roots(*this);
+            roots.push(object);
+            Value position = evaluate(index->index.get());
+            if (signal_ != ControlSignal::None) return;
+            GcObject* heap = object.asObject();
+            if (heap != nullptr && heap->objectKind == ObjectKind::Array &&
+                position.kind == ValueKind::Int) {
+                auto& elements = static_cast<ArrayObject*>(heap)->elements;
+                int64_t i = position.as.integer;
+                if (i >= 0 && static_cast<uint64_t>(i) < elements.size()) slot = &elements[i];
+            }
+            break;
+        }
+        case kStepMember: {
+            auto* member = static_cast<MemberExpr*>(node.operand.get());
+            NameId name = symbolOf(member->cache, member->member);
+            Value object = evaluate(member->object.get());
+            if (signal_ != ControlSignal::None) return;
+            GcObject* heap = object.asObject();
+            if (heap != nullptr && heap->objectKind == ObjectKind::ClassInstance)
+                slot = static_cast<ClassInstanceObject*>(heap)->findField(name);
+            // Not a field: the expression yields what reading the member gives.
+            if (slot == nullptr) {
+                lastValue_ = memberOf(object, name, member->member);
                 return;
             }
-            int64_t updated = node.op == TokenType::PlusPlus ? wrapAdd(old.as.integer, 1)
-                                                             : wrapSub(old.as.integer, 1);
-            *slot = Value::fromInt(updated);
-            lastValue_ = node.prefix ? *slot : old;
+            break;
+        }
+        default: lastValue_ = evaluate(node.operand.get()); return;
+        }
+        Value old = slot ? *slot : Value();
+        Value updated;
+        if (!stepped(old, node.op, updated)) {
+            lastValue_ = old;
             return;
         }
-        lastValue_ = evaluate(node.operand.get());
+        *slot = updated;
+        lastValue_ = node.prefix ? updated : old;
         return;
     }
     Value operand = evaluate(node.operand.get());
@@ -203,7 +253,7 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
     if (signal_ != ControlSignal::None) return;
     const TokenType op = binaryOperatorOf(node.op);
     const bool compound = node.op != TokenType::Assign;
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     roots.push(value);
 
     Expression* target = node.target.get();
@@ -264,7 +314,7 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
 
 void Interpreter::visitIndexExpr(IndexExpr& node) {
     Value object = evaluate(node.object.get());
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     roots.push(object);
     Value position = evaluate(node.index.get());
     GcObject* heap = object.asObject();
@@ -278,7 +328,7 @@ void Interpreter::visitIndexExpr(IndexExpr& node) {
 }
 
 void Interpreter::visitArrayLiteralExpr(ArrayLiteralExpr& node) {
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     for (const ExprPtr& element : node.elements) roots.push(evaluate(element.get()));
     std::span<const Value> pushed = tempRoots_.last(node.elements.size());
     std::vector<Value> elements(pushed.begin(), pushed.end());
@@ -295,7 +345,7 @@ void Interpreter::visitNewExpr(NewExpr& node) {
     checkStack();
     NameId className = symbolOf(node.cache, node.className);
     auto* instance = gc_.allocate<ClassInstanceObject>(className, &symbols_.name(className));
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     roots.push(Value(instance));
     if (const ClassInfo* info = findClass(className)) {
         instance->fields.reserve(info->fieldNames.size());
@@ -313,7 +363,7 @@ void Interpreter::visitNewExpr(NewExpr& node) {
 
 Value Interpreter::memberOf(Value object, NameId member, const std::string& memberName) {
     if (!object.isHeap()) return Value();
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     roots.push(object);
     GcObject* heap = object.as.object;
     switch (heap->objectKind) {
@@ -407,7 +457,7 @@ void Interpreter::visitCallExpr(CallExpr& node) {
         node.cache.owner = this;
         node.cache.id = dynamic_cast<MemberExpr*>(node.callee.get()) ? kCalleeMember : kCalleeOther;
     }
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     const size_t count = node.arguments.size();
     // Arguments are evaluated onto the temporary-root stack; the span is taken
     // afterwards because pushing may move the stack's storage.

@@ -1,7 +1,7 @@
 // Replacing a file as one step: the new contents go into a temporary file
 // beside the target, which is then renamed over it, so that a reader (or a
-// crash) never sees half a file. This is the only place in the manifest layer
-// that talks to the operating system.
+// crash) never sees half a file. AtomicFile.cpp is the only place in the
+// base layer that writes files.
 #pragma once
 
 #include <filesystem>
