@@ -16,25 +16,14 @@
 namespace zarn::stdlib {
 namespace {
 
-// Keeps a script value reachable while it lives (stand-in for the native
-// API's handle until it is available).
-class Handle {
-public:
-    Handle(Interpreter& interp, Value value) : value_(value) { interp.retain(value); }
-    Value get() const { return value_; }
-
-private:
-    Value value_;
-};
-
 // The methods shared by HttpHeaders and HttpCookies objects.
 template <typename List>
 Value makeListObject(Interpreter& interp, std::string_view className, std::shared_ptr<List> list) {
     ClassInstanceObject* object = makeInstance(interp, className);
-    Interpreter::RootScope roots(interp);
+    RootScope roots(interp);
     roots.push(Value(object));
     bindMethod(interp, object, "get", [list](Interpreter& in, const NativeArgs& args) {
-        return in.makeString(list->get(args.stringAt(0)));
+        return makeString(in, list->get(args.stringAt(0)));
     });
     bindMethod(interp, object, "set", [list](Interpreter&, const NativeArgs& args) {
         if (args.size() >= 2) list->set(args.stringAt(0), args.stringAt(1));
@@ -70,40 +59,40 @@ template <typename Record>
 void bindText(Interpreter& interp, ClassInstanceObject* object, std::string_view name,
               const std::shared_ptr<Record>& record, std::string Record::*member) {
     bindMethod(interp, object, name, [record, member](Interpreter& in, const NativeArgs&) {
-        return in.makeString((*record).*member);
+        return makeString(in, (*record).*member);
     });
 }
 
 Value makeRequestObject(Interpreter& interp, const std::shared_ptr<HttpRequest>& request) {
     ClassInstanceObject* object = makeInstance(interp, "Request");
-    Interpreter::RootScope roots(interp);
+    RootScope roots(interp);
     roots.push(Value(object));
     setTextField(interp, object, "method", request->method);
     setTextField(interp, object, "url", request->url);
     setTextField(interp, object, "path", request->path);
     setTextField(interp, object, "query", request->query);
     setTextField(interp, object, "body", request->body);
-    interp.setField(object, "headers", headersObject(interp, request));
-    interp.setField(object, "cookies", cookiesObject(interp, request));
+    setField(interp, object, "headers", headersObject(interp, request));
+    setField(interp, object, "cookies", cookiesObject(interp, request));
     bindText(interp, object, "getMethod", request, &HttpRequest::method);
     bindText(interp, object, "getUrl", request, &HttpRequest::url);
     bindText(interp, object, "getPath", request, &HttpRequest::path);
     bindText(interp, object, "getQuery", request, &HttpRequest::query);
     bindText(interp, object, "getBody", request, &HttpRequest::body);
     bindMethod(interp, object, "getHeader", [request](Interpreter& in, const NativeArgs& args) {
-        return in.makeString(request->headers.get(args.stringAt(0)));
+        return makeString(in, request->headers.get(args.stringAt(0)));
     });
     bindMethod(interp, object, "hasHeader", [request](Interpreter&, const NativeArgs& args) {
         return Value::fromBool(args.has(0) && request->headers.has(args.stringAt(0)));
     });
     bindMethod(interp, object, "getCookie", [request](Interpreter& in, const NativeArgs& args) {
-        return in.makeString(request->cookies.get(args.stringAt(0)));
+        return makeString(in, request->cookies.get(args.stringAt(0)));
     });
     bindMethod(interp, object, "hasCookie", [request](Interpreter&, const NativeArgs& args) {
         return Value::fromBool(args.has(0) && request->cookies.has(args.stringAt(0)));
     });
     bindMethod(interp, object, "getParam", [request](Interpreter& in, const NativeArgs& args) {
-        return in.makeString(args.has(0) ? request->param(args.stringAt(0)) : std::string());
+        return makeString(in, args.has(0) ? request->param(args.stringAt(0)) : std::string());
     });
     return Value(object);
 }
@@ -114,24 +103,24 @@ using Change = std::function<void(Interpreter&, const NativeArgs&)>;
 
 void bindChaining(Interpreter& interp, ClassInstanceObject* object, std::string_view name,
                   Change change) {
-    interp.setField(object, name,
-                    interp.makeNative(std::string(name),
-                                      [change](Interpreter& in, const NativeArgs& args) {
-                                          change(in, args);
-                                          return args.self().captures[0];
-                                      },
-                                      {Value(object)}));
+    setField(interp, object, name,
+             makeNative(interp, std::string(name),
+                        [change](Interpreter& in, const NativeArgs& args) {
+                            change(in, args);
+                            return args.self().captures[0];
+                        },
+                        {Value(object)}));
 }
 
 Value makeResponseObject(Interpreter& interp, const std::shared_ptr<HttpResponse>& response) {
     ClassInstanceObject* object = makeInstance(interp, "Response");
-    Interpreter::RootScope roots(interp);
+    RootScope roots(interp);
     roots.push(Value(object));
-    interp.setField(object, "statusCode", Value::fromInt(response->statusCode));
+    setField(interp, object, "statusCode", Value::fromInt(response->statusCode));
     setTextField(interp, object, "statusText", response->statusText);
     setTextField(interp, object, "body", response->body);
-    interp.setField(object, "headers", headersObject(interp, response));
-    interp.setField(object, "cookies", cookiesObject(interp, response));
+    setField(interp, object, "headers", headersObject(interp, response));
+    setField(interp, object, "cookies", cookiesObject(interp, response));
     bindMethod(interp, object, "getStatusCode", [response](Interpreter&, const NativeArgs&) {
         return Value::fromInt(response->statusCode);
     });
@@ -139,17 +128,17 @@ Value makeResponseObject(Interpreter& interp, const std::shared_ptr<HttpResponse
     bindText(interp, object, "getBody", response, &HttpResponse::body);
     bindText(interp, object, "text", response, &HttpResponse::body);
     bindMethod(interp, object, "getHeader", [response](Interpreter& in, const NativeArgs& args) {
-        return in.makeString(response->headers.get(args.stringAt(0)));
+        return makeString(in, response->headers.get(args.stringAt(0)));
     });
     bindMethod(interp, object, "getCookie", [response](Interpreter& in, const NativeArgs& args) {
-        return in.makeString(response->cookies.get(args.stringAt(0)));
+        return makeString(in, response->cookies.get(args.stringAt(0)));
     });
     bindChaining(interp, object, "status", [response](Interpreter& in, const NativeArgs& args) {
         if (!args.has(0)) return;
         response->setStatus(args.intAt(0));
         auto* self = static_cast<ClassInstanceObject*>(args.self().captures[0].asObject());
-        in.setField(self, "statusCode", Value::fromInt(response->statusCode));
-        in.setField(self, "statusText", in.makeString(response->statusText));
+        setField(in, self, "statusCode", Value::fromInt(response->statusCode));
+        setField(in, self, "statusText", makeString(in, response->statusText));
     });
     bindChaining(interp, object, "setHeader", [response](Interpreter&, const NativeArgs& args) {
         if (args.size() >= 2) response->headers.set(args.stringAt(0), args.stringAt(1));
@@ -205,7 +194,7 @@ void bindRequestFunctions(const std::function<void(std::string_view, NativeCalla
 Value makeClientObject(Interpreter& interp) {
     auto client = std::make_shared<HttpClient>();
     ClassInstanceObject* object = makeInstance(interp, "HttpClient");
-    Interpreter::RootScope roots(interp);
+    RootScope roots(interp);
     roots.push(Value(object));
     bindRequestFunctions(
         [&](std::string_view name, NativeCallable callable) {
@@ -241,13 +230,13 @@ public:
         server_.addRoute(method, pattern,
                          [interp, held](const std::shared_ptr<HttpRequest>& request,
                                         const std::shared_ptr<HttpResponse>& response) {
-                             Interpreter::RootScope roots(*interp);
+                             RootScope roots(*interp);
                              Value requestObject = makeRequestObject(*interp, request);
                              roots.push(requestObject);
                              Value responseObject = makeResponseObject(*interp, response);
                              roots.push(responseObject);
                              Value arguments[] = {requestObject, responseObject};
-                             interp->callValue(held->get(), arguments);
+                             callValue(*interp, held->get(), arguments);
                          });
     }
 
@@ -264,7 +253,7 @@ private:
 Value makeServerObject(Interpreter& interp) {
     auto server = std::make_shared<ScriptServer>(interp);
     ClassInstanceObject* object = makeInstance(interp, "HttpServer");
-    Interpreter::RootScope roots(interp);
+    RootScope roots(interp);
     roots.push(Value(object));
     for (std::string_view method : {"get", "post", "put", "delete"}) {
         bindMethod(interp, object, method, [server, method](Interpreter&, const NativeArgs& args) {
@@ -292,8 +281,8 @@ Value makeServerObject(Interpreter& interp) {
             callback = args[2];
         }
         if (!server->server().listen(host, port)) return Value::fromBool(false);
-        in.registerServer(server);
-        if (isCallable(callback)) in.callValue(callback, {}, args.location());
+        registerServer(in, server);
+        if (isCallable(callback)) callValue(in, callback, {}, args.location());
         return Value::fromBool(true);
     });
     auto serve = [server](Interpreter& in, const NativeArgs&) {
@@ -330,21 +319,21 @@ Value makeServerObject(Interpreter& interp) {
 } // namespace
 
 void initHttpModule(Interpreter& interp) {
-    ClassInstanceObject* module = interp.makeModule("http");
+    ClassInstanceObject* module = makeModule(interp, "http");
     // The module functions use a fresh client each time.
     bindRequestFunctions(
         [&](std::string_view name, NativeCallable callable) {
-            interp.addMember(module, name, std::move(callable));
+            addMember(interp, module, name, std::move(callable));
         },
         [client = std::make_shared<const HttpClient>()]() -> const HttpClient& { return *client; });
-    interp.addMember(module, "client",
-                     [](Interpreter& in, const NativeArgs&) { return makeClientObject(in); });
-    interp.addMember(module, "server",
-                     [](Interpreter& in, const NativeArgs&) { return makeServerObject(in); });
-    interp.addMember(module, "headers", [](Interpreter& in, const NativeArgs&) {
+    addMember(interp, module, "client",
+              [](Interpreter& in, const NativeArgs&) { return makeClientObject(in); });
+    addMember(interp, module, "server",
+              [](Interpreter& in, const NativeArgs&) { return makeServerObject(in); });
+    addMember(interp, module, "headers", [](Interpreter& in, const NativeArgs&) {
         return makeListObject(in, "HttpHeaders", std::make_shared<HttpHeaders>());
     });
-    interp.addMember(module, "cookies", [](Interpreter& in, const NativeArgs&) {
+    addMember(interp, module, "cookies", [](Interpreter& in, const NativeArgs&) {
         return makeListObject(in, "HttpCookies", std::make_shared<HttpCookies>());
     });
 }

@@ -20,16 +20,16 @@ size_t sizeArgument(const NativeArgs& args, size_t index) {
 Value makePacketObject(Interpreter& interp, Datagram packet) {
     auto shared = std::make_shared<Datagram>(std::move(packet));
     ClassInstanceObject* object = makeInstance(interp, "UDPPacket");
-    Interpreter::RootScope roots(interp);
+    RootScope roots(interp);
     roots.push(Value(object));
     setTextField(interp, object, "data", shared->data);
     setTextField(interp, object, "address", shared->address);
-    interp.setField(object, "port", Value::fromInt(shared->port));
+    setField(interp, object, "port", Value::fromInt(shared->port));
     bindMethod(interp, object, "getData", [shared](Interpreter& in, const NativeArgs&) {
-        return in.makeString(shared->data);
+        return makeString(in, shared->data);
     });
     bindMethod(interp, object, "getAddress", [shared](Interpreter& in, const NativeArgs&) {
-        return in.makeString(shared->address);
+        return makeString(in, shared->address);
     });
     bindMethod(interp, object, "getPort",
                [shared](Interpreter&, const NativeArgs&) { return Value::fromInt(shared->port); });
@@ -60,7 +60,7 @@ void bindDatagramMethods(Interpreter& interp, ClassInstanceObject* object,
 
 Value makeSocketObject(Interpreter& interp, std::shared_ptr<NativeSocket> socket) {
     ClassInstanceObject* object = makeInstance(interp, "Socket");
-    Interpreter::RootScope roots(interp);
+    RootScope roots(interp);
     roots.push(Value(object));
     bindDatagramMethods(interp, object, socket);
     bindMethod(interp, object, "connect", [socket](Interpreter&, const NativeArgs& args) {
@@ -82,7 +82,7 @@ Value makeSocketObject(Interpreter& interp, std::shared_ptr<NativeSocket> socket
         return Value::fromInt(socket->send(args.stringAt(0)));
     });
     bindMethod(interp, object, "receive", [socket](Interpreter& in, const NativeArgs& args) {
-        return in.makeString(socket->receive(sizeArgument(args, 0)));
+        return makeString(in, socket->receive(sizeArgument(args, 0)));
     });
     bindMethod(interp, object, "setNonBlocking", [socket](Interpreter&, const NativeArgs& args) {
         return Value::fromBool(args.has(0) && socket->setNonBlocking(isTruthy(args[0])));
@@ -92,13 +92,13 @@ Value makeSocketObject(Interpreter& interp, std::shared_ptr<NativeSocket> socket
         return Value();
     });
     bindMethod(interp, object, "getRemoteAddress", [socket](Interpreter& in, const NativeArgs&) {
-        return in.makeString(socket->remoteAddress());
+        return makeString(in, socket->remoteAddress());
     });
     bindMethod(interp, object, "getRemotePort", [socket](Interpreter&, const NativeArgs&) {
         return Value::fromInt(socket->remotePort());
     });
     bindMethod(interp, object, "getLocalAddress", [socket](Interpreter& in, const NativeArgs&) {
-        return in.makeString(socket->localAddress());
+        return makeString(in, socket->localAddress());
     });
     bindMethod(interp, object, "getLocalPort", [socket](Interpreter&, const NativeArgs&) {
         return Value::fromInt(socket->localPort());
@@ -108,17 +108,17 @@ Value makeSocketObject(Interpreter& interp, std::shared_ptr<NativeSocket> socket
 
 Value makeConnectionObject(Interpreter& interp, std::shared_ptr<TCPConnection> connection) {
     ClassInstanceObject* object = makeInstance(interp, "TCPConnection");
-    Interpreter::RootScope roots(interp);
+    RootScope roots(interp);
     roots.push(Value(object));
     bindMethod(interp, object, "write", [connection](Interpreter&, const NativeArgs& args) {
         if (!args.has(0)) return Value::fromInt(connection->isOpen() ? 0 : -1);
         return Value::fromInt(connection->write(args.stringAt(0)));
     });
     bindMethod(interp, object, "read", [connection](Interpreter& in, const NativeArgs& args) {
-        return in.makeString(connection->read(sizeArgument(args, 0)));
+        return makeString(in, connection->read(sizeArgument(args, 0)));
     });
     bindMethod(interp, object, "readLine", [connection](Interpreter& in, const NativeArgs&) {
-        return in.makeString(connection->readLine());
+        return makeString(in, connection->readLine());
     });
     bindMethod(interp, object, "close", [connection](Interpreter&, const NativeArgs&) {
         connection->close();
@@ -129,7 +129,7 @@ Value makeConnectionObject(Interpreter& interp, std::shared_ptr<TCPConnection> c
     });
     bindMethod(interp, object, "getRemoteAddress",
                [connection](Interpreter& in, const NativeArgs&) {
-                   return in.makeString(connection->remoteAddress());
+                   return makeString(in, connection->remoteAddress());
                });
     bindMethod(interp, object, "getRemotePort", [connection](Interpreter&, const NativeArgs&) {
         return Value::fromInt(connection->remotePort());
@@ -139,7 +139,7 @@ Value makeConnectionObject(Interpreter& interp, std::shared_ptr<TCPConnection> c
 
 Value makeServerObject(Interpreter& interp, std::shared_ptr<TCPServer> server) {
     ClassInstanceObject* object = makeInstance(interp, "TCPServer");
-    Interpreter::RootScope roots(interp);
+    RootScope roots(interp);
     roots.push(Value(object));
     bindMethod(interp, object, "accept", [server](Interpreter& in, const NativeArgs&) {
         auto connection = server->accept();
@@ -153,7 +153,7 @@ Value makeServerObject(Interpreter& interp, std::shared_ptr<TCPServer> server) {
         return Value::fromInt(server->port());
     });
     bindMethod(interp, object, "address", [server](Interpreter& in, const NativeArgs&) {
-        return in.makeString(server->address());
+        return makeString(in, server->address());
     });
     bindMethod(interp, object, "isOpen", [server](Interpreter&, const NativeArgs&) {
         return Value::fromBool(server->isOpen());
@@ -164,13 +164,13 @@ Value makeServerObject(Interpreter& interp, std::shared_ptr<TCPServer> server) {
 Value makeUdpObject(Interpreter& interp) {
     auto udp = std::make_shared<NativeSocket>(SocketFamily::IPv4, SocketKind::Datagram);
     ClassInstanceObject* object = makeInstance(interp, "UDPSocket");
-    Interpreter::RootScope roots(interp);
+    RootScope roots(interp);
     roots.push(Value(object));
     bindDatagramMethods(interp, object, udp);
     bindMethod(interp, object, "port",
                [udp](Interpreter&, const NativeArgs&) { return Value::fromInt(udp->localPort()); });
     bindMethod(interp, object, "address", [udp](Interpreter& in, const NativeArgs&) {
-        return in.makeString(udp->localAddress());
+        return makeString(in, udp->localAddress());
     });
     return Value(object);
 }
@@ -178,31 +178,31 @@ Value makeUdpObject(Interpreter& interp) {
 } // namespace
 
 void initNetModule(Interpreter& interp) {
-    ClassInstanceObject* module = interp.makeModule("net");
-    interp.addMember(module, "resolve", [](Interpreter& in, const NativeArgs& args) {
-        return in.makeString(args.has(0) ? resolveHost(args.stringAt(0)) : std::string());
+    ClassInstanceObject* module = makeModule(interp, "net");
+    addMember(interp, module, "resolve", [](Interpreter& in, const NativeArgs& args) {
+        return makeString(in, args.has(0) ? resolveHost(args.stringAt(0)) : std::string());
     });
-    interp.addMember(module, "lookup", [](Interpreter& in, const NativeArgs& args) {
+    addMember(interp, module, "lookup", [](Interpreter& in, const NativeArgs& args) {
         return makeStringArray(in, args.has(0) ? lookupHost(args.stringAt(0))
                                                : std::vector<std::string>());
     });
-    interp.addMember(module, "socket", [](Interpreter& in, const NativeArgs& args) {
+    addMember(interp, module, "socket", [](Interpreter& in, const NativeArgs& args) {
         SocketFamily family = args.stringAt(0) == "ipv6" ? SocketFamily::IPv6 : SocketFamily::IPv4;
         SocketKind kind = args.stringAt(1) == "udp" ? SocketKind::Datagram : SocketKind::Stream;
         return makeSocketObject(in, std::make_shared<NativeSocket>(family, kind));
     });
-    interp.addMember(module, "tcpConnect", [](Interpreter& in, const NativeArgs& args) {
+    addMember(interp, module, "tcpConnect", [](Interpreter& in, const NativeArgs& args) {
         if (args.size() < 2) return Value();
         auto connection = TCPConnection::connect(args.stringAt(0), args.intAt(1));
         return connection ? makeConnectionObject(in, std::move(connection)) : Value();
     });
-    interp.addMember(module, "tcpListen", [](Interpreter& in, const NativeArgs& args) {
+    addMember(interp, module, "tcpListen", [](Interpreter& in, const NativeArgs& args) {
         if (args.size() < 2) return Value();
         auto server = TCPServer::listen(args.stringAt(0), args.intAt(1));
         return server ? makeServerObject(in, std::move(server)) : Value();
     });
-    interp.addMember(module, "udp",
-                     [](Interpreter& in, const NativeArgs&) { return makeUdpObject(in); });
+    addMember(interp, module, "udp",
+              [](Interpreter& in, const NativeArgs&) { return makeUdpObject(in); });
 }
 
 } // namespace zarn::stdlib

@@ -6,19 +6,19 @@
 #include <string_view>
 
 #include "zarn/runtime/Interpreter.h"
-#include "zarn/stdlib/ScriptObjects.h"
+#include "zarn/runtime/NativeApi.h"
 
 namespace zarn::stdlib {
 
 // Sets a method of a script object. The object must be rooted.
 inline void bindMethod(Interpreter& interp, ClassInstanceObject* object, std::string_view name,
                        NativeCallable callable) {
-    interp.setField(object, name, interp.makeNative(std::string(name), std::move(callable)));
+    setField(interp, object, name, makeNative(interp, std::string(name), std::move(callable)));
 }
 
 inline void setTextField(Interpreter& interp, ClassInstanceObject* object, std::string_view name,
                          const std::string& text) {
-    interp.setField(object, name, interp.makeString(text));
+    setField(interp, object, name, makeString(interp, text));
 }
 
 // The initializers of the net and http modules.
