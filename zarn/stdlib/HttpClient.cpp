@@ -33,8 +33,17 @@ private:
     std::unique_ptr<TlsSession> tls_;
 };
 
-// Reads until the peer stops sending or the announced body is complete.
-std::string receiveAnswer(Stream& stream) {
+// Whether an answer to this method with this status carries no body,
+// whatever its Content-Length says.
+bool hasNoBody(std::string_view method, int32_t status) {
+    bool head = method.size() == 4 && (method[0] | 0x20) == 'h' && (method[1] | 0x20) == 'e' &&
+                (method[2] | 0x20) == 'a' && (method[3] | 0x20) == 'd';
+    return head || (status >= 100 && status < 200) || status == 204 || status == 304;
+}
+
+// Reads until the peer stops sending or the announced body is complete
+// (with headOnly, once the head is complete).
+std::string receiveAnswer(Stream& stream, bool headOnly) {
     std::string buffer;
     std::optional<uint64_t> length;
     size_t end = std::string::npos;
@@ -46,6 +55,7 @@ std::string receiveAnswer(Stream& stream) {
             end = headEnd(buffer);
             if (end == std::string::npos) continue;
             length = contentLengthOf(std::string_view(buffer).substr(0, end));
+            if (headOnly) break;
         }
         if (length && buffer.size() - (end + 4) >= *length) break;
     }
@@ -81,7 +91,7 @@ HttpResponse HttpClient::request(std::string_view method, std::string_view urlTe
     if (stream.send(text) != static_cast<int64_t>(text.size()))
         return failure("Failed to send the request to " + url.hostname);
 
-    std::string answer = receiveAnswer(stream);
+    std::string answer = receiveAnswer(stream, hasNoBody(method, 200));
     if (answer.empty()) return failure("Empty response from " + url.hostname);
     HttpResponse response;
     if (!parseResponse(answer, response)) return failure("Malformed response from " + url.hostname);
@@ -92,7 +102,7 @@ HttpResponse HttpClient::request(std::string_view method, std::string_view urlTe
         return failure("Incomplete response from " + url.hostname + ": the head did not end");
     std::optional<uint64_t> length = contentLengthOf(std::string_view(answer).substr(0, end));
     uint64_t received = answer.size() - end - 4;
-    if (length && received < *length)
+    if (length && received < *length && !hasNoBody(method, response.statusCode))
         return failure("Incomplete response from " + url.hostname + ": expected " +
                        std::to_string(*length) + " body bytes, received " +
                        std::to_string(received));

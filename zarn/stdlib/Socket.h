@@ -50,8 +50,8 @@ public:
     // or -1 when the socket is closed or the first write fails. Writing to a
     // peer that has gone never raises a signal.
     int64_t send(std::string_view data);
-    // One receive of at most max bytes; "" when closed, at the end of the
-    // stream, on a time-out or on error.
+    // One receive of at most max bytes (and at most 1 MiB); "" when closed,
+    // at the end of the stream, on a time-out or on error.
     std::string receive(size_t max);
     // Sends one datagram to the first address of host that takes it; the count
     // sent or -1.

@@ -11,6 +11,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -56,6 +57,10 @@ void describe(const sockaddr* address, std::string& text, uint32_t& port) {
         port = ntohs(in->sin6_port);
     }
 }
+
+// One receive never asks for more than this, so that a script asking for a
+// huge count gets what arrived instead of a failed allocation.
+constexpr size_t kMaxReceive = 1 << 20;
 
 // Ports outside 0..65535 name no service.
 std::string portText(int64_t port) {
@@ -134,6 +139,7 @@ int64_t NativeSocket::send(std::string_view data) {
 
 std::string NativeSocket::receive(size_t max) {
     if (handle_ < 0 || max == 0) return {};
+    max = std::min(max, kMaxReceive);
     std::string buffer(max, '\0');
     ssize_t n;
     do {
@@ -160,6 +166,7 @@ int64_t NativeSocket::sendTo(std::string_view data, std::string_view host, int64
 Datagram NativeSocket::receiveFrom(size_t max) {
     Datagram packet;
     if (handle_ < 0 || max == 0) return packet;
+    max = std::min(max, kMaxReceive);
     std::string buffer(max, '\0');
     sockaddr_storage sender{};
     socklen_t length = sizeof sender;

@@ -21,6 +21,7 @@ ANSWERS = {
     "/empty": b"",
     "/garbage": b"this is not http\r\n\r\n",
     "/headless": b"HTTP/1.1 200 OK\r\nX-Cut: here",
+    "/unchanged": b"HTTP/1.1 304 Not Modified\r\nContent-Length: 120\r\n\r\n",
 }
 
 
@@ -68,6 +69,9 @@ def main():
                 continue
             target = request.split(b" ")[1].decode() if request.count(b" ") >= 2 else ""
             path = target.split("?")[0]
+            if request.startswith(b"HEAD "):
+                conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 4000\r\n\r\n")
+                continue
             if path == "/quit":
                 conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nbye")
                 return
