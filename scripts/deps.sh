@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev python3 unzip
-          libssl-dev openssl curl)
+          libcurl4-openssl-dev nlohmann-json3-dev libssl-dev openssl curl)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -29,11 +29,12 @@ public:
     bool commit();
     // What went wrong with the last failing call, as the system describes it.
     const std::string& error() const { return error_; }
+    // Throws the temporary file away; the target stays as it was.
+    void discard();
 
 private:
     bool flush();
     bool writeAll(std::string_view data);
-    void discard();
 
     std::filesystem::path target_;
     std::filesystem::path temp_;

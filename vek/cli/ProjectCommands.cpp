@@ -7,14 +7,12 @@
 #include "vek/archive/Package.h"
 #include "vek/base/AtomicFile.h"
 #include "vek/base/Json.h"
-#include "vek/cli/Commands.h"
+#include "vek/cli/CommandSupport.h"
 #include "vek/manifest/Manifest.h"
 
 namespace vek {
 namespace fs = std::filesystem;
 namespace {
-
-constexpr const char* kManifestFile = "zarn.toml";
 
 std::string mainSource(const std::string& name) {
     return "function main(): int {\n"
@@ -42,6 +40,16 @@ void createDirectory(const fs::path& path) {
     }
 }
 
+// The last component of the directory, trailing separators ignored.
+std::string directoryName(const fs::path& dir) {
+    std::string text = dir.string();
+    while (!text.empty() && (text.back() == '/' || text.back() == '\\')) text.pop_back();
+    const auto slash = text.find_last_of("/\\");
+    return slash == std::string::npos ? text : text.substr(slash + 1);
+}
+
+} // namespace
+
 bool pathExists(const fs::path& path) {
     std::error_code ec;
     return fs::exists(fs::symlink_status(path, ec));
@@ -68,15 +76,12 @@ void saveProjectManifest(const Manifest& manifest, const fs::path& path) {
     }
 }
 
-// The last component of the directory, trailing separators ignored.
-std::string directoryName(const fs::path& dir) {
-    std::string text = dir.string();
-    while (!text.empty() && (text.back() == '/' || text.back() == '\\')) text.pop_back();
-    const auto slash = text.find_last_of("/\\");
-    return slash == std::string::npos ? text : text.substr(slash + 1);
+void lockProject(const CommandContext& context, DirectoryLock& lock) {
+    std::string reason;
+    if (!lock.acquire(context.currentDir, reason)) {
+        throw VekException::general("Failed to lock the project: " + reason);
+    }
 }
-
-} // namespace
 
 int commandNew(CommandContext& context) {
     const ParsedArgs& args = context.args;
@@ -89,6 +94,11 @@ int commandNew(CommandContext& context) {
     const fs::path root = context.currentDir / name;
     if (pathExists(root)) {
         throw VekException::manifest("Directory '" + name + "' already exists.");
+    }
+    if (args.has("dry-run")) {
+        context.console.status("Dry-run",
+                               "Would create binary (application) `" + name + "` package");
+        return 0;
     }
     createDirectory(root / "src");
     saveProjectManifest(defaultManifest(name), root / kManifestFile);
@@ -110,6 +120,11 @@ int commandInit(CommandContext& context) {
     const fs::path manifestPath = context.currentDir / kManifestFile;
     if (pathExists(manifestPath)) {
         throw VekException::manifest("Directory already contains a zarn.toml manifest.");
+    }
+    if (args.has("dry-run")) {
+        context.console.status("Dry-run", "Would initialize Zarn package '" + name + "' at " +
+                                              context.currentDir.string());
+        return 0;
     }
     saveProjectManifest(defaultManifest(name), manifestPath);
     createDirectory(context.currentDir / "src");
@@ -141,10 +156,6 @@ int commandList(CommandContext& context) {
     return 0;
 }
 
-namespace {
-
-// Packs the project into name-version.vek in the project directory; the
-// reason of a failure, or empty.
 std::string packCurrentProject(CommandContext& context, const Manifest& manifest, fs::path& archive,
                                std::vector<std::string>& files, std::string& checksum) {
     const std::string archiveName =
@@ -158,8 +169,6 @@ std::string packCurrentProject(CommandContext& context, const Manifest& manifest
     packProject(context.currentDir, archive, files, checksum, reason);
     return reason;
 }
-
-} // namespace
 
 int commandPackage(CommandContext& context) {
     const Manifest manifest = loadProjectManifest(context);
@@ -179,98 +188,6 @@ int commandPackage(CommandContext& context) {
     return 0;
 }
 
-int commandPublish(CommandContext& context) {
-    const Manifest manifest = loadProjectManifest(context);
-    fs::path archive;
-    std::vector<std::string> files;
-    std::string checksum;
-    if (const std::string reason = packCurrentProject(context, manifest, archive, files, checksum);
-        !reason.empty()) {
-        throw VekException::archive("Packaging failed before publish: " + reason);
-    }
-    const std::string& url = context.registryUrl;
-    const std::string token =
-        resolveToken(context.args.option("token"), context.environmentToken, context.home);
-    if (token.empty()) {
-        throw VekException::authentication("Authentication required to publish packages.",
-                                           "Run 'vek login' to authenticate with " + url +
-                                               ", or supply '--token <token>' / set VEK_TOKEN.");
-    }
-    const std::string label = manifest.package.name + " v" + toString(manifest.package.version);
-    context.console.status("Uploading", label + " to " + url);
-    if (context.offline) {
-        throw VekException::registry(
-            "Failed to publish package: Cannot publish package in offline mode.");
-    }
-    return commandUnavailable(context, "publish");
-}
-
-int commandAdd(CommandContext& context) {
-    const ParsedArgs& args = context.args;
-    const std::string& requested =
-        firstArgument(args, "Missing package name. Usage: vek add <package>[@version]");
-    Manifest manifest = loadProjectManifest(context);
-    const auto at = requested.find('@');
-    Dependency dependency;
-    // Path and git dependencies accept every version; the text after "@" only
-    // matters for the registry.
-    dependency.name = requested.substr(0, at);
-
-    if (args.has("path")) {
-        dependency.kind = DependencyKind::Path;
-        dependency.path = args.option("path");
-    } else if (args.has("git")) {
-        dependency.kind = DependencyKind::Git;
-        dependency.git = args.option("git");
-        dependency.branch = args.option("branch");
-        dependency.tag = args.option("tag");
-        dependency.rev = args.option("rev");
-    } else {
-        // The registry is asked for the package's versions; without the network
-        // the answer is empty.
-        if (context.offline) {
-            throw VekException::packageNotFound("Package '" + dependency.name +
-                                                "' was not found in the registry.");
-        }
-        return commandUnavailable(context, "add");
-    }
-
-    const std::string constraint = toString(dependency.constraint);
-    const std::string name = dependency.name;
-    DependencyMap& table = args.has("dev") ? manifest.devDependencies : manifest.dependencies;
-    table.insert_or_assign(name, std::move(dependency));
-    if (args.has("dry-run")) {
-        context.console.status("Dry-run", "Would add dependency '" + name + "' with constraint '" +
-                                              constraint + "'");
-        return 0;
-    }
-    saveProjectManifest(manifest, context.currentDir / kManifestFile);
-    context.console.status("Adding", name + " v" + constraint + " to dependencies");
-    return commandInstall(context);
-}
-
-int commandRemove(CommandContext& context) {
-    const ParsedArgs& args = context.args;
-    const std::string& name =
-        firstArgument(args, "Missing package name to remove. Usage: vek remove <package>");
-    Manifest manifest = loadProjectManifest(context);
-    if (!manifest.removeDependency(name)) {
-        throw VekException::dependencyNotFound("Dependency '" + name +
-                                               "' is not listed in zarn.toml.");
-    }
-    saveProjectManifest(manifest, context.currentDir / kManifestFile);
-    context.console.status("Removing", name + " from dependencies");
-    // Only a name that is one plain file name can be an installed package; any
-    // other would delete something outside "packages".
-    if (isSafeFileName(name)) {
-        std::error_code ec;
-        fs::remove_all(context.currentDir / "packages" / name, ec);
-    }
-    return commandInstall(context);
-}
-
-int commandInstall(CommandContext& context) { return commandUnavailable(context, "install"); }
-
 int commandClean(CommandContext& context) {
     const fs::path manifestPath = context.currentDir / kManifestFile;
     if (!pathExists(manifestPath)) {
@@ -280,6 +197,12 @@ int commandClean(CommandContext& context) {
     if (!loadManifest(manifestPath, reason)) {
         throw VekException::build(reason);
     }
+    if (context.args.has("dry-run")) {
+        context.console.status("Dry-run", "Would remove project packages and build cache.");
+        return 0;
+    }
+    DirectoryLock lock;
+    lockProject(context, lock);
     // A link named "packages" is removed itself; what it points to is kept.
     const fs::path packages = context.currentDir / "packages";
     std::error_code ec;
@@ -291,22 +214,16 @@ int commandClean(CommandContext& context) {
     return 0;
 }
 
-int commandUpdate(CommandContext& context) {
-    if (context.args.has("dry-run")) {
-        context.console.status(
-            "Dry-run",
-            "Would check registry and update dependencies to latest compatible versions.");
-        return 0;
-    }
-    return commandInstall(context);
-}
-
 int commandCache(CommandContext& context) {
     const ParsedArgs& args = context.args;
     const std::string sub = args.positional.empty() ? "list" : args.positional[0];
     const PackageCache cache(context.home);
     context.console.debug("Cache directory: " + cache.cacheDir().string());
     if (sub == "clean") {
+        if (args.has("dry-run")) {
+            context.console.status("Dry-run", "Would clean global package cache.");
+            return 0;
+        }
         std::string reason;
         if (!cache.clean(reason)) throw VekException::general(reason);
         context.console.status("Cleaned", "global package cache.");
