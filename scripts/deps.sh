@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev python3 unzip
           libcurl4-openssl-dev libcpp-httplib-dev libsqlite3-dev libssl-dev nlohmann-json3-dev
-          curl)
+          openssl curl)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -8,6 +8,7 @@
 #include "zarn/frontend/Parser.h"
 #include "zarn/runtime/Interpreter.h"
 #include "zarn/stdlib/MathModule.h"
+#include "zarn/stdlib/NetScript.h"
 #include "zarn/stdlib/SystemModules.h"
 #include "zarn/typecheck/TypeChecker.h"
 
@@ -200,6 +201,7 @@ int runFile(const std::string& path, const std::vector<std::string>& scriptArgs)
     NativeModuleTable modules;
     modules.add("math", stdlib::initMathModule);
     stdlib::registerSystemModules(modules);
+    stdlib::registerNetworkModules(modules);
     Interpreter interpreter(engine, std::move(modules));
     interpreter.setScriptPath(path);
     interpreter.setModuleCache(sourceModules);
