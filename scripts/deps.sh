@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev python3 unzip)
+packages=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev python3 unzip
+  pkg-config libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core libx11-dev xvfb xdotool x11-utils)
 
 missing=()
 for p in "${packages[@]}"; do
