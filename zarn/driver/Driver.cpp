@@ -7,6 +7,7 @@
 #include "zarn/runtime/Interpreter.h"
 #include "zarn/stdlib/MathModule.h"
 #include "zarn/stdlib/SystemModules.h"
+#include "zarn/tavi/TaviModule.h"
 #include "zarn/typecheck/TypeChecker.h"
 
 #include <exception>
@@ -172,6 +173,7 @@ int runFile(const std::string& path, const std::vector<std::string>& scriptArgs)
     NativeModuleTable modules;
     modules.add("math", stdlib::initMathModule);
     stdlib::registerSystemModules(modules);
+    modules.add("tavi", tavi::initTaviModule);
     Interpreter interpreter(engine, std::move(modules));
     interpreter.setScriptPath(path);
     interpreter.setScriptArguments(scriptArgs);
