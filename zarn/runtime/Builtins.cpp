@@ -216,7 +216,7 @@ bool Interpreter::callBuiltinMethod(Value receiver, NameId m, std::span<const Va
             std::string_view separator = arguments.empty() ? std::string_view(" ") : text(0);
             auto* array = gc_.allocate<ArrayObject>();
             result = Value(array);
-            RootScope roots(*this);
+            RootScope roots(tempRoots_);
             roots.push(result);
             if (separator.empty()) {
                 for (char c : self) array->elements.push_back(makeString(std::string(1, c)));

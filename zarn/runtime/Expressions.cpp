@@ -129,7 +129,7 @@ void Interpreter::visitBinaryExpr(BinaryExpr& node) {
     }
     // Strings are heap objects too: the left operand stays rooted while the
     // right one is evaluated (it may allocate).
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     roots.push(left);
     Value right = evaluate(node.right.get());
     roots.push(right);
@@ -203,7 +203,7 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
     if (signal_ != ControlSignal::None) return;
     const TokenType op = binaryOperatorOf(node.op);
     const bool compound = node.op != TokenType::Assign;
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     roots.push(value);
 
     Expression* target = node.target.get();
@@ -264,7 +264,7 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
 
 void Interpreter::visitIndexExpr(IndexExpr& node) {
     Value object = evaluate(node.object.get());
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     roots.push(object);
     Value position = evaluate(node.index.get());
     GcObject* heap = object.asObject();
@@ -278,7 +278,7 @@ void Interpreter::visitIndexExpr(IndexExpr& node) {
 }
 
 void Interpreter::visitArrayLiteralExpr(ArrayLiteralExpr& node) {
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     for (const ExprPtr& element : node.elements) roots.push(evaluate(element.get()));
     std::span<const Value> pushed = tempRoots_.last(node.elements.size());
     std::vector<Value> elements(pushed.begin(), pushed.end());
@@ -295,7 +295,7 @@ void Interpreter::visitNewExpr(NewExpr& node) {
     checkStack();
     NameId className = symbolOf(node.cache, node.className);
     auto* instance = gc_.allocate<ClassInstanceObject>(className, &symbols_.name(className));
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     roots.push(Value(instance));
     if (const ClassInfo* info = findClass(className)) {
         instance->fields.reserve(info->fieldNames.size());
@@ -313,7 +313,7 @@ void Interpreter::visitNewExpr(NewExpr& node) {
 
 Value Interpreter::memberOf(Value object, NameId member, const std::string& memberName) {
     if (!object.isHeap()) return Value();
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     roots.push(object);
     GcObject* heap = object.as.object;
     switch (heap->objectKind) {
@@ -407,7 +407,7 @@ void Interpreter::visitCallExpr(CallExpr& node) {
         node.cache.owner = this;
         node.cache.id = dynamic_cast<MemberExpr*>(node.callee.get()) ? kCalleeMember : kCalleeOther;
     }
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     const size_t count = node.arguments.size();
     // Arguments are evaluated onto the temporary-root stack; the span is taken
     // afterwards because pushing may move the stack's storage.

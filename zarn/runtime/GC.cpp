@@ -5,6 +5,8 @@
 namespace zarn {
 
 GC::~GC() {
+    // Native objects destroyed below may release their handles: the table stays, emptied.
+    persistent_->close();
     GcObject* object = objects_;
     while (object != nullptr) {
         GcObject* next = object->next;
@@ -59,6 +61,7 @@ void GC::traceGray() {
 
 size_t GC::collect() {
     for (Value* slot : roots_) markValue(*slot);
+    persistent_->markAll([this](const Value& value) { markValue(value); });
     traceGray();
     if (rootMarker_) {
         rootMarker_(*this);

@@ -8,7 +8,8 @@
 // Invariant: every object reachable from a root slot or from what the root
 // marker marks survives a collection; nothing else does. Code holding a heap
 // value in a C++ local across an allocation must root it first (the
-// interpreter's temporary-root stack, see Interpreter::RootScope).
+// temporary-root stack, see RootScope). Values that native objects keep for
+// longer are persistent roots (see PersistentRoots and Handle in NativeApi.h).
 #pragma once
 
 #include "zarn/runtime/Object.h"
@@ -16,11 +17,57 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
 
 namespace zarn {
+
+// The slots of persistent roots: each holds one value that the collector marks
+// until the slot is released. Handles (NativeApi.h) share this table with the
+// collector, so a handle may be released after the collector is gone; closing
+// the table at teardown drops every value and makes later adds hold nothing.
+class PersistentRoots {
+public:
+    static constexpr uint32_t kNoSlot = UINT32_MAX;
+
+    // A new slot holding value, or kNoSlot once the table is closed.
+    uint32_t add(Value value) {
+        if (closed_) return kNoSlot;
+        if (!free_.empty()) {
+            uint32_t slot = free_.back();
+            free_.pop_back();
+            slots_[slot] = value;
+            return slot;
+        }
+        slots_.push_back(value);
+        return static_cast<uint32_t>(slots_.size() - 1);
+    }
+    void release(uint32_t slot) {
+        if (slot >= slots_.size()) return;
+        slots_[slot] = Value();
+        free_.push_back(slot);
+    }
+    // The value of a slot; Null for kNoSlot and after closing.
+    Value get(uint32_t slot) const { return slot < slots_.size() ? slots_[slot] : Value(); }
+    // The number of slots in use.
+    size_t count() const { return slots_.size() - free_.size(); }
+    void close() {
+        closed_ = true;
+        slots_.clear();
+        free_.clear();
+    }
+    template <typename Marker>
+    void markAll(Marker&& mark) const {
+        for (const Value& value : slots_) mark(value);
+    }
+
+private:
+    std::vector<Value> slots_; // released slots hold Null
+    std::vector<uint32_t> free_;
+    bool closed_ = false;
+};
 
 class GC {
 public:
@@ -69,11 +116,14 @@ public:
     void removeRoot(Value* slot);
     // Called after the root slots are marked; the interpreter installs it.
     void setRootMarker(std::function<void(GC&)> marker) { rootMarker_ = std::move(marker); }
+    // The persistent roots of handles; shared so that a handle can outlive the collector.
+    const std::shared_ptr<PersistentRoots>& persistentRoots() const { return persistent_; }
 
     size_t bytesAllocated() const { return bytesAllocated_; }
     size_t objectCount() const { return objectCount_; }
     size_t threshold() const { return threshold_; }
     bool stress() const { return stress_; }
+    void setStress(bool stress) { stress_ = stress; }
 
 private:
     void traceGray();
@@ -123,6 +173,7 @@ private:
     size_t objectCount_ = 0;
     std::vector<Value*> roots_;
     std::function<void(GC&)> rootMarker_;
+    std::shared_ptr<PersistentRoots> persistent_ = std::make_shared<PersistentRoots>();
     std::vector<GcObject*> gray_;
     bool stress_;
 };

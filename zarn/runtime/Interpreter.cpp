@@ -74,7 +74,7 @@ void Interpreter::setScriptPath(const std::string& path) {
     currentDirectory_ = std::filesystem::path(path).parent_path().string();
 }
 
-// ---- native API ---------------------------------------------------------------
+// ---- what NativeApi.h builds on ---------------------------------------------------------------
 
 Value Interpreter::makeString(std::string text) {
     return Value(gc_.allocate<StringObject>(std::move(text)));
@@ -86,36 +86,14 @@ Value Interpreter::makeArray(std::vector<Value> elements) {
 
 Value Interpreter::makeNative(std::string name, NativeCallable callable,
                               std::vector<Value> captures) {
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     for (const Value& v : captures) roots.push(v);
     return Value(gc_.allocate<NativeFunctionObject>(std::move(name), std::move(callable),
                                                     std::move(captures)));
 }
 
-ClassInstanceObject* Interpreter::makeModule(std::string_view name) {
-    NameId symbol = symbols_.intern(name);
-    auto* module = gc_.allocate<ClassInstanceObject>(symbol, &symbols_.name(symbol));
-    current_->define(symbol, Value(module));
-    return module;
-}
-
-void Interpreter::addMember(ClassInstanceObject* module, std::string_view name,
-                            NativeCallable callable) {
-    RootScope roots(*this);
-    roots.push(Value(module));
-    Value function = makeNative(std::string(name), std::move(callable));
-    module->setField(symbols_.intern(name), function);
-}
-
-void Interpreter::setField(ClassInstanceObject* instance, std::string_view name, Value value) {
-    instance->setField(symbols_.intern(name), value);
-}
-
-Value Interpreter::getField(ClassInstanceObject* instance, std::string_view name) {
-    NameId symbol = symbols_.find(name);
-    if (symbol == kNoName) return Value();
-    Value* slot = instance->findField(symbol);
-    return slot ? *slot : Value();
+void Interpreter::defineHere(std::string_view name, Value value) {
+    current_->define(symbols_.intern(name), value);
 }
 
 void Interpreter::defineGlobal(std::string_view name, Value value) {
@@ -200,7 +178,7 @@ private:
 
 Value Interpreter::callValue(Value callee, std::span<const Value> arguments,
                              const SourceLocation& location) {
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     roots.push(callee);
     for (const Value& v : arguments) roots.push(v);
     // Natives may hand in storage of their own; the pushed copies are the roots.
@@ -221,7 +199,7 @@ void Interpreter::ensureBoundMethods(ClassInstanceObject* instance, const ClassI
     if (instance->boundFor == &info) return;
     instance->boundFor = &info;
     instance->boundMethods.clear();
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     roots.push(Value(instance));
     for (NameId method : info.methodNames) {
         Value bound = boundMethod(instance, method);
@@ -257,7 +235,7 @@ Value Interpreter::invokeMethod(const ClassInfo* info, ClassInstanceObject* inst
     // A copy first: the arguments may live on the temporary-root stack, which
     // moves when it grows (the originals stay there as roots).
     ArgumentCopy arguments(passed);
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     roots.push(Value(instance));
     if (info != nullptr) ensureBoundMethods(instance, *info);
 
@@ -442,7 +420,7 @@ void Interpreter::visitForeachStmt(ForeachStmt& node) {
     GcObject* object = iterable.asObject();
     if (object == nullptr || object->objectKind != ObjectKind::Array) return;
     auto* array = static_cast<ArrayObject*>(object);
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     roots.push(iterable);
     Environment* saved = current_;
     Environment* scope = newEnvironment(current_);
@@ -461,7 +439,7 @@ void Interpreter::visitForeachStmt(ForeachStmt& node) {
 void Interpreter::visitSwitchStmt(SwitchStmt& node) {
     Value subject = evaluate(node.value.get());
     if (signal_ != ControlSignal::None) return;
-    RootScope roots(*this);
+    RootScope roots(tempRoots_);
     roots.push(subject);
     auto runBody = [this](const std::vector<StmtPtr>& body) {
         executeStatements(body);

@@ -1,19 +1,5 @@
-// The tree-walking interpreter: executes a checked Program directly.
-//
-// Native API (for the library modules; see NativeModules.h for the table):
-// - A native function is a NativeCallable: Value(Interpreter&, const NativeArgs&).
-//   NativeArgs reads arguments with the library's rules (missing -> Null,
-//   intAt / floatAt / stringAt) and gives the call's location. The arguments
-//   are rooted by the caller for the whole call.
-// - Make values with makeString, makeArray, makeNative (name, callable, and the
-//   values it captures: they are traced, so a bound receiver stays alive),
-//   makeHolder<T> (a native object in a NativeHolder<T>), makeModule/addMember.
-// - Call script values only through callValue; it roots what it is given.
-// - Any heap Value kept in a C++ local while something else is allocated must
-//   be rooted first: `Interpreter::RootScope roots(interp); roots.push(v);`
-//   (cut back when the scope ends), or kept forever with retain(v).
-// - Native failures that must end the run throw std::runtime_error: the run
-//   then ends with an "E9000" report carrying the text.
+// The tree-walking interpreter: executes a checked Program directly. Native
+// modules use the slim API of NativeApi.h, which this class implements.
 #pragma once
 
 #include "zarn/diagnostics/DiagnosticEngine.h"
@@ -21,8 +7,10 @@
 #include "zarn/runtime/Environment.h"
 #include "zarn/runtime/GC.h"
 #include "zarn/runtime/NameTable.h"
+#include "zarn/runtime/NativeApi.h"
 #include "zarn/runtime/NativeModules.h"
 #include "zarn/runtime/Object.h"
+#include "zarn/runtime/RootStack.h"
 #include "zarn/runtime/Value.h"
 
 #include <cstdint>
@@ -56,17 +44,6 @@ struct ClassInfo {
     }
 };
 
-// A server that the run keeps serving after `main` returned (the HTTP module
-// registers its servers through Interpreter::registerServer).
-class ServedObject {
-public:
-    virtual ~ServedObject() = default;
-    virtual bool isOpen() const = 0;
-    // Handles what is pending, waiting at most timeoutMs; true when it did something.
-    virtual bool poll(int timeoutMs) = 0;
-    virtual void stop() = 0;
-};
-
 enum class ControlSignal : uint8_t { None = 0, Return = 1, Break = 2, Continue = 3 };
 
 class Interpreter final : public ASTVisitor {
@@ -87,27 +64,16 @@ public:
     // A failure that ends the run is reported as "E9000".
     void interpret(const std::shared_ptr<Program>& program);
 
-    // ---- native API -------------------------------------------------------
+    // ---- what NativeApi.h builds on ---------------------------------------------
     Value makeString(std::string text);
     Value makeArray(std::vector<Value> elements = {});
     Value makeNative(std::string name, NativeCallable callable, std::vector<Value> captures = {});
-    template <typename T>
-    Value makeHolder(std::shared_ptr<T> object, std::string typeName,
-                     NativeHolderBase::MemberHook hook = nullptr) {
-        return Value(gc_.allocate<NativeHolder<T>>(std::move(object), std::move(typeName), hook));
-    }
-    // A module object (an instance whose class name is the module name), defined
-    // under that name in the current scope, which keeps it alive.
-    ClassInstanceObject* makeModule(std::string_view name);
-    // Adds a native function as a member (field) of a module object.
-    void addMember(ClassInstanceObject* module, std::string_view name, NativeCallable callable);
-    // Fields of instances by name (missing fields read as Null).
-    void setField(ClassInstanceObject* instance, std::string_view name, Value value);
-    Value getField(ClassInstanceObject* instance, std::string_view name);
     // Calls any value: a script function, a lambda, a native function. Reports
     // "E0024" for non-callable values and returns Null then.
     Value callValue(Value callee, std::span<const Value> arguments,
                     const SourceLocation& location = SourceLocation());
+    // Defines a name in the scope that is running (a `use` statement's scope).
+    void defineHere(std::string_view name, Value value);
     void defineGlobal(std::string_view name, Value value);
     Value getGlobal(std::string_view name);
     // Keeps a value alive for the rest of the run.
@@ -119,42 +85,9 @@ public:
     NameTable& symbols() { return symbols_; }
     const std::string& currentDirectory() const { return currentDirectory_; }
 
-    // The temporary-root stack: values held by C++ code across allocations.
-    // Its storage moves when it grows, so spans into it are taken after pushing.
-    class RootStack {
-    public:
-        RootStack() : slots_(64) {}
-        void push(Value value) {
-            if (top_ == slots_.size()) [[unlikely]]
-                slots_.resize(slots_.size() * 2);
-            slots_[top_++] = value;
-        }
-        size_t size() const { return top_; }
-        void cut(size_t mark) { top_ = mark; }
-        // The last count values pushed.
-        std::span<const Value> last(size_t count) const {
-            return std::span<const Value>(slots_.data() + top_ - count, count);
-        }
-        std::span<const Value> all() const { return std::span<const Value>(slots_.data(), top_); }
-
-    private:
-        std::vector<Value> slots_;
-        size_t top_ = 0;
-    };
-
-    // Values pushed here are roots until the scope ends.
-    class RootScope {
-    public:
-        explicit RootScope(Interpreter& interp) : stack_(interp.tempRoots_), mark_(stack_.size()) {}
-        ~RootScope() { stack_.cut(mark_); }
-        RootScope(const RootScope&) = delete;
-        RootScope& operator=(const RootScope&) = delete;
-        void push(Value value) { stack_.push(value); }
-
-    private:
-        RootStack& stack_;
-        size_t mark_;
-    };
+    // Values pushed on a RootScope are roots until the scope ends.
+    using RootScope = zarn::RootScope;
+    RootStack& rootStack() { return tempRoots_; }
 
     // ---- execution ----------------------------------------------------------
     void execute(Statement* statement) {
@@ -231,8 +164,6 @@ public:
     };
 
 private:
-    friend class RootScope;
-
     NameId symbolOf(RuntimeCache& cache, const std::string& name) {
         if (cache.owner == this) [[likely]]
             return cache.id;

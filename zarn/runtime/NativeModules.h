@@ -2,17 +2,17 @@
 // module by itself: the library registers its initializers here and the
 // driver hands the filled table to each Interpreter.
 //
-// Writing a native module (see also the API of Interpreter.h):
+// Writing a native module (the API is NativeApi.h):
 //
 //   void initClockModule(Interpreter& interp) {
-//       ClassInstanceObject* module = interp.makeModule("clock");   // defined and rooted
-//       interp.addMember(module, "ticks", [](Interpreter&, const NativeArgs&) {
+//       ClassInstanceObject* module = makeModule(interp, "clock");   // defined and rooted
+//       addMember(interp, module, "ticks", [](Interpreter&, const NativeArgs&) {
 //           return Value::fromInt(42);
 //       });
-//       interp.addMember(module, "twice", [](Interpreter& in, const NativeArgs& args) {
+//       addMember(interp, module, "twice", [](Interpreter& in, const NativeArgs& args) {
 //           Value fn = args[0];                         // arguments stay rooted by the caller
-//           in.callValue(fn, {}, args.location());
-//           return in.callValue(fn, {}, args.location());
+//           callValue(in, fn, {}, args.location());
+//           return callValue(in, fn, {}, args.location());
 //       });
 //   }
 //   table.add("clock", initClockModule);

@@ -246,6 +246,13 @@ class NativeHolder final : public NativeHolderBase {
 public:
     NativeHolder(std::shared_ptr<T> object, std::string typeName, MemberHook hook = nullptr)
         : NativeHolderBase(std::move(typeName), hook), object(std::move(object)) {}
+    // A native object that has `void trace(GC&) const` marks the script values
+    // it keeps (TracedValue, NativeApi.h) whenever its holder is marked.
+    void trace(GC& gc) override {
+        if constexpr (requires(const T& native, GC& collector) { native.trace(collector); }) {
+            if (object) object->trace(gc);
+        }
+    }
 
     std::shared_ptr<T> object;
 };

@@ -1,6 +1,6 @@
 #include "zarn/stdlib/MathModule.h"
 
-#include "zarn/runtime/Interpreter.h"
+#include "zarn/runtime/NativeApi.h"
 
 #include <cmath>
 
@@ -25,15 +25,15 @@ double rounded(double x) { return std::round(x); } // halves away from zero
 } // namespace
 
 void initMathModule(Interpreter& interp) {
-    ClassInstanceObject* module = interp.makeModule("math");
-    interp.addMember(module, "sqrt", unary<squareRoot>);
-    interp.addMember(module, "sin", unary<sine>);
-    interp.addMember(module, "cos", unary<cosine>);
-    interp.addMember(module, "tan", unary<tangent>);
-    interp.addMember(module, "floor", unary<floorOf>);
-    interp.addMember(module, "ceil", unary<ceilingOf>);
-    interp.addMember(module, "round", unary<rounded>);
-    interp.addMember(module, "pow", [](Interpreter&, const NativeArgs& args) {
+    ClassInstanceObject* module = makeModule(interp, "math");
+    addMember(interp, module, "sqrt", unary<squareRoot>);
+    addMember(interp, module, "sin", unary<sine>);
+    addMember(interp, module, "cos", unary<cosine>);
+    addMember(interp, module, "tan", unary<tangent>);
+    addMember(interp, module, "floor", unary<floorOf>);
+    addMember(interp, module, "ceil", unary<ceilingOf>);
+    addMember(interp, module, "round", unary<rounded>);
+    addMember(interp, module, "pow", [](Interpreter&, const NativeArgs& args) {
         if (args.size() < 2) return Value::fromFloat(0.0);
         return Value::fromFloat(std::pow(args.floatAt(0), args.floatAt(1)));
     });

@@ -7,11 +7,10 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "zarn/runtime/Interpreter.h"
+#include "zarn/runtime/NativeApi.h"
 #include "zarn/stdlib/Calendar.h"
 #include "zarn/stdlib/Platform.h"
 #include "zarn/stdlib/RandomEngines.h"
-#include "zarn/stdlib/ScriptObjects.h"
 
 namespace zarn::stdlib {
 namespace {
@@ -38,7 +37,7 @@ int64_t millisSince(int64_t start) {
 
 void addCalendarField(Interpreter& interp, ClassInstanceObject* module, std::string_view name,
                       CalendarField field) {
-    interp.addMember(module, name, [field](Interpreter&, const NativeArgs& args) {
+    addMember(interp, module, name, [field](Interpreter&, const NativeArgs& args) {
         return Value::fromInt(calendarField(args.intAt(0), field));
     });
 }
@@ -46,43 +45,42 @@ void addCalendarField(Interpreter& interp, ClassInstanceObject* module, std::str
 } // namespace
 
 void initRandomModule(Interpreter& interp) {
-    ClassInstanceObject* module = interp.makeModule("random");
-    interp.addMember(module, "nextInt", [](Interpreter&, const NativeArgs& args) {
+    ClassInstanceObject* module = makeModule(interp, "random");
+    addMember(interp, module, "nextInt", [](Interpreter&, const NativeArgs& args) {
         return Value::fromInt(processRandomEngines().nextInt(args.intAt(0, 0), args.intAt(1, 100)));
     });
-    interp.addMember(module, "nextFloat", [](Interpreter&, const NativeArgs&) {
+    addMember(interp, module, "nextFloat", [](Interpreter&, const NativeArgs&) {
         return Value::fromFloat(processRandomEngines().nextFloat());
     });
 }
 
 void initTimeModule(Interpreter& interp) {
-    ClassInstanceObject* module = interp.makeModule("time");
-    interp.addMember(module, "now", [](Interpreter&, const NativeArgs&) {
+    ClassInstanceObject* module = makeModule(interp, "time");
+    addMember(interp, module, "now", [](Interpreter&, const NativeArgs&) {
         return Value::fromInt(wallClockUnits() / 10000);
     });
-    interp.addMember(module, "nowSeconds", [](Interpreter&, const NativeArgs&) {
+    addMember(interp, module, "nowSeconds", [](Interpreter&, const NativeArgs&) {
         return Value::fromInt(wallClockUnits() / 10000000);
     });
-    interp.addMember(module, "nowMicro", [](Interpreter&, const NativeArgs&) {
+    addMember(interp, module, "nowMicro", [](Interpreter&, const NativeArgs&) {
         return Value::fromInt(wallClockUnits() / 10);
     });
-    interp.addMember(module, "nowNano", [](Interpreter&, const NativeArgs&) {
+    addMember(interp, module, "nowNano", [](Interpreter&, const NativeArgs&) {
         return Value::fromInt(wallClockUnits() * 100);
     });
-    interp.addMember(module, "ticks", [](Interpreter&, const NativeArgs&) {
-        return Value::fromInt(monotonicMillis());
-    });
-    interp.addMember(module, "elapsed", [](Interpreter&, const NativeArgs& args) {
+    addMember(interp, module, "ticks",
+              [](Interpreter&, const NativeArgs&) { return Value::fromInt(monotonicMillis()); });
+    addMember(interp, module, "elapsed", [](Interpreter&, const NativeArgs& args) {
         return Value::fromInt(millisSince(args.intAt(0)));
     });
-    interp.addMember(module, "format", [](Interpreter& in, const NativeArgs& args) {
-        return in.makeString(formatLocalTime(args.intAt(0), args.stringAt(1)));
+    addMember(interp, module, "format", [](Interpreter& in, const NativeArgs& args) {
+        return makeString(in, formatLocalTime(args.intAt(0), args.stringAt(1)));
     });
-    interp.addMember(module, "iso", [](Interpreter& in, const NativeArgs&) {
-        return in.makeString(formatUtcNow("%Y-%m-%dT%H:%M:%SZ"));
+    addMember(interp, module, "iso", [](Interpreter& in, const NativeArgs&) {
+        return makeString(in, formatUtcNow("%Y-%m-%dT%H:%M:%SZ"));
     });
-    interp.addMember(module, "localString", [](Interpreter& in, const NativeArgs&) {
-        return in.makeString(formatLocalTime(0, "%a %b %d %H:%M:%S %Y"));
+    addMember(interp, module, "localString", [](Interpreter& in, const NativeArgs&) {
+        return makeString(in, formatLocalTime(0, "%a %b %d %H:%M:%S %Y"));
     });
     addCalendarField(interp, module, "year", CalendarField::Year);
     addCalendarField(interp, module, "month", CalendarField::Month);
@@ -92,76 +90,76 @@ void initTimeModule(Interpreter& interp) {
     addCalendarField(interp, module, "second", CalendarField::Second);
     addCalendarField(interp, module, "dayOfWeek", CalendarField::DayOfWeek);
     addCalendarField(interp, module, "dayOfYear", CalendarField::DayOfYear);
-    interp.addMember(module, "date", [](Interpreter&, const NativeArgs& args) {
+    addMember(interp, module, "date", [](Interpreter&, const NativeArgs& args) {
         return Value::fromInt(localDateToTimestamp(args.intAt(0, 1970), args.intAt(1, 1),
                                                    args.intAt(2, 1), args.intAt(3, 0),
                                                    args.intAt(4, 0), args.intAt(5, 0)));
     });
-    interp.addMember(module, "isLeapYear", [](Interpreter&, const NativeArgs& args) {
+    addMember(interp, module, "isLeapYear", [](Interpreter&, const NativeArgs& args) {
         return Value::fromBool(isLeapYear(args.intAt(0, 0)));
     });
-    interp.addMember(module, "daysInMonth", [](Interpreter&, const NativeArgs& args) {
+    addMember(interp, module, "daysInMonth", [](Interpreter&, const NativeArgs& args) {
         if (args.size() < 2) return Value::fromInt(31);
         return Value::fromInt(daysInMonth(args.intAt(0), args.intAt(1)));
     });
-    interp.addMember(module, "timeZoneOffset", [](Interpreter&, const NativeArgs&) {
+    addMember(interp, module, "timeZoneOffset", [](Interpreter&, const NativeArgs&) {
         return Value::fromInt(timeZoneOffsetMinutes());
     });
-    interp.addMember(module, "sleep", [](Interpreter&, const NativeArgs& args) {
+    addMember(interp, module, "sleep", [](Interpreter&, const NativeArgs& args) {
         platform::sleepMilliseconds(args.intAt(0, 0));
         return Value();
     });
-    interp.addMember(module, "sleepSeconds", [](Interpreter&, const NativeArgs& args) {
+    addMember(interp, module, "sleepSeconds", [](Interpreter&, const NativeArgs& args) {
         double millis = args.floatAt(0, 0.0) * 1000.0;
         // Truncated; NaN, negative and out-of-range values are no valid wait.
         if (millis >= 1.0 && millis < 9.2e18)
             platform::sleepMilliseconds(static_cast<int64_t>(millis));
         return Value();
     });
-    interp.addMember(module, "measure", [](Interpreter& in, const NativeArgs& args) {
+    addMember(interp, module, "measure", [](Interpreter& in, const NativeArgs& args) {
         if (!args.has(0)) return Value::fromInt(0);
         int64_t start = monotonicMillis();
-        in.callValue(args[0], {}, args.location());
+        callValue(in, args[0], {}, args.location());
         return Value::fromInt(millisSince(start));
     });
 }
 
 void initGcModule(Interpreter& interp) {
-    ClassInstanceObject* module = interp.makeModule("gc");
-    interp.addMember(module, "collect", [](Interpreter& in, const NativeArgs&) {
-        return Value::fromInt(static_cast<int64_t>(in.gc().collect()));
+    ClassInstanceObject* module = makeModule(interp, "gc");
+    addMember(interp, module, "collect", [](Interpreter& in, const NativeArgs&) {
+        return Value::fromInt(static_cast<int64_t>(collector(in).collect()));
     });
-    interp.addMember(module, "allocatedBytes", [](Interpreter& in, const NativeArgs&) {
-        return Value::fromInt(static_cast<int64_t>(in.gc().bytesAllocated()));
+    addMember(interp, module, "allocatedBytes", [](Interpreter& in, const NativeArgs&) {
+        return Value::fromInt(static_cast<int64_t>(collector(in).bytesAllocated()));
     });
-    interp.addMember(module, "objectCount", [](Interpreter& in, const NativeArgs&) {
-        return Value::fromInt(static_cast<int64_t>(in.gc().objectCount()));
+    addMember(interp, module, "objectCount", [](Interpreter& in, const NativeArgs&) {
+        return Value::fromInt(static_cast<int64_t>(collector(in).objectCount()));
     });
 }
 
 void initOsModule(Interpreter& interp) {
-    ClassInstanceObject* module = interp.makeModule("os");
-    interp.addMember(module, "name", [](Interpreter& in, const NativeArgs&) {
-        return in.makeString(std::string(platform::systemName()));
+    ClassInstanceObject* module = makeModule(interp, "os");
+    addMember(interp, module, "name", [](Interpreter& in, const NativeArgs&) {
+        return makeString(in, std::string(platform::systemName()));
     });
-    interp.addMember(module, "architecture", [](Interpreter& in, const NativeArgs&) {
-        return in.makeString(std::string(platform::machineArchitecture()));
+    addMember(interp, module, "architecture", [](Interpreter& in, const NativeArgs&) {
+        return makeString(in, std::string(platform::machineArchitecture()));
     });
-    interp.addMember(module, "hostname", [](Interpreter& in, const NativeArgs&) {
-        return in.makeString(platform::hostName());
+    addMember(interp, module, "hostname", [](Interpreter& in, const NativeArgs&) {
+        return makeString(in, platform::hostName());
     });
-    interp.addMember(module, "currentDirectory", [](Interpreter& in, const NativeArgs&) {
-        return in.makeString(platform::currentDirectory());
+    addMember(interp, module, "currentDirectory", [](Interpreter& in, const NativeArgs&) {
+        return makeString(in, platform::currentDirectory());
     });
-    interp.addMember(module, "homeDirectory", [](Interpreter& in, const NativeArgs&) {
-        return in.makeString(platform::homeDirectory());
+    addMember(interp, module, "homeDirectory", [](Interpreter& in, const NativeArgs&) {
+        return makeString(in, platform::homeDirectory());
     });
-    interp.addMember(module, "getEnv", [](Interpreter& in, const NativeArgs& args) {
-        if (!args[0].isString()) return in.makeString({});
-        return in.makeString(
-            platform::environmentVariable(args.stringAt(0)).value_or(std::string{}));
+    addMember(interp, module, "getEnv", [](Interpreter& in, const NativeArgs& args) {
+        if (!args[0].isString()) return makeString(in, std::string());
+        return makeString(in,
+                          platform::environmentVariable(args.stringAt(0)).value_or(std::string{}));
     });
-    interp.addMember(module, "setEnv", [](Interpreter&, const NativeArgs& args) {
+    addMember(interp, module, "setEnv", [](Interpreter&, const NativeArgs& args) {
         if (args[0].isString() && args[1].isString()) {
             platform::setEnvironmentVariable(args.stringAt(0), args.stringAt(1));
         }
@@ -170,41 +168,41 @@ void initOsModule(Interpreter& interp) {
 }
 
 void initProcessModule(Interpreter& interp) {
-    ClassInstanceObject* module = interp.makeModule("process");
-    interp.addMember(module, "execute", [](Interpreter&, const NativeArgs& args) {
+    ClassInstanceObject* module = makeModule(interp, "process");
+    addMember(interp, module, "execute", [](Interpreter&, const NativeArgs& args) {
         if (!args[0].isString()) return Value::fromInt(-1);
         flushStandardStreams();
         return Value::fromInt(platform::runShellCommand(args.stringAt(0)));
     });
-    interp.addMember(module, "spawn", [](Interpreter&, const NativeArgs& args) {
+    addMember(interp, module, "spawn", [](Interpreter&, const NativeArgs& args) {
         if (!args[0].isString()) return Value::fromInt(-1);
         flushStandardStreams();
         return Value::fromInt(platform::spawnShellCommand(args.stringAt(0)));
     });
-    interp.addMember(module, "exit", [](Interpreter&, const NativeArgs& args) -> Value {
+    addMember(interp, module, "exit", [](Interpreter&, const NativeArgs& args) -> Value {
         int status = args[0].isInt() ? static_cast<int>(args[0].toInt()) : 0;
         flushStandardStreams();
         std::exit(status);
     });
-    interp.addMember(module, "pid", [](Interpreter&, const NativeArgs&) {
+    addMember(interp, module, "pid", [](Interpreter&, const NativeArgs&) {
         return Value::fromInt(platform::currentProcessId());
     });
-    interp.addMember(module, "arguments", [](Interpreter& in, const NativeArgs&) {
-        return makeStringArray(in, in.scriptArguments());
+    addMember(interp, module, "arguments", [](Interpreter& in, const NativeArgs&) {
+        return makeStringArray(in, scriptArguments(in));
     });
 }
 
 void initFilesystemModule(Interpreter& interp) {
-    ClassInstanceObject* module = interp.makeModule("filesystem");
-    interp.addMember(module, "readFile", [](Interpreter& in, const NativeArgs& args) {
-        if (!args.has(0)) return in.makeString({});
-        return in.makeString(platform::readWholeFile(args.stringAt(0)).value_or(std::string{}));
+    ClassInstanceObject* module = makeModule(interp, "filesystem");
+    addMember(interp, module, "readFile", [](Interpreter& in, const NativeArgs& args) {
+        if (!args.has(0)) return makeString(in, std::string());
+        return makeString(in, platform::readWholeFile(args.stringAt(0)).value_or(std::string{}));
     });
-    interp.addMember(module, "writeFile", [](Interpreter&, const NativeArgs& args) {
+    addMember(interp, module, "writeFile", [](Interpreter&, const NativeArgs& args) {
         if (args.size() < 2) return Value::fromBool(false);
         return Value::fromBool(platform::writeWholeFile(args.stringAt(0), args.stringAt(1)));
     });
-    interp.addMember(module, "fileExists", [](Interpreter&, const NativeArgs& args) {
+    addMember(interp, module, "fileExists", [](Interpreter&, const NativeArgs& args) {
         return Value::fromBool(args.has(0) && platform::canOpenForReading(args.stringAt(0)));
     });
 }

@@ -20,17 +20,17 @@ std::shared_ptr<Program> parse(const std::string& source, DiagnosticEngine& engi
 // A module whose members exercise the API: strings, arrays, calls back into
 // the script, and a failure that ends the run.
 void initProbeModule(Interpreter& interp) {
-    ClassInstanceObject* module = interp.makeModule("probe");
-    interp.addMember(module, "words", [](Interpreter& in, const NativeArgs& args) {
+    ClassInstanceObject* module = makeModule(interp, "probe");
+    addMember(interp, module, "words", [](Interpreter& in, const NativeArgs& args) {
         Value array = in.makeArray();
-        Interpreter::RootScope roots(in);
+        RootScope roots(in);
         roots.push(array);
         auto* elements = static_cast<ArrayObject*>(array.as.object);
         for (size_t i = 0; i < args.size(); ++i)
             elements->elements.push_back(in.makeString("<" + std::string(args.stringAt(i)) + ">"));
         return array;
     });
-    interp.addMember(module, "each", [](Interpreter& in, const NativeArgs& args) {
+    addMember(interp, module, "each", [](Interpreter& in, const NativeArgs& args) {
         // Calls the script function with a string made here: callValue roots it.
         int64_t count = args.intAt(1);
         Value last;
@@ -40,7 +40,7 @@ void initProbeModule(Interpreter& interp) {
         }
         return last;
     });
-    interp.addMember(module, "fail", [](Interpreter&, const NativeArgs&) -> Value {
+    addMember(interp, module, "fail", [](Interpreter&, const NativeArgs&) -> Value {
         throw std::runtime_error("the probe failed");
     });
 }
@@ -54,9 +54,9 @@ void runProgram(const std::string& source, ProgramRun& run) {
     NativeModuleTable modules;
     modules.add("probe", initProbeModule);
     modules.add("math", [](Interpreter& interp) {
-        ClassInstanceObject* math = interp.makeModule("math");
-        interp.addMember(math, "two",
-                         [](Interpreter&, const NativeArgs&) { return Value::fromInt(2); });
+        ClassInstanceObject* math = makeModule(interp, "math");
+        addMember(interp, math, "two",
+                  [](Interpreter&, const NativeArgs&) { return Value::fromInt(2); });
     });
     auto program = parse(source, run.engine);
     ASSERT_FALSE(run.engine.hasErrors());
@@ -106,7 +106,7 @@ TEST(InterpreterTest, CapturedReceiversSurviveCollections) {
     Value bound;
     {
         Value receiver = interp.makeString("kept alive");
-        Interpreter::RootScope roots(interp);
+        RootScope roots(interp);
         roots.push(receiver);
         bound = interp.makeNative(
             "text", [](Interpreter&, const NativeArgs& args) { return args.self().captures[0]; },
@@ -124,12 +124,11 @@ TEST(InterpreterTest, HoldersAnswerMembersThroughTheirHook) {
     };
     DiagnosticEngine engine;
     Interpreter interp(engine);
-    Value holder =
-        interp.makeHolder(std::make_shared<Widget>(), "Button",
-                          [](Interpreter& in, NativeHolderBase& self, std::string_view member) {
-                              auto& widget = *static_cast<NativeHolder<Widget>&>(self).object;
-                              return member == "label" ? in.makeString(widget.label) : Value();
-                          });
+    Value holder = makeHolder(interp, std::make_shared<Widget>(), "Button",
+                              [](Interpreter& in, NativeHolderBase& self, std::string_view member) {
+                                  auto& widget = *static_cast<NativeHolder<Widget>&>(self).object;
+                                  return member == "label" ? in.makeString(widget.label) : Value();
+                              });
     interp.defineGlobal("button", holder);
     auto program = parse("println(button, typeof(button), button.label, button.other)\n", engine);
     testing::internal::CaptureStdout();

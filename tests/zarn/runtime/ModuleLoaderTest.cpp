@@ -19,9 +19,9 @@ namespace {
 
 // A native module whose `run(path)` starts another script, as a GUI script does.
 void initLoaderModule(Interpreter& interp) {
-    ClassInstanceObject* module = interp.makeModule("loader");
-    interp.addMember(module, "run", [](Interpreter& in, const NativeArgs& args) {
-        in.runScript(std::string(args.stringAt(0)));
+    ClassInstanceObject* module = makeModule(interp, "loader");
+    addMember(interp, module, "run", [](Interpreter& in, const NativeArgs& args) {
+        runScript(in, std::string(args.stringAt(0)));
         return Value();
     });
 }

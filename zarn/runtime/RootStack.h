@@ -1,0 +1,54 @@
+// The temporary-root stack: heap values held by C++ code across allocations.
+// A RootScope pushes onto it and cuts it back when the scope ends, so roots
+// nest like the C++ calls that make them.
+#pragma once
+
+#include "zarn/runtime/Value.h"
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+namespace zarn {
+
+class Interpreter;
+
+// Its storage moves when it grows, so spans into it are taken after pushing.
+class RootStack {
+public:
+    RootStack() : slots_(64) {}
+    void push(Value value) {
+        if (top_ == slots_.size()) [[unlikely]]
+            slots_.resize(slots_.size() * 2);
+        slots_[top_++] = value;
+    }
+    size_t size() const { return top_; }
+    void cut(size_t mark) { top_ = mark; }
+    // The last count values pushed.
+    std::span<const Value> last(size_t count) const {
+        return std::span<const Value>(slots_.data() + top_ - count, count);
+    }
+    std::span<const Value> all() const { return std::span<const Value>(slots_.data(), top_); }
+
+private:
+    std::vector<Value> slots_;
+    size_t top_ = 0;
+};
+
+// Values pushed here are roots until the scope ends.
+class RootScope {
+public:
+    explicit RootScope(RootStack& stack) : stack_(stack), mark_(stack.size()) {}
+    // The interpreter's stack (for native code, which sees no interpreter internals).
+    explicit RootScope(Interpreter& interp);
+    ~RootScope() { stack_.cut(mark_); }
+    RootScope(const RootScope&) = delete;
+    RootScope& operator=(const RootScope&) = delete;
+    void push(Value value) { stack_.push(value); }
+
+private:
+    RootStack& stack_;
+    size_t mark_;
+};
+
+} // namespace zarn
