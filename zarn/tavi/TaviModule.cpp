@@ -3,24 +3,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "zarn/runtime/Interpreter.h"
-#include "zarn/tavi/Toolkit.h"
-
-#if __has_include("zarn/runtime/NativeApi.h")
+#include "zarn/runtime/Interpreter.h" // getGlobal: finding an earlier toolkit
 #include "zarn/runtime/NativeApi.h"
-#else
-namespace zarn {
-// Stand-in until the native API lands: keeps the value for the whole run.
-class Handle {
-public:
-    Handle(Interpreter& interp, Value value) : value_(value) { interp.retain(value); }
-    Value get() const { return value_; }
-
-private:
-    Value value_;
-};
-} // namespace zarn
-#endif
+#include "zarn/tavi/Toolkit.h"
 
 namespace zarn::tavi {
 namespace {
@@ -46,8 +31,8 @@ public:
 
     void click(Widget& widget) override { call(widget.clickHandler.get(), {}); }
     void input(Widget& widget, const std::string& text) override {
-        Interpreter::RootScope roots(interp_);
-        Value argument = interp_.makeString(text);
+        RootScope roots(interp_);
+        Value argument = makeString(interp_, text);
         roots.push(argument);
         call(widget.inputHandler.get(), {&argument, 1});
     }
@@ -58,9 +43,9 @@ private:
         if (script == nullptr) return;
         // The handler may replace itself while it runs: hold the value here.
         Value callee = script->value.get();
-        Interpreter::RootScope roots(interp_);
+        RootScope roots(interp_);
         roots.push(callee);
-        interp_.callValue(callee, arguments, location_);
+        callValue(interp_, callee, arguments, location_);
     }
 
     Interpreter& interp_;
@@ -113,13 +98,13 @@ Value bindMember(Interpreter& interp, NativeHolderBase& self, std::string_view m
     for (const MethodEntry<T>& entry : Table) {
         if (member != entry.name) continue;
         Method<T> method = entry.method;
-        return interp.makeNative(entry.name,
-                                 [method](Interpreter& in, const NativeArgs& args) {
-                                     auto* holder = static_cast<NativeHolder<T>*>(
-                                         args.self().captures[0].asObject());
-                                     return method(in, *holder->object, args);
-                                 },
-                                 {Value(&self)});
+        return makeNative(interp, entry.name,
+                          [method](Interpreter& in, const NativeArgs& args) {
+                              auto* holder =
+                                  static_cast<NativeHolder<T>*>(args.self().captures[0].asObject());
+                              return method(in, *holder->object, args);
+                          },
+                          {Value(&self)});
     }
     return Value();
 }
@@ -199,7 +184,7 @@ const MethodEntry<Widget> kWidgetMethods[] = {
          return Value();
      }},
     {"getText", [](Interpreter& interp, Widget& self,
-                   const NativeArgs&) { return interp.makeString(self.text); }},
+                   const NativeArgs&) { return makeString(interp, self.text); }},
     {"setWidth",
      [](Interpreter&, Widget& self, const NativeArgs& args) {
          self.setWidth(args.intAt(0));
@@ -267,20 +252,20 @@ const MethodEntry<Toolkit> kFileDialogMethods[] = {
      [](Interpreter& interp, Toolkit& self, const NativeArgs&) {
          std::error_code error;
          std::string start = std::filesystem::current_path(error).string();
-         return interp.makeString(self.openFileDialog(start));
+         return makeString(interp, self.openFileDialog(start));
      }},
 };
 
 Value makeWidget(Interpreter& interp, WidgetKind kind, const char* typeName, std::string text) {
-    return interp.makeHolder(std::make_shared<Widget>(kind, std::move(text)), typeName,
-                             bindMember<Widget, kWidgetMethods>);
+    return makeHolder(interp, std::make_shared<Widget>(kind, std::move(text)), typeName,
+                      bindMember<Widget, kWidgetMethods>);
 }
 
 Value makeLayout(Interpreter& interp, std::shared_ptr<Layout> layout, const char* typeName) {
     bool grid = layout->kind == LayoutKind::Grid;
-    return interp.makeHolder(std::move(layout), typeName,
-                             grid ? bindMember<Layout, kGridLayoutMethods>
-                                  : bindMember<Layout, kListLayoutMethods>);
+    return makeHolder(interp, std::move(layout), typeName,
+                      grid ? bindMember<Layout, kGridLayoutMethods>
+                           : bindMember<Layout, kListLayoutMethods>);
 }
 
 // The toolkit of an earlier `use tavi` in this run, found through the module
@@ -288,7 +273,7 @@ Value makeLayout(Interpreter& interp, std::shared_ptr<Layout> layout, const char
 std::shared_ptr<Toolkit> toolkitFor(Interpreter& interp) {
     GcObject* module = interp.getGlobal("tavi").asObject();
     if (module != nullptr && module->objectKind == ObjectKind::ClassInstance) {
-        Value dialog = interp.getField(static_cast<ClassInstanceObject*>(module), "fileDialog");
+        Value dialog = getField(interp, static_cast<ClassInstanceObject*>(module), "fileDialog");
         if (auto* holder = holderOf<Toolkit>(dialog, "FileDialog")) return holder->object;
     }
     ToolkitOptions options;
@@ -313,48 +298,48 @@ std::unique_ptr<HandlerRunner> makeScriptHandlers(Interpreter& interp,
 
 void initTaviModule(Interpreter& interp) {
     std::shared_ptr<Toolkit> toolkit = toolkitFor(interp);
-    ClassInstanceObject* module = interp.makeModule("tavi");
-    interp.addMember(module, "application", [toolkit](Interpreter& in, const NativeArgs& args) {
+    ClassInstanceObject* module = makeModule(interp, "tavi");
+    addMember(interp, module, "application", [toolkit](Interpreter& in, const NativeArgs& args) {
         auto record = std::make_shared<ScriptApplication>(ScriptApplication{
             toolkit->makeApplication(textOr(args, 0, "Zarn Application")), toolkit});
-        return in.makeHolder(std::move(record), "Application",
-                             bindMember<ScriptApplication, kApplicationMethods>);
+        return makeHolder(in, std::move(record), "Application",
+                          bindMember<ScriptApplication, kApplicationMethods>);
     });
-    interp.addMember(module, "window", [toolkit](Interpreter& in, const NativeArgs& args) {
+    addMember(interp, module, "window", [toolkit](Interpreter& in, const NativeArgs& args) {
         auto window = toolkit->makeWindow(textOr(args, 0, "Zarn Window"), args.intAt(1, 800),
                                           args.intAt(2, 600));
-        return in.makeHolder(std::make_shared<ScriptWindow>(ScriptWindow{window, toolkit}),
-                             "Window", bindMember<ScriptWindow, kWindowMethods>);
+        return makeHolder(in, std::make_shared<ScriptWindow>(ScriptWindow{window, toolkit}),
+                          "Window", bindMember<ScriptWindow, kWindowMethods>);
     });
-    interp.addMember(module, "label", [](Interpreter& in, const NativeArgs& args) {
+    addMember(interp, module, "label", [](Interpreter& in, const NativeArgs& args) {
         return makeWidget(in, WidgetKind::Label, "Label", textOr(args, 0, ""));
     });
-    interp.addMember(module, "button", [](Interpreter& in, const NativeArgs& args) {
+    addMember(interp, module, "button", [](Interpreter& in, const NativeArgs& args) {
         return makeWidget(in, WidgetKind::Button, "Button", textOr(args, 0, "Button"));
     });
-    interp.addMember(module, "textBox", [](Interpreter& in, const NativeArgs& args) {
+    addMember(interp, module, "textBox", [](Interpreter& in, const NativeArgs& args) {
         return makeWidget(in, WidgetKind::TextBox, "TextBox", textOr(args, 0, ""));
     });
-    interp.addMember(module, "vertical", [](Interpreter& in, const NativeArgs&) {
+    addMember(interp, module, "vertical", [](Interpreter& in, const NativeArgs&) {
         return makeLayout(in, std::make_shared<VerticalLayout>(), "VerticalLayout");
     });
-    interp.addMember(module, "horizontal", [](Interpreter& in, const NativeArgs&) {
+    addMember(interp, module, "horizontal", [](Interpreter& in, const NativeArgs&) {
         return makeLayout(in, std::make_shared<HorizontalLayout>(), "HorizontalLayout");
     });
-    interp.addMember(module, "grid", [](Interpreter& in, const NativeArgs& args) {
+    addMember(interp, module, "grid", [](Interpreter& in, const NativeArgs& args) {
         return makeLayout(in, std::make_shared<GridLayout>(args.intAt(0, 2), args.intAt(1, 2)),
                           "GridLayout");
     });
-    interp.addMember(module, "messageBox", [toolkit](Interpreter&, const NativeArgs& args) {
+    addMember(interp, module, "messageBox", [toolkit](Interpreter&, const NativeArgs& args) {
         return Value::fromInt(toolkit->messageBox(textOr(args, 0, "Message"), textOr(args, 1, "")));
     });
-    interp.addMember(module, "runScript", [](Interpreter& in, const NativeArgs& args) {
-        in.runScript(std::string(args.stringAt(0)));
+    addMember(interp, module, "runScript", [](Interpreter& in, const NativeArgs& args) {
+        runScript(in, std::string(args.stringAt(0)));
         return Value();
     });
     Value dialog =
-        interp.makeHolder(toolkit, "FileDialog", bindMember<Toolkit, kFileDialogMethods>);
-    interp.setField(module, "fileDialog", dialog);
+        makeHolder(interp, toolkit, "FileDialog", bindMember<Toolkit, kFileDialogMethods>);
+    setField(interp, module, "fileDialog", dialog);
 }
 
 } // namespace zarn::tavi
