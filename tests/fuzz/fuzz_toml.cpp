@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "vek/manifest/Json.h"
+#include "vek/base/Json.h"
 #include "vek/manifest/Manifest.h"
 #include "vek/manifest/Toml.h"
 

@@ -6,8 +6,8 @@
 
 #include "vek/archive/Checksum.h"
 #include "vek/archive/Package.h"
-#include "vek/cli/VekException.h"
-#include "vek/manifest/AtomicFile.h"
+#include "vek/base/AtomicFile.h"
+#include "vek/base/VekException.h"
 
 namespace vek {
 namespace fs = std::filesystem;
@@ -21,11 +21,22 @@ bool safeCacheKey(std::string_view name, const Version& version) {
 
 void requireSafeCacheKey(std::string_view name, const Version& version) {
     if (!safeCacheKey(name, version)) {
-        throw VekException(
-            ErrorCode::PathTraversal,
+        throw VekException::pathTraversal(
             "Package '" + std::string(name) + " " + toString(version) +
-                "' cannot be stored in the cache: its name or version is not a plain file name.",
-            "", 1);
+            "' cannot be stored in the cache: its name or version is not a plain file name.");
+    }
+}
+
+// Raises VEK007 when a checksum is expected and differs from the actual one.
+void requireChecksum(const std::string& label, std::string_view expectedChecksum,
+                     const std::string& actual) {
+    if (expectedChecksum.empty()) return;
+    std::string expected(expectedChecksum);
+    if (expected.rfind("sha256:", 0) != 0) expected = "sha256:" + expected;
+    if (expected != actual) {
+        throw VekException::checksum("Checksum verification failed for package '" + label +
+                                         "'.\nExpected: " + expected + "\nActual:   " + actual,
+                                     "The downloaded package may be corrupted or compromised.");
     }
 }
 
@@ -45,15 +56,15 @@ bool PackageCache::isCached(std::string_view name, const Version& version) const
     return fs::exists(cachedArchivePath(name, version), ec);
 }
 
-void PackageCache::storeVerified(std::string_view name, const Version& version,
-                                 const fs::path& downloadedFile,
-                                 std::string_view expectedChecksum) const {
+std::string PackageCache::storeVerified(std::string_view name, const Version& version,
+                                        const fs::path& downloadedFile,
+                                        std::string_view expectedChecksum) const {
     requireSafeCacheKey(name, version);
     const fs::path target = cachedArchivePath(name, version);
     const std::string label = std::string(name) + " " + toString(version);
     auto storeFailure = [&](const std::string& what) {
-        return VekException(ErrorCode::InvalidArchive,
-                            "Failed to store package '" + label + "' in the cache: " + what, "", 1);
+        return VekException::archive("Failed to store package '" + label +
+                                     "' in the cache: " + what);
     };
 
     std::ifstream in(downloadedFile, std::ios::binary);
@@ -79,17 +90,41 @@ void PackageCache::storeVerified(std::string_view name, const Version& version,
     if (in.bad()) throw storeFailure("cannot read " + downloadedFile.string());
 
     const std::string actual = "sha256:" + hash.finishHex();
-    if (!expectedChecksum.empty()) {
-        std::string expected(expectedChecksum);
-        if (expected.rfind("sha256:", 0) != 0) expected = "sha256:" + expected;
-        if (expected != actual) {
-            throw VekException(ErrorCode::ChecksumMismatch,
-                               "Checksum verification failed for package '" + label +
-                                   "'.\nExpected: " + expected + "\nActual:   " + actual,
-                               "The downloaded package may be corrupted or compromised.", 7);
-        }
+    try {
+        requireChecksum(label, expectedChecksum, actual);
+    } catch (const VekException&) {
+        // Folders made for this version go again when they stay empty, so
+        // that the listing never shows a version that is not there.
+        copy.discard();
+        fs::remove(target.parent_path(), ec);
+        fs::remove(target.parent_path().parent_path(), ec);
+        throw;
     }
     if (!copy.commit()) throw storeFailure(copy.error());
+    return actual;
+}
+
+std::string PackageCache::verifyCached(std::string_view name, const Version& version,
+                                       std::string_view expectedChecksum) const {
+    requireSafeCacheKey(name, version);
+    const fs::path archive = cachedArchivePath(name, version);
+    const std::string label = std::string(name) + " " + toString(version);
+    const auto digest = sha256File(archive);
+    if (!digest) {
+        throw VekException::archive("Failed to read cached package '" + label +
+                                    "': " + archive.string());
+    }
+    const std::string actual = "sha256:" + *digest;
+    try {
+        requireChecksum(label, expectedChecksum, actual);
+    } catch (const VekException&) {
+        // A damaged archive never stays in the cache: the next install fetches
+        // it again.
+        std::error_code ec;
+        fs::remove(archive, ec);
+        throw;
+    }
+    return actual;
 }
 
 bool PackageCache::unpackFromCache(std::string_view name, const Version& version,
@@ -97,8 +132,8 @@ bool PackageCache::unpackFromCache(std::string_view name, const Version& version
     if (!isCached(name, version)) return false;
     std::string error;
     if (!unpackArchive(cachedArchivePath(name, version), targetDir, error)) {
-        throw VekException(ErrorCode::InvalidArchive,
-                           "Failed to unpack package '" + std::string(name) + "': " + error, "", 1);
+        throw VekException::archive("Failed to unpack package '" + std::string(name) +
+                                    "': " + error);
     }
     return true;
 }
@@ -126,11 +161,24 @@ std::vector<CachedPackage> PackageCache::list() const {
 }
 
 bool PackageCache::clean(std::string& error) const {
-    std::error_code ec;
-    fs::remove_all(cacheDir(), ec);
-    if (ec) {
-        error = "Failed to remove " + cacheDir().string() + ": " + ec.message();
-        return false;
+    // Each folder on the way from the home to the cache is looked at without
+    // following links: a link is removed itself, never what it points to, and
+    // a missing folder (or a file where a folder belongs) leaves nothing to do.
+    fs::path at = home_;
+    for (const char* part : {"cache", "packages"}) {
+        at /= part;
+        std::error_code ec;
+        const fs::file_status status = fs::symlink_status(at, ec);
+        if (fs::is_symlink(status) ||
+            (part == std::string_view("packages") && fs::exists(status))) {
+            fs::remove_all(at, ec);
+            if (ec) {
+                error = "Failed to remove " + at.string() + ": " + ec.message();
+                return false;
+            }
+            return true;
+        }
+        if (!fs::is_directory(status)) return true;
     }
     return true;
 }

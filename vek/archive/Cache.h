@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vek/resolve/Version.h"
+#include "vek/versions/Version.h"
 
 namespace vek {
 
@@ -27,11 +27,16 @@ public:
     bool isCached(std::string_view name, const Version& version) const;
 
     // Checks the downloaded file against the expected checksum (when one is
-    // known) and copies it into the cache. Raises VEK007 on a mismatch, leaving
-    // the cache as it was.
-    void storeVerified(std::string_view name, const Version& version,
-                       const std::filesystem::path& downloadedFile,
-                       std::string_view expectedChecksum) const;
+    // known) and copies it into the cache; returns the actual checksum. Raises
+    // VEK007 on a mismatch, leaving the cache as it was.
+    std::string storeVerified(std::string_view name, const Version& version,
+                              const std::filesystem::path& downloadedFile,
+                              std::string_view expectedChecksum) const;
+    // Checks a cached archive against the expected checksum (when one is
+    // known) and returns its actual checksum. Raises VEK007 on a mismatch and
+    // removes the damaged archive from the cache.
+    std::string verifyCached(std::string_view name, const Version& version,
+                             std::string_view expectedChecksum) const;
     // False when the package is not cached; raises VEK010 when unpacking fails.
     bool unpackFromCache(std::string_view name, const Version& version,
                          const std::filesystem::path& targetDir) const;

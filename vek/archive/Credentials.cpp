@@ -3,22 +3,26 @@
 #include <fstream>
 #include <sstream>
 
-#include "vek/manifest/AtomicFile.h"
-#include "vek/manifest/Json.h"
+#include "vek/base/AtomicFile.h"
+#include "vek/base/Json.h"
 
 namespace vek {
 namespace fs = std::filesystem;
 
 fs::path credentialsPath(const fs::path& home) { return home / "credentials.json"; }
 
-Credentials loadCredentials(const fs::path& home) {
+Credentials loadCredentials(const fs::path& home, bool* damaged) {
     Credentials credentials;
+    if (damaged) *damaged = false;
     std::ifstream in(credentialsPath(home), std::ios::binary);
     if (!in) return credentials;
     std::ostringstream text;
     text << in.rdbuf();
     const auto members = readStringMembers(text.view());
-    if (!members) return credentials;
+    if (!members) {
+        if (damaged) *damaged = true;
+        return credentials;
+    }
     auto take = [&members](const char* key, std::string& field) {
         if (const auto it = members->find(key); it != members->end()) field = it->second;
     };
@@ -53,7 +57,8 @@ bool removeCredentials(const fs::path& home, std::string& error) {
     const fs::path path = credentialsPath(home);
     std::error_code ec;
     fs::remove(path, ec);
-    if (ec) {
+    // A home that is missing or is not a folder holds no credentials either.
+    if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory) {
         error = "Failed to remove credentials file: " + path.string();
         return false;
     }

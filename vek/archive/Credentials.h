@@ -15,7 +15,8 @@ struct Credentials {
 
 std::filesystem::path credentialsPath(const std::filesystem::path& home);
 // The saved credentials; empty ones when the file is missing or unreadable.
-Credentials loadCredentials(const std::filesystem::path& home);
+// `damaged` (when given) tells whether the file exists but could not be read.
+Credentials loadCredentials(const std::filesystem::path& home, bool* damaged = nullptr);
 // Replaces the file in one step, readable by its owner only.
 bool saveCredentials(const std::filesystem::path& home, const Credentials& credentials,
                      std::string& error);

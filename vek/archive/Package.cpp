@@ -6,7 +6,7 @@
 #include "vek/archive/Checksum.h"
 #include "vek/archive/SafeFiles.h"
 #include "vek/archive/Zip.h"
-#include "vek/manifest/AtomicFile.h"
+#include "vek/base/AtomicFile.h"
 
 namespace vek {
 namespace fs = std::filesystem;

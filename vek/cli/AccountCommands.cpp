@@ -1,6 +1,6 @@
 // Commands on the saved registry credentials: login, logout, whoami.
 #include "vek/archive/Credentials.h"
-#include "vek/cli/Commands.h"
+#include "vek/cli/CommandSupport.h"
 
 namespace vek {
 namespace {
@@ -15,7 +15,7 @@ std::string readLine(std::istream& input) {
 void save(const CommandContext& context, const Credentials& credentials) {
     std::string reason;
     if (!saveCredentials(context.home, credentials, reason)) {
-        throw VekException(ErrorCode::Registry, "Failed to save credentials: " + reason, "", 1);
+        throw VekException::registry("Failed to save credentials: " + reason);
     }
 }
 
@@ -31,8 +31,7 @@ int commandLogin(CommandContext& context) {
         const std::string token = args.option("token");
         // An empty token would be saved and then sent as if it were a login.
         if (token.empty()) {
-            throw VekException(ErrorCode::InvalidPackageName,
-                               "Missing token value. Usage: vek login --token <token>", "", 2);
+            throw VekException::usage("Missing token value. Usage: vek login --token <token>");
         }
         const std::string username = args.option("username", "user");
         save(context, Credentials{token, username, "", url});
@@ -45,34 +44,53 @@ int commandLogin(CommandContext& context) {
     out << "Username or Email: " << std::flush;
     const std::string username = readLine(context.input);
     out << "Password: " << std::flush;
-    const std::string password = readLine(context.input);
+    std::string password;
+    {
+        // Typed on a terminal, the password is not shown; from a pipe it is
+        // simply the next line.
+        const HiddenInput hidden;
+        password = readLine(context.input);
+        if (hidden.active()) out << '\n';
+    }
     if (username.empty() || password.empty()) {
-        throw VekException(ErrorCode::InvalidPackageName, "Username and password cannot be empty.",
-                           "", 2);
+        throw VekException::usage("Username and password cannot be empty.");
     }
     console.status("Authenticating", "with " + url + "...");
-    if (context.offline) {
-        throw VekException(ErrorCode::Authentication,
-                           "Login failed: Cannot access registry in offline mode.",
-                           "Check your credentials or register at " + url + "/#packages", 8);
+    const auto registry = makeRegistry(context);
+    LoginResult login;
+    std::string reason;
+    if (!registry->login(username, password, login, reason)) {
+        throw VekException::authentication("Login failed: " + reason,
+                                           "Check your credentials or register at " + url +
+                                               "/#packages");
     }
-    console.errorLine(
-        "Logging in with a user name and password is not available in this build yet; "
-        "use 'vek login --token <token>'.");
-    return 1;
+    const std::string shownName = login.username.empty() ? username : login.username;
+    save(context, Credentials{login.token, shownName, login.email, url});
+    console.status("Logged in", "Successfully authenticated as @" + shownName + " (" + url + ")");
+    return 0;
 }
 
 int commandLogout(CommandContext& context) {
+    if (context.args.has("dry-run")) {
+        context.console.status("Dry-run", "Would clear saved credentials.");
+        return 0;
+    }
     std::string reason;
     if (!removeCredentials(context.home, reason)) {
-        throw VekException(ErrorCode::Registry, "Failed to clear credentials: " + reason, "", 1);
+        throw VekException::registry("Failed to clear credentials: " + reason);
     }
     context.console.status("Logged out", "Saved credentials cleared.");
     return 0;
 }
 
 int commandWhoami(CommandContext& context) {
-    const Credentials credentials = loadCredentials(context.home);
+    bool damaged = false;
+    const Credentials credentials = loadCredentials(context.home, &damaged);
+    if (damaged) {
+        context.console.warning("The saved credentials in " +
+                                credentialsPath(context.home).string() +
+                                " cannot be read; run 'vek login' again.");
+    }
     std::ostream& out = context.console.out();
     if (credentials.token.empty()) {
         out << "Not currently logged in. Run 'vek login' to authenticate.\n";

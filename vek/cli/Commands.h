@@ -40,10 +40,12 @@ int commandAdd(CommandContext& context);
 int commandRemove(CommandContext& context);
 int commandInstall(CommandContext& context);
 int commandPublish(CommandContext& context);
-
-// The failure of a command that needs the registry client or the toolchain,
-// which this build does not have yet.
-int commandUnavailable(CommandContext& context, std::string_view command);
+int commandTree(CommandContext& context);
+int commandSearch(CommandContext& context);
+int commandInfo(CommandContext& context);
+int commandBuild(CommandContext& context);
+int commandRun(CommandContext& context);
+int commandCheck(CommandContext& context);
 
 // The help text printed by "vek help".
 extern const char* const kHelpText;

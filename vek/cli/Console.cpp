@@ -25,14 +25,18 @@ void Console::debug(std::string_view text) {
     if (verbosity_ >= 2 && !json_) out_ << "  [DEBUG] " << text << '\n';
 }
 
-void Console::errorLine(std::string_view text) {
+void Console::labelLine(const char* color, std::string_view label, std::string_view text) {
     out_.flush();
     if (colorErr_) {
-        err_ << "\x1b[1;31merror\x1b[0m: " << text << '\n';
+        err_ << color << label << "\x1b[0m: " << text << '\n';
     } else {
-        err_ << "error: " << text << '\n';
+        err_ << label << ": " << text << '\n';
     }
 }
+
+void Console::warning(std::string_view text) { labelLine("\x1b[1;33m", "warning", text); }
+
+void Console::errorLine(std::string_view text) { labelLine("\x1b[1;31m", "error", text); }
 
 void Console::render(const VekException& error) {
     out_.flush();

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string_view>
 
-#include "vek/cli/VekException.h"
+#include "vek/base/VekException.h"
 
 namespace vek {
 
@@ -21,6 +21,8 @@ public:
     bool json() const { return json_; }
 
     std::ostream& out() { return out_; }
+    std::ostream& err() { return err_; }
+    bool errIsTerminal() const { return colorErr_; }
 
     // "<verb> <message>", the verb green (or cyan) on a terminal; nothing in
     // JSON mode.
@@ -28,6 +30,8 @@ public:
     void statusCyan(std::string_view verb, std::string_view message);
     // "  [DEBUG] <text>" at verbosity 2 and above, never in JSON mode.
     void debug(std::string_view text);
+    // "warning: <text>" on the error stream.
+    void warning(std::string_view text);
     // "error: <text>" on the error stream.
     void errorLine(std::string_view text);
     // The error block of an exception on the error stream, never coloured.
@@ -35,6 +39,8 @@ public:
 
 private:
     void statusLine(const char* color, std::string_view verb, std::string_view message);
+    // "<label>: <text>" on the error stream, the label coloured on a terminal.
+    void labelLine(const char* color, std::string_view label, std::string_view text);
 
     std::ostream& out_;
     std::ostream& err_;

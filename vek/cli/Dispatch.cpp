@@ -51,29 +51,36 @@ using Handler = int (*)(CommandContext&);
 
 struct CommandEntry {
     std::string_view name;
-    Handler handler; // null: the command needs the registry client or the toolchain
+    Handler handler;
+    // Commands that would change files without a way to preview it refuse
+    // --dry-run rather than ignore it.
+    bool refusesDryRun = false;
 };
 
 constexpr CommandEntry kCommands[] = {
-    {"init", commandInit},       {"new", commandNew},
-    {"add", commandAdd},         {"remove", commandRemove},
-    {"install", commandInstall}, {"update", commandUpdate},
-    {"list", commandList},       {"tree", nullptr},
-    {"build", nullptr},          {"run", nullptr},
-    {"clean", commandClean},     {"check", nullptr},
-    {"package", commandPackage}, {"publish", commandPublish},
-    {"login", commandLogin},     {"logout", commandLogout},
-    {"whoami", commandWhoami},   {"search", nullptr},
-    {"info", nullptr},           {"cache", commandCache},
+    {"init", commandInit},
+    {"new", commandNew},
+    {"add", commandAdd},
+    {"remove", commandRemove},
+    {"install", commandInstall},
+    {"update", commandUpdate},
+    {"list", commandList},
+    {"tree", commandTree},
+    {"build", commandBuild},
+    {"run", commandRun, true},
+    {"clean", commandClean},
+    {"check", commandCheck},
+    {"package", commandPackage, true},
+    {"publish", commandPublish, true},
+    {"login", commandLogin, true},
+    {"logout", commandLogout},
+    {"whoami", commandWhoami},
+    {"search", commandSearch},
+    {"info", commandInfo},
+    {"cache", commandCache},
 };
 
 } // namespace
-
-int commandUnavailable(CommandContext& context, std::string_view command) {
-    context.console.errorLine("'vek " + std::string(command) +
-                              "' is not available in this build yet.");
-    return 1;
-}
 
 int runCommand(CommandContext& context) {
     const ParsedArgs& args = context.args;
@@ -107,7 +114,10 @@ int runCommand(CommandContext& context) {
     }
 
     try {
-        return entry->handler ? entry->handler(context) : commandUnavailable(context, args.command);
+        if (entry->refusesDryRun && args.has("dry-run")) {
+            throw VekException::usage("'vek " + args.command + "' does not support --dry-run.");
+        }
+        return entry->handler(context);
     } catch (const VekException& error) {
         console.render(error);
         return error.exitCode();

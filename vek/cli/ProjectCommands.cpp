@@ -5,16 +5,14 @@
 #include "vek/archive/Cache.h"
 #include "vek/archive/Credentials.h"
 #include "vek/archive/Package.h"
-#include "vek/cli/Commands.h"
-#include "vek/manifest/AtomicFile.h"
-#include "vek/manifest/Json.h"
+#include "vek/base/AtomicFile.h"
+#include "vek/base/Json.h"
+#include "vek/cli/CommandSupport.h"
 #include "vek/manifest/Manifest.h"
 
 namespace vek {
 namespace fs = std::filesystem;
 namespace {
-
-constexpr const char* kManifestFile = "zarn.toml";
 
 std::string mainSource(const std::string& name) {
     return "function main(): int {\n"
@@ -30,7 +28,7 @@ std::string mainSource(const std::string& name) {
 void writeProjectFile(const fs::path& path, std::string_view text) {
     std::string reason;
     if (!writeFileAtomically(path, text, FileAccess::Default, &reason)) {
-        throw std::runtime_error("Failed to write " + path.string() + ": " + reason);
+        throw VekException::general("Failed to write " + path.string() + ": " + reason);
     }
 }
 
@@ -38,33 +36,7 @@ void createDirectory(const fs::path& path) {
     std::error_code ec;
     fs::create_directories(path, ec);
     if (ec || !fs::is_directory(path, ec)) {
-        throw std::runtime_error("Failed to create directory " + path.string());
-    }
-}
-
-bool pathExists(const fs::path& path) {
-    std::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec));
-}
-
-Manifest loadProjectManifest(const CommandContext& context) {
-    std::string reason;
-    auto manifest = loadManifest(context.currentDir / kManifestFile, reason);
-    if (!manifest) {
-        throw VekException(ErrorCode::ManifestParse, "Failed to read zarn.toml: " + reason, "", 1);
-    }
-    return std::move(*manifest);
-}
-
-// The first positional word; a usage error when there is none.
-const std::string& firstArgument(const ParsedArgs& args, const char* usage) {
-    if (args.positional.empty()) throw VekException(ErrorCode::InvalidPackageName, usage, "", 2);
-    return args.positional.front();
-}
-
-void saveProjectManifest(const Manifest& manifest, const fs::path& path) {
-    if (!saveManifest(manifest, path)) {
-        throw VekException(ErrorCode::ManifestParse, "Failed to write zarn.toml.", "", 1);
+        throw VekException::general("Failed to create directory " + path.string());
     }
 }
 
@@ -78,19 +50,55 @@ std::string directoryName(const fs::path& dir) {
 
 } // namespace
 
+bool pathExists(const fs::path& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+Manifest loadProjectManifest(const CommandContext& context) {
+    std::string reason;
+    auto manifest = loadManifest(context.currentDir / kManifestFile, reason);
+    if (!manifest) {
+        throw VekException::manifest("Failed to read zarn.toml: " + reason);
+    }
+    return std::move(*manifest);
+}
+
+// The first positional word; a usage error when there is none.
+const std::string& firstArgument(const ParsedArgs& args, const char* usage) {
+    if (args.positional.empty()) throw VekException::usage(usage);
+    return args.positional.front();
+}
+
+void saveProjectManifest(const Manifest& manifest, const fs::path& path) {
+    if (!saveManifest(manifest, path)) {
+        throw VekException::manifest("Failed to write zarn.toml.");
+    }
+}
+
+void lockProject(const CommandContext& context, DirectoryLock& lock) {
+    std::string reason;
+    if (!lock.acquire(context.currentDir, reason)) {
+        throw VekException::general("Failed to lock the project: " + reason);
+    }
+}
+
 int commandNew(CommandContext& context) {
     const ParsedArgs& args = context.args;
     const std::string& name =
         firstArgument(args, "Missing project name. Usage: vek new <project-name>");
     std::string reason;
     if (!validatePackageName(name, reason)) {
-        throw VekException(ErrorCode::InvalidPackageName,
-                           "Invalid package name '" + name + "': " + reason, "", 6);
+        throw VekException::invalidName("Invalid package name '" + name + "': " + reason);
     }
     const fs::path root = context.currentDir / name;
     if (pathExists(root)) {
-        throw VekException(ErrorCode::ManifestParse, "Directory '" + name + "' already exists.", "",
-                           1);
+        throw VekException::manifest("Directory '" + name + "' already exists.");
+    }
+    if (args.has("dry-run")) {
+        context.console.status("Dry-run",
+                               "Would create binary (application) `" + name + "` package");
+        return 0;
     }
     createDirectory(root / "src");
     saveProjectManifest(defaultManifest(name), root / kManifestFile);
@@ -111,8 +119,12 @@ int commandInit(CommandContext& context) {
 
     const fs::path manifestPath = context.currentDir / kManifestFile;
     if (pathExists(manifestPath)) {
-        throw VekException(ErrorCode::ManifestParse,
-                           "Directory already contains a zarn.toml manifest.", "", 1);
+        throw VekException::manifest("Directory already contains a zarn.toml manifest.");
+    }
+    if (args.has("dry-run")) {
+        context.console.status("Dry-run", "Would initialize Zarn package '" + name + "' at " +
+                                              context.currentDir.string());
+        return 0;
     }
     saveProjectManifest(defaultManifest(name), manifestPath);
     createDirectory(context.currentDir / "src");
@@ -144,10 +156,6 @@ int commandList(CommandContext& context) {
     return 0;
 }
 
-namespace {
-
-// Packs the project into name-version.vek in the project directory; the
-// reason of a failure, or empty.
 std::string packCurrentProject(CommandContext& context, const Manifest& manifest, fs::path& archive,
                                std::vector<std::string>& files, std::string& checksum) {
     const std::string archiveName =
@@ -162,8 +170,6 @@ std::string packCurrentProject(CommandContext& context, const Manifest& manifest
     return reason;
 }
 
-} // namespace
-
 int commandPackage(CommandContext& context) {
     const Manifest manifest = loadProjectManifest(context);
     context.console.status("Packaging", manifest.package.name + " " +
@@ -173,8 +179,7 @@ int commandPackage(CommandContext& context) {
     std::string checksum;
     if (const std::string reason = packCurrentProject(context, manifest, archive, files, checksum);
         !reason.empty()) {
-        throw VekException(ErrorCode::InvalidArchive, "Failed to package project: " + reason, "",
-                           1);
+        throw VekException::archive("Failed to package project: " + reason);
     }
     std::ostream& out = context.console.out();
     out << "\nFiles:\n";
@@ -183,133 +188,30 @@ int commandPackage(CommandContext& context) {
     return 0;
 }
 
-int commandPublish(CommandContext& context) {
-    const Manifest manifest = loadProjectManifest(context);
-    fs::path archive;
-    std::vector<std::string> files;
-    std::string checksum;
-    if (const std::string reason = packCurrentProject(context, manifest, archive, files, checksum);
-        !reason.empty()) {
-        throw VekException(ErrorCode::InvalidArchive, "Packaging failed before publish: " + reason,
-                           "", 1);
-    }
-    const std::string& url = context.registryUrl;
-    const std::string token =
-        resolveToken(context.args.option("token"), context.environmentToken, context.home);
-    if (token.empty()) {
-        throw VekException(ErrorCode::Authentication,
-                           "Authentication required to publish packages.",
-                           "Run 'vek login' to authenticate with " + url +
-                               ", or supply '--token <token>' / set VEK_TOKEN.",
-                           8);
-    }
-    const std::string label = manifest.package.name + " v" + toString(manifest.package.version);
-    context.console.status("Uploading", label + " to " + url);
-    if (context.offline) {
-        throw VekException(ErrorCode::Registry,
-                           "Failed to publish package: Cannot publish package in offline mode.", "",
-                           1);
-    }
-    return commandUnavailable(context, "publish");
-}
-
-int commandAdd(CommandContext& context) {
-    const ParsedArgs& args = context.args;
-    const std::string& requested =
-        firstArgument(args, "Missing package name. Usage: vek add <package>[@version]");
-    Manifest manifest = loadProjectManifest(context);
-    const auto at = requested.find('@');
-    Dependency dependency;
-    // Path and git dependencies accept every version; the text after "@" only
-    // matters for the registry.
-    dependency.name = requested.substr(0, at);
-
-    if (args.has("path")) {
-        dependency.kind = DependencyKind::Path;
-        dependency.path = args.option("path");
-    } else if (args.has("git")) {
-        dependency.kind = DependencyKind::Git;
-        dependency.git = args.option("git");
-        dependency.branch = args.option("branch");
-        dependency.tag = args.option("tag");
-        dependency.rev = args.option("rev");
-    } else {
-        // The registry is asked for the package's versions; without the network
-        // the answer is empty.
-        if (context.offline) {
-            throw VekException(ErrorCode::PackageNotFound,
-                               "Package '" + dependency.name + "' was not found in the registry.",
-                               "", 1);
-        }
-        return commandUnavailable(context, "add");
-    }
-
-    const std::string constraint = toString(dependency.constraint);
-    const std::string name = dependency.name;
-    DependencyMap& table = args.has("dev") ? manifest.devDependencies : manifest.dependencies;
-    table.insert_or_assign(name, std::move(dependency));
-    if (args.has("dry-run")) {
-        context.console.status("Dry-run", "Would add dependency '" + name + "' with constraint '" +
-                                              constraint + "'");
-        return 0;
-    }
-    saveProjectManifest(manifest, context.currentDir / kManifestFile);
-    context.console.status("Adding", name + " v" + constraint + " to dependencies");
-    return commandInstall(context);
-}
-
-int commandRemove(CommandContext& context) {
-    const ParsedArgs& args = context.args;
-    const std::string& name =
-        firstArgument(args, "Missing package name to remove. Usage: vek remove <package>");
-    Manifest manifest = loadProjectManifest(context);
-    if (!manifest.removeDependency(name)) {
-        throw VekException(ErrorCode::DependencyNotFound,
-                           "Dependency '" + name + "' is not listed in zarn.toml.", "", 1);
-    }
-    saveProjectManifest(manifest, context.currentDir / kManifestFile);
-    context.console.status("Removing", name + " from dependencies");
-    // Only a name that is one plain file name can be an installed package; any
-    // other would delete something outside "packages".
-    if (isSafeFileName(name)) {
-        std::error_code ec;
-        fs::remove_all(context.currentDir / "packages" / name, ec);
-    }
-    return commandInstall(context);
-}
-
-int commandInstall(CommandContext& context) { return commandUnavailable(context, "install"); }
-
 int commandClean(CommandContext& context) {
     const fs::path manifestPath = context.currentDir / kManifestFile;
     if (!pathExists(manifestPath)) {
-        throw VekException(ErrorCode::BuildFailed,
-                           "No zarn.toml manifest found in " + context.currentDir.string(), "", 1);
+        throw VekException::build("No zarn.toml manifest found in " + context.currentDir.string());
     }
     std::string reason;
     if (!loadManifest(manifestPath, reason)) {
-        throw VekException(ErrorCode::BuildFailed, reason, "", 1);
+        throw VekException::build(reason);
     }
+    if (context.args.has("dry-run")) {
+        context.console.status("Dry-run", "Would remove project packages and build cache.");
+        return 0;
+    }
+    DirectoryLock lock;
+    lockProject(context, lock);
     // A link named "packages" is removed itself; what it points to is kept.
     const fs::path packages = context.currentDir / "packages";
     std::error_code ec;
     if (pathExists(packages)) fs::remove_all(packages, ec);
     if (ec) {
-        throw VekException(ErrorCode::BuildFailed,
-                           "Failed to remove " + packages.string() + ": " + ec.message(), "", 1);
+        throw VekException::build("Failed to remove " + packages.string() + ": " + ec.message());
     }
     context.console.status("Cleaned", "project packages and build cache.");
     return 0;
-}
-
-int commandUpdate(CommandContext& context) {
-    if (context.args.has("dry-run")) {
-        context.console.status(
-            "Dry-run",
-            "Would check registry and update dependencies to latest compatible versions.");
-        return 0;
-    }
-    return commandInstall(context);
 }
 
 int commandCache(CommandContext& context) {
@@ -318,8 +220,12 @@ int commandCache(CommandContext& context) {
     const PackageCache cache(context.home);
     context.console.debug("Cache directory: " + cache.cacheDir().string());
     if (sub == "clean") {
+        if (args.has("dry-run")) {
+            context.console.status("Dry-run", "Would clean global package cache.");
+            return 0;
+        }
         std::string reason;
-        if (!cache.clean(reason)) throw std::runtime_error(reason);
+        if (!cache.clean(reason)) throw VekException::general(reason);
         context.console.status("Cleaned", "global package cache.");
         return 0;
     }

@@ -1,7 +1,7 @@
 // vek: the project and package manager of the Zarn language.
 #include <iostream>
 
-#include "vek/archive/Home.h"
+#include "vek/base/Home.h"
 #include "vek/cli/Commands.h"
 #include "vek/registry/RegistrySettings.h"
 

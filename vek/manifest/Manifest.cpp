@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "vek/manifest/AtomicFile.h"
+#include "vek/base/AtomicFile.h"
 #include "vek/manifest/Toml.h"
 
 namespace vek {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vek/resolve/Version.h"
+#include "vek/versions/Version.h"
 
 namespace vek {
 

@@ -1,6 +1,7 @@
 #include "vek/manifest/Toml.h"
 
-#include "vek/manifest/Utf8.h"
+#include "vek/base/Json.h"
+#include "vek/base/Utf8.h"
 
 #include <charconv>
 #include <fstream>
@@ -298,34 +299,9 @@ const TomlValue* find(const TomlTable& table, std::string_view key) {
     return it == table.end() ? nullptr : &it->second;
 }
 
-std::string tomlQuote(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() + 2);
-    out += '"';
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        default:
-            if (byte < 0x20 || byte == 0x7F) {
-                out += "\\u00";
-                out += kHex[byte >> 4];
-                out += kHex[byte & 0xF];
-            } else {
-                out += c;
-            }
-        }
-    }
-    out += '"';
-    return out;
-}
+// JSON strings and TOML basic strings share their escapes, so one writer
+// serves both.
+std::string tomlQuote(std::string_view text) { return jsonQuote(text); }
 
 std::string tomlKey(std::string_view key) {
     bool bare = !key.empty();

@@ -29,6 +29,35 @@ std::string_view lineOf(std::string_view text, const std::vector<size_t>& lineSt
     return text.substr(start, end - start);
 }
 
+// Lines longer than this are quoted as a window of this many bytes around the
+// caret: a diagnostic on a line of a megabyte must not quote all of it.
+constexpr size_t kMaxQuotedColumns = 200;
+
+bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Appends the window of a long line around the location, with "..." where the
+// line was cut, then the caret line under it.
+void appendExcerptWindow(std::string& out, std::string_view line, const SourceLocation& location) {
+    const size_t caret = static_cast<size_t>(
+        std::min<uint64_t>(location.column > 0 ? location.column - 1 : 0, line.size()));
+    size_t start = caret > kMaxQuotedColumns / 2 ? caret - kMaxQuotedColumns / 2 : 0;
+    start = std::min(start, line.size() - kMaxQuotedColumns);
+    size_t end = start + kMaxQuotedColumns;
+    // Cut between characters, not inside a UTF-8 sequence.
+    while (start > 0 && start < caret && isContinuationByte(line[start])) ++start;
+    while (end < line.size() && end > caret && isContinuationByte(line[end])) --end;
+    const std::string_view window = line.substr(start, end - start);
+    const std::string_view lead = start > 0 ? "..." : "";
+    out += lead;
+    out += window;
+    if (end < line.size()) out += "...";
+    out += "\n   | ";
+    out.append(lead.size(), ' ');
+    for (size_t i = start; i < caret; ++i) out += line[i] == '\t' ? '\t' : ' ';
+    const uint64_t length = location.length == 0 ? 1 : location.length;
+    out.append(static_cast<size_t>(std::min<uint64_t>(length, kMaxQuotedColumns)), '^');
+}
+
 } // namespace
 
 void DiagnosticEngine::registerSource(const std::string& file, const std::string& text) {
@@ -63,12 +92,16 @@ std::string DiagnosticEngine::render(const Diagnostic& d) const {
         std::string number = std::to_string(d.location.line);
         if (number.size() < 2) number.insert(0, 2 - number.size(), ' ');
         out += number + " | ";
-        out += text;
-        out += "\n   | ";
-        // Copy tabs from the line so the caret lines up under tab-indented code.
-        for (uint64_t i = 0; d.location.column > 1 && i < d.location.column - 1; ++i)
-            out += (i < text.size() && text[i] == '\t') ? '\t' : ' ';
-        out.append(d.location.length == 0 ? 1 : d.location.length, '^');
+        if (text.size() > kMaxQuotedColumns) {
+            appendExcerptWindow(out, text, d.location);
+        } else {
+            out += text;
+            out += "\n   | ";
+            // Copy tabs from the line so the caret lines up under tab-indented code.
+            for (uint64_t i = 0; d.location.column > 1 && i < d.location.column - 1; ++i)
+                out += (i < text.size() && text[i] == '\t') ? '\t' : ' ';
+            out.append(d.location.length == 0 ? 1 : d.location.length, '^');
+        }
         out += "\n";
     }
 

@@ -1,8 +1,10 @@
 #include "zarn/driver/Driver.h"
 
 #include "zarn/diagnostics/DiagnosticEngine.h"
+#include "zarn/driver/HostProcess.h"
 #include "zarn/driver/TestRunner.h"
 #include "zarn/frontend/Lexer.h"
+#include "zarn/frontend/ModuleResolver.h"
 #include "zarn/frontend/Parser.h"
 #include "zarn/runtime/Interpreter.h"
 #include "zarn/stdlib/MathModule.h"
@@ -39,6 +41,11 @@ constexpr const char* kHelpText =
     "  zarn run examples/counter_app.zarn\n"
     "  zarn check main.zarn\n"
     "  zarn test tests/\n";
+
+// The stack of the thread that runs every command: the nesting limits of the
+// parser, the checker and the interpreter are far inside it, whatever stack
+// size the process itself was given.
+constexpr size_t kPipelineStackBytes = size_t{8} << 20;
 
 // Prints every collected diagnostic: the end of a failed pipeline.
 int fail(const DiagnosticEngine& engine) {
@@ -137,22 +144,37 @@ int dispatch(int argc, char** argv) {
 
 bool readSourceFile(const std::string& path, std::string& content) {
     content.clear();
+    auto openError = [&path](const char* reason) {
+        std::cerr << "Error: could not open file '" << path << "'" << reason << "\n";
+        return false;
+    };
     std::error_code error;
     // Opening a directory may succeed on some systems; it is never a source.
-    bool directory = std::filesystem::is_directory(path, error);
-    std::ifstream in;
-    if (!directory) in.open(path, std::ios::binary);
-    if (directory || !in) {
-        std::cerr << "Error: could not open file '" << path << "'\n";
-        return false;
+    std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (std::filesystem::is_directory(status)) return openError("");
+    // A device or a pipe (/dev/zero, say) could be read without end, and
+    // opening a pipe without a writer blocks: only regular files are sources.
+    if (!error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return openError(": not a regular file");
+    if (std::filesystem::is_regular_file(status)) {
+        std::uintmax_t size = std::filesystem::file_size(path, error);
+        if (!error && size > kMaxSourceFileBytes)
+            return openError(": larger than the 64 MiB limit for source files");
     }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return openError("");
     char buffer[1 << 16];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+    // Read no more than the limit even when the file grows while it is read.
+    while (content.size() <= kMaxSourceFileBytes &&
+           (in.read(buffer, sizeof buffer) || in.gcount() > 0))
         content.append(buffer, static_cast<size_t>(in.gcount()));
+    if (content.size() > kMaxSourceFileBytes) {
+        content.clear();
+        return openError(": larger than the 64 MiB limit for source files");
+    }
     if (in.bad()) {
         content.clear();
-        std::cerr << "Error: could not open file '" << path << "'\n";
-        return false;
+        return openError("");
     }
     return true;
 }
@@ -191,16 +213,22 @@ int checkFile(const std::string& path) {
 }
 
 int runCommandLine(int argc, char** argv) {
-    try {
-        int status = dispatch(argc, argv);
-        std::cout.flush();
-        return status;
-    } catch (const std::exception& failure) {
-        // Only a failure of the runtime support (memory exhaustion, say) gets here.
-        std::cout.flush();
-        std::cerr << "Error: " << failure.what() << "\n";
-        return 1;
+    int status = runWithStack(kPipelineStackBytes, [argc, argv]() {
+        try {
+            return dispatch(argc, argv);
+        } catch (const std::exception& failure) {
+            // Only a failure of the runtime support (memory exhaustion, say) gets here.
+            std::cout.flush();
+            std::cerr << "Error: " << failure.what() << "\n";
+            return 1;
+        }
+    });
+    // Output that never reached its destination is a failure, not a success.
+    if (!stdlib::flushStandardStreams() && status == 0) {
+        std::cerr << "Error: could not write to standard output\n";
+        status = 1;
     }
+    return status;
 }
 
 } // namespace zarn

@@ -1,6 +1,7 @@
 #include "zarn/driver/TestRunner.h"
 
 #include "zarn/driver/Driver.h"
+#include "zarn/driver/HostProcess.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -14,15 +15,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every entry below `directory` whose extension is exactly ".zarn" (whatever
-// its type), sorted by bytes so that runs are reproducible whatever order the
+// Every file or directory below `directory` whose extension is exactly
+// ".zarn", sorted by bytes so that runs are reproducible whatever order the
 // file system lists them in. False when the walk failed.
 bool collectTests(const std::string& directory, std::vector<std::string>& files) {
     std::error_code error;
     fs::recursive_directory_iterator walk(directory, error);
     for (const fs::recursive_directory_iterator end; !error && walk != end; walk.increment(error)) {
         const fs::path& entry = walk->path();
-        if (entry.extension() == ".zarn") files.push_back(entry.string());
+        if (entry.extension() != ".zarn") continue;
+        // A directory is listed (it fails as a test); a named pipe, a socket or
+        // a device is skipped unopened: opening a pipe without a writer would
+        // block the whole run.
+        std::error_code typeError;
+        fs::file_type type = walk->status(typeError).type();
+        if (type == fs::file_type::regular || type == fs::file_type::directory ||
+            type == fs::file_type::not_found)
+            files.push_back(entry.string());
     }
     if (error) {
         std::cerr << "Error: could not read directory '" << directory << "': " << error.message()
@@ -56,7 +65,9 @@ int runTests(const std::string& path) {
     size_t failed = 0;
     for (const std::string& file : files) {
         std::cout << "Running test: " << file << " ... " << std::flush;
-        if (runFile(file, {}) != 0) {
+        // Each test runs in a process of its own, so that a test that ends the
+        // process (process.exit, with any status) ends only itself.
+        if (runInChildProcess([&file]() { return runFile(file, {}); }) != 0) {
             std::cout << "[FAIL]\n";
             ++failed;
         } else {

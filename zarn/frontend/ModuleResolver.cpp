@@ -11,9 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Nothing the toolchain accepts as a source file comes near this size; a
-// larger file is refused instead of being read into memory.
-constexpr std::uintmax_t kMaxModuleFileBytes = 64u << 20;
 // A manifest is a few lines; only its entry key is read.
 constexpr std::uintmax_t kMaxManifestBytes = 1u << 20;
 
@@ -329,7 +326,7 @@ bool readModuleFile(const std::string& path, std::string& text) {
     std::error_code error;
     if (!fs::is_regular_file(path, error)) return false;
     std::uintmax_t size = fs::file_size(path, error);
-    if (error || size > kMaxModuleFileBytes) return false;
+    if (error || size > kMaxSourceFileBytes) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     text.assign(static_cast<size_t>(size), '\0');

@@ -3,6 +3,7 @@
 // always agree on which file a name means.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -35,6 +36,10 @@ std::vector<std::filesystem::path> moduleSearchRoots(const std::string& director
 
 // The spellings tried for a package name, in order and without repeats.
 std::vector<std::string> moduleNameVariants(const std::string& name);
+
+// Nothing the toolchain accepts as a source file comes near this size; a
+// larger file is refused instead of being read into memory.
+constexpr std::uintmax_t kMaxSourceFileBytes = std::uintmax_t{64} << 20;
 
 // Reads a module or script file whole. False when it is not a regular file,
 // cannot be read, or is larger than any source file the toolchain accepts.

@@ -31,7 +31,21 @@ std::string joinedText(const NativeArgs& args) {
 bool promptAndRead(const NativeArgs& args, std::string& line) {
     if (args.has(0)) writeOut(toString(args[0]));
     line.clear();
-    return static_cast<bool>(std::getline(std::cin, line));
+    // A line that cannot be held (memory exhausted) or a failed read ends the
+    // run instead of handing back a cut line: the stream rethrows the failure.
+    std::ios::iostate saved = std::cin.exceptions();
+    std::cin.exceptions(std::ios::badbit);
+    try {
+        bool read = static_cast<bool>(std::getline(std::cin, line));
+        std::cin.exceptions(saved);
+        return read;
+    } catch (...) {
+        line.clear();
+        line.shrink_to_fit();
+        std::cin.clear();
+        std::cin.exceptions(saved);
+        throw;
+    }
 }
 
 std::string typeName(const NativeArgs& args) {
@@ -112,6 +126,8 @@ void Interpreter::initGlobals() {
     global("min", [](Interpreter&, const NativeArgs& args) {
         if (args.size() < 2) return Value();
         Value a = args[0], b = args[1];
+        // Two strings compare by their bytes.
+        if (a.isString() && b.isString()) return b.stringView() < a.stringView() ? b : a;
         if (!a.isFloat() && !b.isFloat()) return b.toInt() < a.toInt() ? b : a;
         double x = a.toDouble(), y = b.toDouble();
         return Value::fromFloat(y < x ? y : x);
@@ -119,6 +135,7 @@ void Interpreter::initGlobals() {
     global("max", [](Interpreter&, const NativeArgs& args) {
         if (args.size() < 2) return Value();
         Value a = args[0], b = args[1];
+        if (a.isString() && b.isString()) return a.stringView() < b.stringView() ? b : a;
         if (!a.isFloat() && !b.isFloat()) return a.toInt() < b.toInt() ? b : a;
         double x = a.toDouble(), y = b.toDouble();
         return Value::fromFloat(y > x ? y : x);

@@ -136,28 +136,78 @@ void Interpreter::visitBinaryExpr(BinaryExpr& node) {
     lastValue_ = binaryOperation(node.op, left, right);
 }
 
+namespace {
+enum StepTarget : uint32_t { kStepName = 1, kStepIndex, kStepMember, kStepOther };
+
+// "++" and "--" change only an Int; false (and nothing to store) for any other value.
+bool stepped(const Value& old, TokenType op, Value& updated) {
+    if (old.kind != ValueKind::Int) return false;
+    updated = Value::fromInt(op == TokenType::PlusPlus ? wrapAdd(old.as.integer, 1)
+                                                       : wrapSub(old.as.integer, 1));
+    return true;
+}
+} // namespace
+
 void Interpreter::visitUnaryExpr(UnaryExpr& node) {
     if (node.op == TokenType::PlusPlus || node.op == TokenType::MinusMinus) {
         if (node.cache.owner != this) {
             node.cache.owner = this;
-            node.cache.id = dynamic_cast<IdentifierExpr*>(node.operand.get()) ? 1 : 2;
+            Expression* operand = node.operand.get();
+            node.cache.id = dynamic_cast<IdentifierExpr*>(operand) ? kStepName
+                            : dynamic_cast<IndexExpr*>(operand)    ? kStepIndex
+                            : dynamic_cast<MemberExpr*>(operand)   ? kStepMember
+                                                                   : kStepOther;
         }
-        if (node.cache.id == 1) {
+        // The slot that the operator changes: a variable, an array element or a
+        // field. The receiver and the index are evaluated once.
+        Value* slot = nullptr;
+        switch (node.cache.id) {
+        case kStepName: {
             auto* identifier = static_cast<IdentifierExpr*>(node.operand.get());
-            NameId name = symbolOf(identifier->cache, identifier->name);
-            Value* slot = current_->lookup(name);
-            Value old = slot ? *slot : Value();
-            if (old.kind != ValueKind::Int) {
-                lastValue_ = old;
+            slot = current_->lookup(symbolOf(identifier->cache, identifier->name));
+            break;
+        }
+        case kStepIndex: {
+            auto* index = static_cast<IndexExpr*>(node.operand.get());
+            Value object = evaluate(index->object.get());
+            RootScope roots(*this);
+            roots.push(object);
+            Value position = evaluate(index->index.get());
+            if (signal_ != ControlSignal::None) return;
+            GcObject* heap = object.asObject();
+            if (heap != nullptr && heap->objectKind == ObjectKind::Array &&
+                position.kind == ValueKind::Int) {
+                auto& elements = static_cast<ArrayObject*>(heap)->elements;
+                int64_t i = position.as.integer;
+                if (i >= 0 && static_cast<uint64_t>(i) < elements.size()) slot = &elements[i];
+            }
+            break;
+        }
+        case kStepMember: {
+            auto* member = static_cast<MemberExpr*>(node.operand.get());
+            NameId name = symbolOf(member->cache, member->member);
+            Value object = evaluate(member->object.get());
+            if (signal_ != ControlSignal::None) return;
+            GcObject* heap = object.asObject();
+            if (heap != nullptr && heap->objectKind == ObjectKind::ClassInstance)
+                slot = static_cast<ClassInstanceObject*>(heap)->findField(name);
+            // Not a field: the expression yields what reading the member gives.
+            if (slot == nullptr) {
+                lastValue_ = memberOf(object, name, member->member);
                 return;
             }
-            int64_t updated = node.op == TokenType::PlusPlus ? wrapAdd(old.as.integer, 1)
-                                                             : wrapSub(old.as.integer, 1);
-            *slot = Value::fromInt(updated);
-            lastValue_ = node.prefix ? *slot : old;
+            break;
+        }
+        default: lastValue_ = evaluate(node.operand.get()); return;
+        }
+        Value old = slot ? *slot : Value();
+        Value updated;
+        if (!stepped(old, node.op, updated)) {
+            lastValue_ = old;
             return;
         }
-        lastValue_ = evaluate(node.operand.get());
+        *slot = updated;
+        lastValue_ = node.prefix ? updated : old;
         return;
     }
     Value operand = evaluate(node.operand.get());

@@ -6,6 +6,7 @@
 #include "zarn/runtime/Interpreter.h"
 
 #include <unordered_map>
+#include <vector>
 
 namespace zarn {
 
@@ -21,7 +22,24 @@ struct LiteralCache {
     bool plain = false;
     Value text; // the shared string of a plain literal (also retained)
     std::unordered_map<size_t, Placeholder> placeholders;
+    bool bracesMatched = false;
+    std::unordered_map<size_t, size_t> closeOf; // "{" index -> its matching "}" index
 };
+
+// Pairs every "{" of the text with its matching "}" (nested braces counted) in
+// one pass; a "{" without a match has no entry. Scanning forward from each "{"
+// instead would take quadratic time on a long run of unmatched braces.
+void matchBraces(const std::string& text, std::unordered_map<size_t, size_t>& closeOf) {
+    std::vector<size_t> open;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '{') {
+            open.push_back(i);
+        } else if (text[i] == '}' && !open.empty()) {
+            closeOf.emplace(open.back(), i);
+            open.pop_back();
+        }
+    }
+}
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -51,19 +69,17 @@ std::string Interpreter::interpolate(const LiteralExpr& literal) {
                               : nullptr;
     LiteralCache scratch;
     if (cache == nullptr) cache = &scratch;
+    if (!cache->bracesMatched) {
+        matchBraces(text, cache->closeOf);
+        cache->bracesMatched = true;
+    }
 
     auto placeholderAt = [&](size_t open) -> const Placeholder& {
         auto found = cache->placeholders.find(open);
         if (found != cache->placeholders.end()) return found->second;
         Placeholder placeholder;
-        int depth = 0;
-        for (size_t j = open; j < text.size(); ++j) {
-            if (text[j] == '{') ++depth;
-            else if (text[j] == '}' && --depth == 0) {
-                placeholder.end = j;
-                break;
-            }
-        }
+        if (auto close = cache->closeOf.find(open); close != cache->closeOf.end())
+            placeholder.end = close->second;
         if (placeholder.end != std::string::npos) {
             size_t begin = open + 1, end = placeholder.end;
             while (begin < end && isBlank(text[begin])) ++begin;

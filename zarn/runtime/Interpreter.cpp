@@ -72,6 +72,11 @@ NameId Interpreter::fillSymbol(RuntimeCache& cache, const std::string& name) {
 
 void Interpreter::setScriptPath(const std::string& path) {
     currentDirectory_ = std::filesystem::path(path).parent_path().string();
+    // The main file is loaded already: a `use` of it (directly or through a
+    // cycle) must not run it a second time. Module paths are canonical.
+    std::error_code error;
+    std::filesystem::path canonical = std::filesystem::canonical(path, error);
+    if (!error) loadedModules_.insert(canonical.string());
 }
 
 // ---- what NativeApi.h builds on ---------------------------------------------------------------
@@ -140,6 +145,7 @@ void Interpreter::markCaptured() {
 void Interpreter::executeStatements(const std::vector<StmtPtr>& statements) {
     for (const StmtPtr& statement : statements) {
         if (signal_ != ControlSignal::None) return;
+        countStep();
         statement->accept(*this);
     }
 }
@@ -378,6 +384,7 @@ bool loopShouldStop(ControlSignal& signal) {
 
 void Interpreter::visitWhileStmt(WhileStmt& node) {
     while (true) {
+        countStep();
         Value condition = evaluate(node.condition.get());
         if (signal_ != ControlSignal::None || !isTruthy(condition)) break;
         execute(node.body.get());
@@ -387,6 +394,7 @@ void Interpreter::visitWhileStmt(WhileStmt& node) {
 
 void Interpreter::visitDoWhileStmt(DoWhileStmt& node) {
     while (true) {
+        countStep();
         execute(node.body.get());
         if (loopShouldStop(signal_)) break;
         Value condition = evaluate(node.condition.get());
@@ -400,6 +408,7 @@ void Interpreter::visitForStmt(ForStmt& node) {
     current_ = scope;
     execute(node.initializer.get());
     while (signal_ == ControlSignal::None) {
+        countStep();
         if (node.condition) {
             Value condition = evaluate(node.condition.get());
             if (signal_ != ControlSignal::None || !isTruthy(condition)) break;

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -111,6 +112,14 @@ public:
         }
         expression->accept(*this);
         return lastValue_;
+    }
+    // Counts one step of the run. Only a build that defines ZARN_STEP_BUDGET
+    // (the fuzz target) counts: past the budget the run ends with "E9000".
+    void countStep() {
+#ifdef ZARN_STEP_BUDGET
+        if (++steps_ > ZARN_STEP_BUDGET) [[unlikely]]
+            throw std::runtime_error("step budget exhausted");
+#endif
     }
     // Executes statements in the current scope until one leaves a signal pending.
     void executeStatements(const std::vector<StmtPtr>& statements);
@@ -255,6 +264,9 @@ private:
     std::shared_ptr<Program> parseSourceFile(const std::string& path, std::string text);
     void runModuleStatements(std::shared_ptr<Program> program, std::string directory);
 
+#ifdef ZARN_STEP_BUDGET
+    uint64_t steps_ = 0;
+#endif
     size_t callDepth_ = 0;
     uintptr_t stackLimit_ = 0; // below this address a call reports a stack overflow
 };

@@ -90,9 +90,15 @@ void Interpreter::runModuleStatements(std::shared_ptr<Program> program, std::str
     moduleRun_ = &run;
     while (!run.frames.empty()) {
         ModuleRun::Frame& frame = run.frames.back();
-        // A pending signal (a top-level return, say) ends this module and, as
-        // it would after a nested load, every module that used it.
-        if (signal_ != ControlSignal::None || frame.next >= frame.program->statements.size()) {
+        // A top-level return ends this module only: the one that used it goes
+        // on with its next statement.
+        if (signal_ != ControlSignal::None) {
+            signal_ = ControlSignal::None;
+            returnValue_ = Value();
+            run.frames.pop_back();
+            continue;
+        }
+        if (frame.next >= frame.program->statements.size()) {
             run.frames.pop_back();
             continue;
         }

@@ -17,9 +17,6 @@ extern char** environ;
 namespace zarn::stdlib::platform {
 namespace {
 
-// The most read from a file that is not a regular file (a pipe or device).
-constexpr size_t kMaxStreamBytes = size_t{256} << 20;
-
 bool holdsNul(std::string_view text) { return text.find('\0') != std::string_view::npos; }
 
 bool isVariableName(std::string_view name) {
@@ -157,8 +154,8 @@ int64_t spawnShellCommand(std::string_view command) {
     // An intermediate child starts the shell and exits at once, handing the
     // shell's process id back through a pipe. This process reaps the
     // intermediate child; the shell is adopted by the system, which reaps it
-    // when it ends. The children only call fork, execve, write and _exit,
-    // which are safe between fork and exec.
+    // when it ends. The children only call pipe2, fork, execve, read, write,
+    // close and _exit, which are safe between fork and exec.
     std::string commandText(command);
     char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"), commandText.data(),
                     nullptr};
@@ -170,12 +167,25 @@ int64_t spawnShellCommand(std::string_view command) {
     pid_t intermediate = ::fork();
     if (intermediate < 0) return -1;
     if (intermediate == 0) {
+        // The shell reports a failed exec (a command line too long for the
+        // system, say) over a pipe that a successful exec closes unwritten.
+        int execReport[2];
+        if (::pipe2(execReport, O_CLOEXEC) != 0) ::_exit(0);
         pid_t shell = ::fork();
         if (shell == 0) {
             ::execve("/bin/sh", argv, environ);
+            int failure = errno;
+            ssize_t ignored = ::write(execReport[1], &failure, sizeof failure);
+            (void)ignored;
             ::_exit(127);
         }
-        if (shell > 0) {
+        ::close(execReport[1]);
+        int failure = 0;
+        ssize_t got;
+        do {
+            got = ::read(execReport[0], &failure, sizeof failure);
+        } while (got < 0 && errno == EINTR);
+        if (shell > 0 && got == 0) {
             int64_t pid = shell;
             ssize_t ignored = ::write(report[1], &pid, sizeof pid);
             (void)ignored;
@@ -207,13 +217,15 @@ void sleepMilliseconds(int64_t milliseconds) {
 }
 
 std::optional<std::string> readWholeFile(std::string_view path) {
-    FileDescriptor file(openForReading(path, 0));
+    // Non-blocking, so that a named pipe without a writer does not hang the
+    // open; anything but a regular file is then refused like a directory.
+    FileDescriptor file(openForReading(path, O_NONBLOCK));
     if (file.get() < 0) return std::nullopt;
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     try {
         std::string content;
-        struct stat info {};
-        bool regular = ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode);
-        if (regular && info.st_size > 0) content.reserve(static_cast<size_t>(info.st_size));
+        if (info.st_size > 0) content.reserve(static_cast<size_t>(info.st_size));
         char buffer[65536];
         while (true) {
             ssize_t got = ::read(file.get(), buffer, sizeof buffer);
@@ -221,9 +233,6 @@ std::optional<std::string> readWholeFile(std::string_view path) {
             if (got < 0) return std::nullopt;
             if (got == 0) break;
             content.append(buffer, static_cast<size_t>(got));
-            // A device such as /dev/zero never ends: give up rather than exhaust
-            // memory or hand back a silently cut text.
-            if (!regular && content.size() > kMaxStreamBytes) return std::nullopt;
         }
         return content;
     } catch (const std::exception&) {
@@ -235,12 +244,17 @@ std::optional<std::string> readWholeFile(std::string_view path) {
 bool writeWholeFile(std::string_view path, std::string_view content) {
     if (holdsNul(path)) return false;
     std::string cPath(path);
+    // Only regular files are written, as directories are not: a named pipe
+    // without a reader would block, a device is no file to replace.
+    struct stat info {};
+    if (::stat(cPath.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return false;
     int fd;
     do {
-        fd = ::open(cPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        fd = ::open(cPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
     } while (fd < 0 && errno == EINTR);
     FileDescriptor file(fd);
     if (file.get() < 0) return false;
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     while (!content.empty()) {
         ssize_t put = ::write(file.get(), content.data(), content.size());
         if (put < 0 && errno == EINTR) continue;

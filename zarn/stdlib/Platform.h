@@ -47,11 +47,12 @@ int64_t spawnShellCommand(std::string_view command);
 // once. Interruptions by signals do not shorten the wait.
 void sleepMilliseconds(int64_t milliseconds);
 
-// The whole file, bytes unchanged; nothing when it cannot be opened or read
-// (directories included).
+// The whole file, bytes unchanged; nothing when it cannot be opened or read,
+// or is not a regular file (directories, named pipes and devices included).
 std::optional<std::string> readWholeFile(std::string_view path);
 // Creates or truncates the file and writes every byte. True only when the
-// file was opened and all of the content was written.
+// file was opened and all of the content was written; false at once for
+// anything that exists and is not a regular file.
 bool writeWholeFile(std::string_view path, std::string_view content);
 // True when the path names something that can be opened for reading and is
 // not a directory.

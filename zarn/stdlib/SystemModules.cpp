@@ -22,11 +22,10 @@ RandomEngines& processRandomEngines() {
     return engines;
 }
 
-// Output already written by the script must reach its destination before a
-// child process writes to the same place or the process ends.
-void flushStandardStreams() {
-    std::cout.flush();
-    std::fflush(nullptr);
+// The process exit status for a status a script asked for: 0 to 255 as
+// given, anything else 255 (taking the low byte could turn a failure into 0).
+int exitStatusFor(int64_t requested) {
+    return requested >= 0 && requested <= 255 ? static_cast<int>(requested) : 255;
 }
 
 // Wrapping subtraction: a script may pass any start value.
@@ -180,8 +179,9 @@ void initProcessModule(Interpreter& interp) {
         return Value::fromInt(platform::spawnShellCommand(args.stringAt(0)));
     });
     addMember(interp, module, "exit", [](Interpreter&, const NativeArgs& args) -> Value {
-        int status = args[0].isInt() ? static_cast<int>(args[0].toInt()) : 0;
-        flushStandardStreams();
+        int status = exitStatusFor(args[0].isInt() ? args[0].toInt() : 0);
+        // Output that could not be written makes a successful exit a failure.
+        if (!flushStandardStreams() && status == 0) status = 1;
         std::exit(status);
     });
     addMember(interp, module, "pid", [](Interpreter&, const NativeArgs&) {
@@ -205,6 +205,15 @@ void initFilesystemModule(Interpreter& interp) {
     addMember(interp, module, "fileExists", [](Interpreter&, const NativeArgs& args) {
         return Value::fromBool(args.has(0) && platform::canOpenForReading(args.stringAt(0)));
     });
+}
+
+// Output already written by the script must reach its destination before a
+// child process writes to the same place or the process ends.
+bool flushStandardStreams() {
+    std::cout.flush();
+    bool written = std::fflush(stdout) == 0 && !std::ferror(stdout) && !std::cout.fail();
+    std::fflush(nullptr);
+    return written;
 }
 
 void registerSystemModules(NativeModuleTable& table) {

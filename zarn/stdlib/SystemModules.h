@@ -18,6 +18,10 @@ void initProcessModule(Interpreter& interp);
 void initFilesystemModule(Interpreter& interp);
 void initUrlModule(Interpreter& interp);
 
+// Flushes every output stream; false when a write or the flush of standard
+// output failed (a full disk, a closed descriptor), now or earlier in the run.
+bool flushStandardStreams();
+
 // Adds the seven modules above to the table.
 void registerSystemModules(NativeModuleTable& table);
 

@@ -5,9 +5,9 @@
 #include "tests/vek/TestSupport.h"
 #include "vek/archive/Checksum.h"
 #include "vek/archive/Credentials.h"
-#include "vek/archive/Home.h"
 #include "vek/archive/Zip.h"
-#include "vek/cli/VekException.h"
+#include "vek/base/Home.h"
+#include "vek/base/VekException.h"
 
 namespace vek {
 namespace {

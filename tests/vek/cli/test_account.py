@@ -117,13 +117,6 @@ class CredentialsCommandTest(vektest.VekTestCase):
                            f"  = help: Check your credentials or register at {self.REGISTRY}/#packages\n")
         self.assertFalse((self.home / "credentials.json").exists())
 
-    def test_interactive_login_online_is_not_available_yet(self):
-        prompt = f"Zarn Package Registry ({self.REGISTRY})\nUsername or Email: Password: "
-        self.assertRun(["login"], stdin="ann\nsecret\n", status=1,
-                       out=prompt + f"Authenticating with {self.REGISTRY}...\n",
-                       err="error: Logging in with a user name and password is not available in "
-                           "this build yet; use 'vek login --token <token>'.\n")
-
 
 if __name__ == "__main__":
     vektest.main()

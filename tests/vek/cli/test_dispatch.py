@@ -70,13 +70,22 @@ class DispatchTest(vektest.VekTestCase):
             self.assertRun([word], status=2, out="",
                            err=f"error: Unknown command '{word}'. Run 'vek help' for usage.\n")
 
-    def test_commands_needing_the_registry_or_toolchain_fail_clearly(self):
-        for word in ("install", "tree", "build", "run", "check", "search", "info"):
+    def test_project_commands_outside_a_project_fail_clearly(self):
+        for word in ("install", "tree", "update"):
             self.assertRun([word, "x"], status=1, out="",
-                           err=f"error: 'vek {word}' is not available in this build yet.\n")
-        # update hands its arguments to install.
-        self.assertRun(["update", "x"], status=1, out="",
-                       err="error: 'vek install' is not available in this build yet.\n")
+                           err="error[VEK001]: manifest parse error\n"
+                               "  Failed to read zarn.toml: Could not open manifest file: "
+                               f"{self.work / 'zarn.toml'}\n")
+        for word in ("build", "run", "check"):
+            self.assertRun([word], status=1, out="",
+                           err="error[VEK012]: build failed\n"
+                               f"  No zarn.toml manifest found in {self.work}\n")
+
+    def test_commands_that_cannot_preview_refuse_dry_run(self):
+        for word in ("run", "package", "publish", "login"):
+            self.assertRun([word, "--dry-run"], status=2, out="",
+                           err="error[VEK002]: invalid package name\n"
+                               f"  'vek {word}' does not support --dry-run.\n")
 
     def test_update_dry_run_previews(self):
         self.assertRun(["update", "--dry-run"],

@@ -83,12 +83,12 @@ class NewAndInitTest(vektest.VekTestCase):
                        err="error[VEK001]: manifest parse error\n"
                            "  Directory already contains a zarn.toml manifest.\n")
 
-    def test_unexpected_failures_are_reported_plainly(self):
+    def test_file_system_failures_are_error_blocks(self):
         folder = self.work / "blocked"
         folder.mkdir()
         (folder / "src").write_text("a file where the source directory belongs")
         self.assertRun(["init"], cwd=folder, status=1, out="",
-                       err=f"error: Unexpected error: Failed to create directory {folder / 'src'}\n")
+                       err=f"error[VEK000]: error\n  Failed to create directory {folder / 'src'}\n")
 
     def test_init_reports_a_manifest_it_cannot_write(self):
         # The current directory is removed before vek starts, so nothing can be created in it.

@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 
 #include "tests/vek/TestSupport.h"
-#include "vek/manifest/Json.h"
+#include "vek/base/Json.h"
 
 namespace vek {
 namespace {

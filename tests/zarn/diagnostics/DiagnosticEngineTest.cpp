@@ -126,3 +126,42 @@ TEST(DiagnosticEngine, PrintAllStopsAfterTheLimit) {
 
 } // namespace
 } // namespace zarn
+
+namespace zarn {
+namespace {
+
+// The lines of a rendered block that quote the source and draw the caret.
+std::pair<std::string, std::string> excerptOf(const std::string& block) {
+    size_t quote = block.find(" | ");
+    size_t quoteEnd = block.find('\n', quote);
+    size_t caret = block.find("   | ", quoteEnd);
+    return {block.substr(quote + 3, quoteEnd - quote - 3),
+            block.substr(caret + 5, block.find('\n', caret) - caret - 5)};
+}
+
+TEST(DiagnosticEngine, LongLinesAreQuotedAsAWindowAroundTheCaret) {
+    DiagnosticEngine engine;
+    // 100 two-byte characters, a tab, 300 "x": the window must not cut a
+    // character in two, and the tab stays under the caret line.
+    std::string line;
+    for (int i = 0; i < 100; ++i) line += "\xc3\xa9";
+    line += '\t' + std::string(300, 'x');
+    engine.registerSource("w.zarn", line + "\n");
+
+    auto [quote, caret] = excerptOf(renderOne(engine, "E1", "m", at("w.zarn", 1, 240, 1000)));
+    EXPECT_EQ(quote.substr(0, 3), "...");
+    EXPECT_EQ(quote.substr(quote.size() - 3), "...");
+    EXPECT_NE(static_cast<unsigned char>(quote[3]) & 0xC0, 0x80u); // starts on a character
+    EXPECT_NE(caret.find('\t'), std::string::npos);
+    EXPECT_EQ(caret.size() - caret.find('^'), 200u); // the caret run is cut to the window
+    EXPECT_EQ(quote[caret.find('^')], 'x');          // under byte 240 of the line
+
+    // A column past the end of the line: the window ends with the line.
+    auto [endQuote, endCaret] = excerptOf(renderOne(engine, "E1", "m", at("w.zarn", 1, 9999, 1)));
+    EXPECT_EQ(endQuote.substr(0, 3), "...");
+    EXPECT_EQ(endQuote.substr(endQuote.size() - 3), "xxx");
+    EXPECT_EQ(endCaret.find('^'), endQuote.size());
+}
+
+} // namespace
+} // namespace zarn

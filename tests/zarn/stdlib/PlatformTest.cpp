@@ -65,12 +65,21 @@ TEST_F(PlatformFilesTest, FailuresAreReportedNotThrown) {
     EXPECT_FALSE(writeWholeFile("", "x"));
     // An endless device is refused instead of read until memory runs out.
     EXPECT_FALSE(readWholeFile("/dev/zero").has_value());
-    EXPECT_EQ(readWholeFile("/dev/null"), "");
+    EXPECT_FALSE(readWholeFile("/dev/null").has_value());
+    EXPECT_FALSE(writeWholeFile("/dev/null", "x"));
 }
 
 TEST_F(PlatformFilesTest, ExistenceCheckDoesNotBlockOnAPipeWithoutWriter) {
     ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
     EXPECT_TRUE(canOpenForReading(path("fifo")));
+}
+
+TEST_F(PlatformFilesTest, ReadingAndWritingRefuseAPipeWithoutBlocking) {
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    ::alarm(20); // a hang ends the test instead of the suite's time-out
+    EXPECT_FALSE(readWholeFile(path("fifo")).has_value());
+    EXPECT_FALSE(writeWholeFile(path("fifo"), "x"));
+    ::alarm(0);
 }
 
 TEST(PlatformTest, EnvironmentRoundTripAndInvalidNames) {
@@ -149,6 +158,8 @@ TEST(PlatformTest, SpawnedCommandRunsDetachedAndLeavesNoZombie) {
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
 
     EXPECT_EQ(spawnShellCommand(std::string("true\0x", 6)), -1);
+    // One argument longer than the system takes: the shell never starts.
+    EXPECT_EQ(spawnShellCommand("true " + std::string(512 * 1024, 'x')), -1);
 }
 
 } // namespace

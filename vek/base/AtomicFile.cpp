@@ -1,4 +1,4 @@
-#include "vek/manifest/AtomicFile.h"
+#include "vek/base/AtomicFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 // Replacing a file as one step: the new contents go into a temporary file
 // beside the target, which is then renamed over it, so that a reader (or a
-// crash) never sees half a file. This is the only place in the manifest layer
-// that talks to the operating system.
+// crash) never sees half a file. AtomicFile.cpp is the only place in the
+// base layer that writes files.
 #pragma once
 
 #include <filesystem>
@@ -29,11 +29,12 @@ public:
     bool commit();
     // What went wrong with the last failing call, as the system describes it.
     const std::string& error() const { return error_; }
+    // Throws the temporary file away; the target stays as it was.
+    void discard();
 
 private:
     bool flush();
     bool writeAll(std::string_view data);
-    void discard();
 
     std::filesystem::path target_;
     std::filesystem::path temp_;

@@ -1,7 +1,6 @@
-#include "vek/manifest/Json.h"
+#include "vek/base/Json.h"
 
-#include "vek/manifest/Toml.h"
-#include "vek/manifest/Utf8.h"
+#include "vek/base/Utf8.h"
 
 namespace vek {
 namespace {
@@ -130,9 +129,36 @@ private:
 
 } // namespace
 
-// JSON strings and TOML basic strings share their escapes (\" \\ \b \f \n \r
-// \t and \u00XX for other control characters), so one writer serves both.
-std::string jsonQuote(std::string_view text) { return tomlQuote(text); }
+// Escapes quotes, backslashes and control characters (\b \f \n \r \t, and
+// \u00XX for the others).
+std::string jsonQuote(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '\r': out += "\\r"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        default:
+            if (byte < 0x20 || byte == 0x7F) {
+                out += "\\u00";
+                out += kHex[byte >> 4];
+                out += kHex[byte & 0xF];
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+    return out;
+}
 
 std::optional<std::map<std::string, std::string>> readStringMembers(std::string_view text) {
     Reader reader(text);

@@ -1,4 +1,4 @@
-#include "vek/resolve/Version.h"
+#include "vek/versions/Version.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "vek/archive/Home.h"
+#include "vek/base/Home.h"
 
 #include <cstdlib>
 

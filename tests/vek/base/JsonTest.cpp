@@ -1,4 +1,4 @@
-#include "vek/manifest/Json.h"
+#include "vek/base/Json.h"
 
 #include <gtest/gtest.h>
 
