@@ -10,6 +10,7 @@
 #include "zarn/stdlib/MathModule.h"
 #include "zarn/stdlib/NetScript.h"
 #include "zarn/stdlib/SystemModules.h"
+#include "zarn/tavi/TaviModule.h"
 #include "zarn/typecheck/TypeChecker.h"
 
 #include <exception>
@@ -202,6 +203,7 @@ int runFile(const std::string& path, const std::vector<std::string>& scriptArgs)
     modules.add("math", stdlib::initMathModule);
     stdlib::registerSystemModules(modules);
     stdlib::registerNetworkModules(modules);
+    modules.add("tavi", tavi::initTaviModule);
     Interpreter interpreter(engine, std::move(modules));
     interpreter.setScriptPath(path);
     interpreter.setModuleCache(sourceModules);
