@@ -149,16 +149,15 @@ void Interpreter::initGlobals() {
     });
     global("assert", [](Interpreter& interp, const NativeArgs& args) {
         if (isTruthy(args[0])) return Value();
-        std::string text = "Assertion failure: " +
-                           (args.has(1) ? toString(args[1]) : std::string("Assertion failed"));
-        interp.reportFailure("E9001", text);
-        throw std::runtime_error(text);
+        std::string detail = args.has(1) ? toString(args[1]) : std::string("Assertion failed");
+        interp.reportFailure(diag::AssertionFailure, detail);
+        // The run ends with the same text (reported once more as E9000).
+        throw std::runtime_error(interp.diagnostics().diagnostics().back().message);
     });
     global("panic", [](Interpreter& interp, const NativeArgs& args) -> Value {
-        std::string text =
-            "Panic: " + (args.has(0) ? toString(args[0]) : std::string("Panic encountered"));
-        interp.reportFailure("E9002", text);
-        throw std::runtime_error(text);
+        std::string detail = args.has(0) ? toString(args[0]) : std::string("Panic encountered");
+        interp.reportFailure(diag::Panic, detail);
+        throw std::runtime_error(interp.diagnostics().diagnostics().back().message);
     });
     global("List", [](Interpreter& interp, const NativeArgs&) { return interp.makeArray(); });
 }

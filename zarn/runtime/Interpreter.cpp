@@ -34,7 +34,8 @@ bool blockNeedsScope(const BlockStmt& block) {
 } // namespace
 
 Interpreter::Interpreter(DiagnosticEngine& diagnostics, NativeModuleTable modules)
-    : diagnostics_(diagnostics), modules_(std::move(modules)), gc_(stressRequested()) {
+    : diagnostics_(diagnostics), modules_(std::move(modules)), gc_(stressRequested()),
+      moduleCache_(std::make_shared<ModuleCache>(diagnostics)) {
     stackLimit_ = stackLimitForThisThread();
     gc_.setRootMarker([this](GC& gc) { markRoots(gc); });
     auto intern = [this](const char* name) { return symbols_.intern(name); };
@@ -355,26 +356,25 @@ void Interpreter::captureFailure() {
     failure_.notes = callStackNotes();
 }
 
-void Interpreter::reportFailure(const std::string& code, const std::string& text) {
+void Interpreter::reportFailure(const DiagnosticMessage& message, std::string_view detail) {
     captureFailure();
-    diagnostics_.error(code, text, failure_.location, failure_.notes);
+    diagnostics_.report(message, failure_.location, {detail}, failure_.notes);
     failure_.reported = true;
 }
 
-void Interpreter::reportAtCall(const std::string& code, const std::string& text,
-                               const SourceLocation& location) {
+void Interpreter::reportAtCall(const DiagnosticMessage& message, const SourceLocation& location) {
     const SourceLocation* site = siteOf(location);
     for (auto frame = frames_.rbegin(); site == nullptr && frame != frames_.rend(); ++frame)
         site = frame->callSite;
-    diagnostics_.error(code, text, site ? *site : location, callStackNotes());
+    diagnostics_.report(message, site ? *site : location, {}, callStackNotes());
 }
 
 void Interpreter::reportRuntimeError(const std::string& text) {
     // A failure outside any native call (memory exhausted in the interpreter
     // itself) is placed at the innermost call.
     captureFailure();
-    diagnostics_.error("E9000", "Runtime error: " + text, failure_.location,
-                       failure_.reported ? std::vector<DiagnosticNote>() : failure_.notes);
+    diagnostics_.report(diag::RuntimeError, failure_.location, {text},
+                        failure_.reported ? std::vector<DiagnosticNote>() : failure_.notes);
 }
 
 void Interpreter::interpret(const std::shared_ptr<Program>& program) {
