@@ -22,6 +22,10 @@ class Registry:
         registry = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
+            # Headers and body go out as separate writes; without this each
+            # answer would wait for the client's delayed acknowledgement.
+            disable_nagle_algorithm = True
+
             def log_message(self, *args):
                 pass
 
