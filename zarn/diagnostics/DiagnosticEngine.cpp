@@ -1,5 +1,7 @@
 #include "zarn/diagnostics/DiagnosticEngine.h"
 
+#include "zarn/diagnostics/Assert.h"
+
 #include <algorithm>
 #include <ostream>
 #include <string_view>
@@ -75,6 +77,28 @@ void DiagnosticEngine::error(const std::string& code, const std::string& message
                              const std::vector<DiagnosticNote>& notes) {
     diagnostics_.push_back(Diagnostic{Severity::Error, code, message, location, notes});
     hasErrors_ = true;
+}
+
+void DiagnosticEngine::report(const DiagnosticMessage& message, const SourceLocation& location,
+                              std::initializer_list<std::string_view> values,
+                              const std::vector<DiagnosticNote>& notes) {
+    error(std::string(message.code), format(message, values), location, notes);
+}
+
+std::string DiagnosticEngine::format(const DiagnosticMessage& message,
+                                     std::initializer_list<std::string_view> values) {
+    ZARN_ASSERT(values.size() == placeholderCount(message.pattern),
+                "a message gets one value for each placeholder");
+    std::string text;
+    std::string_view rest = message.pattern;
+    for (std::string_view value : values) {
+        size_t at = rest.find("{}");
+        if (at == std::string_view::npos) break;
+        text.append(rest.substr(0, at)).append(value);
+        rest.remove_prefix(at + 2);
+    }
+    text.append(rest);
+    return text;
 }
 
 std::string DiagnosticEngine::render(const Diagnostic& d) const {

@@ -2,9 +2,12 @@
 #pragma once
 
 #include "zarn/diagnostics/Diagnostic.h"
+#include "zarn/diagnostics/DiagnosticCodes.h"
 
+#include <initializer_list>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -18,6 +21,14 @@ public:
     // The only reporting operation: appends an error and remembers that one was seen.
     void error(const std::string& code, const std::string& message, const SourceLocation& location,
                const std::vector<DiagnosticNote>& notes = {});
+
+    // Reports a message of DiagnosticCodes.h with its values inserted in order.
+    void report(const DiagnosticMessage& message, const SourceLocation& location,
+                std::initializer_list<std::string_view> values = {},
+                const std::vector<DiagnosticNote>& notes = {});
+    // The text of a message with its values inserted in order.
+    static std::string format(const DiagnosticMessage& message,
+                              std::initializer_list<std::string_view> values);
 
     bool hasErrors() const { return hasErrors_; }
     const std::vector<Diagnostic>& diagnostics() const { return diagnostics_; }

@@ -8,6 +8,7 @@
 #include "zarn/frontend/Parser.h"
 #include "zarn/runtime/Interpreter.h"
 #include "zarn/stdlib/MathModule.h"
+#include "zarn/stdlib/NetScript.h"
 #include "zarn/stdlib/SystemModules.h"
 #include "zarn/tavi/TaviModule.h"
 #include "zarn/typecheck/TypeChecker.h"
@@ -58,6 +59,7 @@ int fail(const DiagnosticEngine& engine) {
 // been reported. Each stage gets the same engine and the pipeline stops after
 // the first stage that leaves an error in it.
 int runStaticStages(const std::string& path, DiagnosticEngine& engine,
+                    const std::shared_ptr<ModuleCache>& modules,
                     std::shared_ptr<Program>& program) {
     std::string source;
     // An unreadable path ends the pipeline here: the open error is printed.
@@ -74,6 +76,7 @@ int runStaticStages(const std::string& path, DiagnosticEngine& engine,
 
     TypeChecker checker(engine);
     checker.setFile(path);
+    checker.setModuleCache(modules);
     checker.declare(*program);
     checker.check(*program);
     if (engine.hasErrors()) return fail(engine);
@@ -187,17 +190,23 @@ std::string readSourceFile(const std::string& path) {
 
 int runFile(const std::string& path, const std::vector<std::string>& scriptArgs) {
     DiagnosticEngine engine;
+    // The checker and the interpreter share the module trees: each module file
+    // is read and parsed once per run.
+    auto sourceModules = std::make_shared<ModuleCache>(engine);
     std::shared_ptr<Program> program;
-    if (int status = runStaticStages(path, engine, program); status != 0) return status;
+    if (int status = runStaticStages(path, engine, sourceModules, program); status != 0)
+        return status;
 
     // A fresh interpreter per run (so per test file), with the native modules
     // that `use` can load; "math" is also set up at start.
     NativeModuleTable modules;
     modules.add("math", stdlib::initMathModule);
     stdlib::registerSystemModules(modules);
+    stdlib::registerNetworkModules(modules);
     modules.add("tavi", tavi::initTaviModule);
     Interpreter interpreter(engine, std::move(modules));
     interpreter.setScriptPath(path);
+    interpreter.setModuleCache(sourceModules);
     interpreter.setScriptArguments(scriptArgs);
     interpreter.interpret(program);
     if (engine.hasErrors()) return fail(engine);
@@ -207,7 +216,9 @@ int runFile(const std::string& path, const std::vector<std::string>& scriptArgs)
 int checkFile(const std::string& path) {
     DiagnosticEngine engine;
     std::shared_ptr<Program> program;
-    if (int status = runStaticStages(path, engine, program); status != 0) return status;
+    auto sourceModules = std::make_shared<ModuleCache>(engine);
+    if (int status = runStaticStages(path, engine, sourceModules, program); status != 0)
+        return status;
     std::cout << "\u2713 Static check passed: 0 errors in '" << path << "'\n";
     return 0;
 }

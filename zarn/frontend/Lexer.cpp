@@ -184,7 +184,7 @@ void Lexer::skipBlockComment() {
         advance();
     }
     star.length = source_.size() - star.offset;
-    engine_.error("E0001", "unterminated multi-line comment", star);
+    engine_.report(diag::UnterminatedComment, star);
 }
 
 void Lexer::scanToken() {
@@ -259,7 +259,7 @@ void Lexer::scanToken() {
         } else {
             SourceLocation at = start;
             at.length = 1;
-            engine_.error("E0002", std::string("unexpected character '") + c + "'", at);
+            engine_.report(diag::UnexpectedCharacter, at, {std::string_view(&c, 1)});
             single(TokenType::Invalid);
         }
         break;
@@ -319,7 +319,7 @@ void Lexer::scanString(const SourceLocation& start) {
     }
     SourceLocation at = start;
     at.length = source_.size() - start.offset;
-    engine_.error("E0003", "unterminated string literal", at);
+    engine_.report(diag::UnterminatedString, at);
     addToken(TokenType::Invalid, std::move(value), start);
 }
 

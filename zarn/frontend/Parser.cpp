@@ -3,7 +3,8 @@
 #include "zarn/frontend/Parser.h"
 #include "zarn/frontend/ParserNesting.h"
 
-#include <exception>
+#include "zarn/diagnostics/Assert.h"
+
 #include <utility>
 
 namespace zarn {
@@ -65,6 +66,7 @@ const Token& Parser::advance() {
 }
 
 Token& Parser::take() {
+    ZARN_ASSERT(!isAtEnd(), "the end of the tokens is never consumed");
     ++current_;
     return tokens_[current_ - 1];
 }
@@ -75,9 +77,9 @@ bool Parser::match(TokenType kind) {
     return true;
 }
 
-const Token& Parser::consume(TokenType kind, std::string_view message, const char* code) {
+const Token& Parser::consume(TokenType kind, const DiagnosticMessage& message) {
     if (checkKind(kind)) return advance();
-    engine_.error(code, std::string(message), peek().location);
+    engine_.report(message, peek().location);
     return peek();
 }
 
@@ -92,27 +94,7 @@ void Parser::expectStatementEnd() {
         return;
     }
     if (peek().type == TokenType::RightBrace) return;
-    engine_.error("E1002", "expected newline or semicolon at end of statement", peek().location);
-}
-
-void Parser::synchronize() {
-    if (!isAtEnd()) advance();
-    while (!isAtEnd()) {
-        TokenType passed = tokens_[current_ - 1].type;
-        if (passed == TokenType::Newline || passed == TokenType::Semicolon) return;
-        switch (peek().type) {
-        case TokenType::Let:
-        case TokenType::Function:
-        case TokenType::Class:
-        case TokenType::If:
-        case TokenType::While:
-        case TokenType::For:
-        case TokenType::Foreach:
-        case TokenType::Return:
-        case TokenType::Use: return;
-        default: advance();
-        }
-    }
+    engine_.report(diag::ExpectedStatementEnd, peek().location);
 }
 
 void Parser::stopAfterTooDeep() {
@@ -121,8 +103,7 @@ void Parser::stopAfterTooDeep() {
 }
 
 void Parser::reportTooDeep() {
-    engine_.error("E1003", "nesting too deep (limit is " + std::to_string(kMaxNesting) + " levels)",
-                  peek().location);
+    engine_.report(diag::NestingTooDeep, peek().location, {std::to_string(kMaxNesting)});
     throw NestingTooDeep{};
 }
 
@@ -139,9 +120,6 @@ std::shared_ptr<Program> Parser::parseProgram() {
         } catch (const NestingTooDeep&) {
             stopAfterTooDeep(); // reported once
             break;
-        } catch (const std::exception&) {
-            depth_ = 0;
-            synchronize();
         }
         if (current_ == before) advance();
         skipNewlines();
@@ -171,13 +149,13 @@ StmtPtr Parser::parseDeclaration() {
 std::shared_ptr<VarDeclStmt> Parser::parseVarDecl() {
     SourceLocation location = std::move(take().location); // 'let'
     if (peek().type != TokenType::Identifier) {
-        engine_.error("E0011", "expected variable name after 'let'", peek().location);
+        engine_.report(diag::ExpectedVariableName, peek().location);
         return nullptr;
     }
     std::string name = std::move(take().lexeme);
     if (!match(TokenType::Colon)) {
-        engine_.error(
-            "E0010", "variable declaration missing explicit type annotation", peek().location,
+        engine_.report(
+            diag::MissingVariableType, peek().location, {},
             {{"help", "Zarn requires explicit typing: 'let " + name + ": <type> = <value>'"}});
     }
     std::string typeName = parseTypeNested();
@@ -194,7 +172,7 @@ std::shared_ptr<VarDeclStmt> Parser::parseVarDecl() {
 std::shared_ptr<FunctionDeclStmt> Parser::parseFunctionDecl() {
     SourceLocation location = std::move(take().location); // 'function'
     if (peek().type != TokenType::Identifier) {
-        engine_.error("E0022", "expected function name after 'function'", peek().location);
+        engine_.report(diag::ExpectedFunctionName, peek().location);
         return nullptr;
     }
     std::string name = std::move(take().lexeme);
@@ -203,10 +181,7 @@ std::shared_ptr<FunctionDeclStmt> Parser::parseFunctionDecl() {
     if (match(TokenType::Colon)) {
         returnType = parseTypeNested();
     } else {
-        engine_.error("E0020",
-                      "function '" + name +
-                          "' must specify an explicit return type (e.g. ': void' or ': int')",
-                      peek().location);
+        engine_.report(diag::MissingReturnType, peek().location, {name});
     }
     skipNewlines();
     std::shared_ptr<BlockStmt> body = parseBlock();
@@ -218,21 +193,19 @@ std::shared_ptr<FunctionDeclStmt> Parser::parseFunctionDecl() {
 // "(" [NAME ":" TYPE {"," NAME ":" TYPE}] ")"; newlines may surround each parameter.
 std::vector<Parameter> Parser::parseParameters() {
     std::vector<Parameter> parameters;
-    consume(TokenType::LeftParen, "expected '(' for parameter list", "E1001");
+    consume(TokenType::LeftParen, diag::ExpectedParameterListStart);
     if (!checkKind(TokenType::RightParen)) {
         while (true) {
             skipNewlines();
             if (peek().type != TokenType::Identifier) {
-                engine_.error("E0021", "expected parameter name", peek().location);
+                engine_.report(diag::ExpectedParameterName, peek().location);
                 break;
             }
             Token& nameToken = take();
             Parameter parameter{std::move(nameToken.lexeme), "", std::move(nameToken.location),
                                 nullptr};
             if (!match(TokenType::Colon)) {
-                engine_.error("E1001",
-                              "expected ':' and type for parameter '" + parameter.name + "'",
-                              peek().location);
+                engine_.report(diag::ExpectedParameterType, peek().location, {parameter.name});
             }
             parameter.typeName = parseTypeNested();
             parameters.push_back(std::move(parameter));
@@ -240,7 +213,7 @@ std::vector<Parameter> Parser::parseParameters() {
             if (!match(TokenType::Comma)) break;
         }
     }
-    consume(TokenType::RightParen, "expected ')' after parameter list", "E1001");
+    consume(TokenType::RightParen, diag::ExpectedParameterListEnd);
     return parameters;
 }
 
@@ -248,12 +221,12 @@ std::vector<Parameter> Parser::parseParameters() {
 StmtPtr Parser::parseClassDecl() {
     SourceLocation location = std::move(take().location); // 'class' or 'Class'
     if (peek().type != TokenType::Identifier) {
-        engine_.error("E0030", "expected class name", peek().location);
+        engine_.report(diag::ExpectedClassName, peek().location);
         return nullptr;
     }
     std::string name = std::move(take().lexeme);
     skipNewlines();
-    consume(TokenType::LeftBrace, "expected '{' after class name", "E1001");
+    consume(TokenType::LeftBrace, diag::ExpectedClassBodyStart);
     std::vector<std::shared_ptr<VarDeclStmt>> fields;
     std::vector<std::shared_ptr<FunctionDeclStmt>> methods;
     while (!checkKind(TokenType::RightBrace) && !isAtEnd()) {
@@ -265,13 +238,11 @@ StmtPtr Parser::parseClassDecl() {
         } else if (peek().type == TokenType::Function) {
             if (auto method = parseFunctionDecl()) methods.push_back(std::move(method));
         } else {
-            engine_.error("E0031",
-                          "unexpected token in class declaration; expected field or method",
-                          peek().location);
+            engine_.report(diag::UnexpectedClassMember, peek().location);
             advance();
         }
     }
-    consume(TokenType::RightBrace, "expected '}' closing class body", "E1001");
+    consume(TokenType::RightBrace, diag::ExpectedClassBodyEnd);
     return std::make_shared<ClassDeclStmt>(std::move(name), std::move(fields), std::move(methods),
                                            std::move(location));
 }
@@ -302,7 +273,7 @@ StmtPtr Parser::parseUse() {
                 moduleName += std::move(take().lexeme);
         }
     } else {
-        engine_.error("E0050", "expected module name after 'use'", peek().location);
+        engine_.report(diag::ExpectedModuleName, peek().location);
         return nullptr;
     }
     expectStatementEnd();
@@ -363,7 +334,7 @@ StmtPtr Parser::parseExpressionOrAssignment(bool checkEnd) {
 std::shared_ptr<BlockStmt> Parser::parseBlock() {
     NestingScope nesting(*this);
     SourceLocation location = peek().location;
-    consume(TokenType::LeftBrace, "expected '{' starting block", "E1001");
+    consume(TokenType::LeftBrace, diag::ExpectedBlockStart);
     std::vector<StmtPtr> statements;
     skipNewlines();
     while (!checkKind(TokenType::RightBrace) && !isAtEnd()) {
@@ -374,7 +345,7 @@ std::shared_ptr<BlockStmt> Parser::parseBlock() {
         if (current_ == before) advance(); // always make progress
         skipNewlines();
     }
-    consume(TokenType::RightBrace, "expected '}' ending block", "E1001");
+    consume(TokenType::RightBrace, diag::ExpectedBlockEnd);
     return std::make_shared<BlockStmt>(std::move(statements), std::move(location));
 }
 
@@ -406,7 +377,7 @@ StmtPtr Parser::parseIf() {
 ExprPtr Parser::parseLoopCondition() {
     if (match(TokenType::LeftParen)) {
         ExprPtr condition = parseExpressionNested();
-        consume(TokenType::RightParen, "expected ')' after while condition", "E1001");
+        consume(TokenType::RightParen, diag::ExpectedWhileConditionEnd);
         return condition;
     }
     match(TokenType::Colon);
@@ -428,7 +399,7 @@ StmtPtr Parser::parseDoWhile() {
     skipNewlines();
     std::shared_ptr<BlockStmt> body = parseBlock();
     skipNewlines();
-    consume(TokenType::While, "expected 'while' after 'do' body", "E1001");
+    consume(TokenType::While, diag::ExpectedWhileAfterDo);
     ExprPtr condition = parseLoopCondition();
     expectStatementEnd();
     if (!condition) return nullptr;
@@ -439,7 +410,7 @@ StmtPtr Parser::parseDoWhile() {
 // for "(" [INIT] ";" [CONDITION] ";" [INCREMENT] ")" BLOCK
 StmtPtr Parser::parseFor() {
     SourceLocation location = std::move(take().location); // 'for'
-    consume(TokenType::LeftParen, "expected '(' after 'for'", "E1001");
+    consume(TokenType::LeftParen, diag::ExpectedForOpen);
     bool complete = true;
 
     StmtPtr initializer;
@@ -450,14 +421,14 @@ StmtPtr Parser::parseFor() {
             initializer = parseExpressionOrAssignment(false);
         }
         complete = complete && initializer;
-        consume(TokenType::Semicolon, "expected ';' after for-loop initializer", "E1001");
+        consume(TokenType::Semicolon, diag::ExpectedForInitializerEnd);
     }
 
     ExprPtr condition;
     if (!match(TokenType::Semicolon)) {
         condition = parseExpressionNested();
         complete = complete && condition;
-        consume(TokenType::Semicolon, "expected ';' after for-loop condition", "E1001");
+        consume(TokenType::Semicolon, diag::ExpectedForConditionEnd);
     }
 
     StmtPtr increment;
@@ -465,7 +436,7 @@ StmtPtr Parser::parseFor() {
         increment = parseExpressionOrAssignment(false);
         complete = complete && increment;
     }
-    consume(TokenType::RightParen, "expected ')' after for-loop clauses", "E1001");
+    consume(TokenType::RightParen, diag::ExpectedForClausesEnd);
     skipNewlines();
     std::shared_ptr<BlockStmt> body = parseBlock();
     if (!complete) return nullptr;
@@ -477,11 +448,11 @@ StmtPtr Parser::parseFor() {
 StmtPtr Parser::parseForeach() {
     SourceLocation location = std::move(take().location); // 'foreach'
     if (peek().type != TokenType::Identifier) {
-        engine_.error("E0040", "expected loop variable name in 'foreach'", peek().location);
+        engine_.report(diag::ExpectedLoopVariable, peek().location);
         return nullptr;
     }
     std::string variable = std::move(take().lexeme);
-    consume(TokenType::Colon, "expected ':' after variable in 'foreach'", "E1001");
+    consume(TokenType::Colon, diag::ExpectedForeachColon);
     ExprPtr iterable = parseExpressionNested();
     skipNewlines();
     std::shared_ptr<BlockStmt> body = parseBlock();
@@ -494,12 +465,12 @@ StmtPtr Parser::parseForeach() {
 StmtPtr Parser::parseSwitch() {
     NestingScope nesting(*this); // case bodies hold declarations, so switches nest
     SourceLocation location = std::move(take().location); // 'switch'
-    consume(TokenType::LeftParen, "expected '(' after 'switch'", "E1001");
+    consume(TokenType::LeftParen, diag::ExpectedSwitchOpen);
     ExprPtr value = parseExpressionNested();
     bool complete = value != nullptr;
-    consume(TokenType::RightParen, "expected ')' after switch value", "E1001");
+    consume(TokenType::RightParen, diag::ExpectedSwitchValueEnd);
     skipNewlines();
-    consume(TokenType::LeftBrace, "expected '{' after switch header", "E1001");
+    consume(TokenType::LeftBrace, diag::ExpectedSwitchBodyStart);
     skipNewlines();
 
     std::vector<SwitchCase> cases;
@@ -521,21 +492,20 @@ StmtPtr Parser::parseSwitch() {
             SwitchCase switchCase{nullptr, {}, std::move(take().location)};
             switchCase.value = parseExpressionNested();
             complete = complete && switchCase.value;
-            consume(TokenType::Colon, "expected ':' after case value", "E1001");
+            consume(TokenType::Colon, diag::ExpectedCaseColon);
             parseCaseBody(switchCase);
             cases.push_back(std::move(switchCase));
         } else if (peek().type == TokenType::Default) {
             SwitchCase switchCase{nullptr, {}, std::move(take().location)};
-            consume(TokenType::Colon, "expected ':' after 'default'", "E1001");
+            consume(TokenType::Colon, diag::ExpectedDefaultColon);
             parseCaseBody(switchCase);
             cases.push_back(std::move(switchCase));
         } else if (!isAtEnd()) {
-            engine_.error("E0041", "expected 'case' or 'default' in switch statement",
-                          peek().location);
+            engine_.report(diag::ExpectedCaseOrDefault, peek().location);
             advance();
         }
     }
-    consume(TokenType::RightBrace, "expected '}' closing switch block", "E1001");
+    consume(TokenType::RightBrace, diag::ExpectedSwitchBodyEnd);
     if (!complete) return nullptr;
     return std::make_shared<SwitchStmt>(std::move(value), std::move(cases), std::move(location));
 }

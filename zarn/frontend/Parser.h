@@ -52,10 +52,9 @@ private:
     bool checkKind(TokenType kind) const { return peek().type == kind && !isAtEnd(); }
     bool match(TokenType kind);
     // The message is only turned into a string when it is reported.
-    const Token& consume(TokenType kind, std::string_view message, const char* code);
+    const Token& consume(TokenType kind, const DiagnosticMessage& message);
     void skipNewlines();
     void expectStatementEnd();
-    void synchronize();
     // Reports E1003 and throws NestingTooDeep, which the public entries catch.
     void reportTooDeep();
     // After E1003: whatever follows is as deep, so parsing ends at EndOfFile.

@@ -127,7 +127,7 @@ ExprPtr Parser::finishCall(ExprPtr callee) {
     advance(); // '('
     std::vector<ExprPtr> arguments;
     bool complete = parseExpressionList(arguments, TokenType::RightParen);
-    consume(TokenType::RightParen, "expected ')' after arguments", "E1001");
+    consume(TokenType::RightParen, diag::ExpectedArgumentsEnd);
     if (!callee || !complete) return nullptr;
     SourceLocation location = callee->location;
     return std::make_shared<CallExpr>(std::move(callee), std::move(arguments), std::move(location));
@@ -138,7 +138,7 @@ ExprPtr Parser::finishCall(ExprPtr callee) {
 bool Parser::finishMember(ExprPtr& expression) {
     advance(); // '.'
     if (peek().type != TokenType::Identifier) {
-        engine_.error("E0060", "expected member name after '.'", peek().location);
+        engine_.report(diag::ExpectedMemberName, peek().location);
         return false;
     }
     std::string member = std::move(take().lexeme);
@@ -154,7 +154,7 @@ bool Parser::finishMember(ExprPtr& expression) {
 ExprPtr Parser::finishIndex(ExprPtr object) {
     advance(); // '['
     ExprPtr index = parseExpressionNested();
-    consume(TokenType::RightBracket, "expected ']' after index", "E1001");
+    consume(TokenType::RightBracket, diag::ExpectedIndexEnd);
     if (!object || !index) return nullptr;
     SourceLocation location = object->location;
     return std::make_shared<IndexExpr>(std::move(object), std::move(index), std::move(location));
@@ -222,15 +222,14 @@ ExprPtr Parser::parseIdentifier() {
 ExprPtr Parser::parseParenthesized() {
     advance(); // '('
     ExprPtr inner = parseExpressionNested();
-    consume(TokenType::RightParen, "expected ')' after expression", "E1001");
+    consume(TokenType::RightParen, diag::ExpectedGroupEnd);
     return inner;
 }
 
 // E0005 consumes the offending token and yields no expression.
 ExprPtr Parser::reportUnexpected() {
     const Token& token = peek();
-    engine_.error("E0005", "unexpected token in expression: '" + token.lexeme + "'",
-                  token.location);
+    engine_.report(diag::UnexpectedToken, token.location, {token.lexeme});
     advance();
     return nullptr;
 }
@@ -247,19 +246,19 @@ void Parser::skipGenericCallArguments() {
 ExprPtr Parser::parseNew() {
     SourceLocation location = std::move(take().location); // 'new'
     if (peek().type != TokenType::Identifier) {
-        engine_.error("E0061", "expected class name after 'new'", peek().location);
+        engine_.report(diag::ExpectedNewClassName, peek().location);
         return nullptr;
     }
     std::string className = std::move(take().lexeme);
     if (match(TokenType::Less)) {
         // The generic arguments are not kept; the skip stops at the first ">".
         while (!isAtEnd() && peek().type != TokenType::Greater) advance();
-        consume(TokenType::Greater, "expected '>' after generic type in 'new'", "E1001");
+        consume(TokenType::Greater, diag::ExpectedNewGenericEnd);
     }
-    consume(TokenType::LeftParen, "expected '(' after class name in 'new'", "E1001");
+    consume(TokenType::LeftParen, diag::ExpectedNewArgumentsStart);
     std::vector<ExprPtr> arguments;
     bool complete = parseExpressionList(arguments, TokenType::RightParen);
-    consume(TokenType::RightParen, "expected ')' after constructor arguments", "E1001");
+    consume(TokenType::RightParen, diag::ExpectedNewArgumentsEnd);
     if (!complete) return nullptr;
     return std::make_shared<NewExpr>(std::move(className), std::move(arguments),
                                      std::move(location));
@@ -282,7 +281,7 @@ ExprPtr Parser::parseArrayLiteral() {
     SourceLocation location = std::move(take().location); // '['
     std::vector<ExprPtr> elements;
     bool complete = parseExpressionList(elements, TokenType::RightBracket);
-    consume(TokenType::RightBracket, "expected ']' closing array literal", "E1001");
+    consume(TokenType::RightBracket, diag::ExpectedArrayLiteralEnd);
     if (!complete) return nullptr;
     return std::make_shared<ArrayLiteralExpr>(std::move(elements), std::move(location));
 }
@@ -297,11 +296,7 @@ std::string Parser::parseTypeNested() {
     case TokenType::Boolean: name = "Boolean"; break;
     case TokenType::Void: name = "void"; break;
     case TokenType::Identifier: name = peek().lexeme; break;
-    default:
-        engine_.error(
-            "E0013", "expected type name (e.g. 'int', 'string', 'float', 'Boolean', or class name)",
-            peek().location);
-        return "unknown";
+    default: engine_.report(diag::ExpectedTypeName, peek().location); return "unknown";
     }
     advance();
     if (match(TokenType::Less)) {
@@ -312,11 +307,11 @@ std::string Parser::parseTypeNested() {
             name += ", ";
             name += parseTypeNested();
         }
-        consume(TokenType::Greater, "expected '>' ending generic type", "E1001");
+        consume(TokenType::Greater, diag::ExpectedGenericTypeEnd);
         name += '>';
     }
     while (match(TokenType::LeftBracket)) {
-        consume(TokenType::RightBracket, "expected ']' in array type", "E1001");
+        consume(TokenType::RightBracket, diag::ExpectedArrayTypeEnd);
         name += "[]";
     }
     return name;

@@ -149,16 +149,15 @@ void Interpreter::initGlobals() {
     });
     global("assert", [](Interpreter& interp, const NativeArgs& args) {
         if (isTruthy(args[0])) return Value();
-        std::string text = "Assertion failure: " +
-                           (args.has(1) ? toString(args[1]) : std::string("Assertion failed"));
-        interp.diagnostics().error("E9001", text, SourceLocation());
-        throw std::runtime_error(text);
+        std::string detail = args.has(1) ? toString(args[1]) : std::string("Assertion failed");
+        interp.diagnostics().report(diag::AssertionFailure, SourceLocation(), {detail});
+        // The run ends with the same text (reported once more as E9000).
+        throw std::runtime_error(interp.diagnostics().diagnostics().back().message);
     });
     global("panic", [](Interpreter& interp, const NativeArgs& args) -> Value {
-        std::string text =
-            "Panic: " + (args.has(0) ? toString(args[0]) : std::string("Panic encountered"));
-        interp.diagnostics().error("E9002", text, SourceLocation());
-        throw std::runtime_error(text);
+        std::string detail = args.has(0) ? toString(args[0]) : std::string("Panic encountered");
+        interp.diagnostics().report(diag::Panic, SourceLocation(), {detail});
+        throw std::runtime_error(interp.diagnostics().diagnostics().back().message);
     });
     global("List", [](Interpreter& interp, const NativeArgs&) { return interp.makeArray(); });
 }

@@ -1,7 +1,7 @@
 #include "zarn/runtime/Environment.h"
 
+#include "zarn/runtime/ClassInfo.h"
 #include "zarn/runtime/GC.h"
-#include "zarn/runtime/Interpreter.h"
 
 #include <algorithm>
 

@@ -2,6 +2,8 @@
 // indexing, arrays, lambdas, objects, member access and calls.
 #include "zarn/runtime/Interpreter.h"
 
+#include "zarn/diagnostics/Assert.h"
+
 #include <cmath>
 #include <limits>
 
@@ -274,7 +276,8 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         Value* slot = current_->lookup(name);
         if (slot == nullptr) return; // undeclared: no effect
         Value combined = binaryOperation(op, *slot, value);
-        // Combining may allocate but never defines names: the slot is unchanged.
+        ZARN_ASSERT(current_->lookup(name) == slot,
+                    "combining may allocate but never defines names: the slot is unchanged");
         current_->assign(name, combined);
         return;
     }
@@ -402,7 +405,7 @@ void Interpreter::visitMemberExpr(MemberExpr& node) {
 Value Interpreter::callRooted(Value callee, std::span<const Value> arguments,
                               const SourceLocation& location) {
     if (callee.kind != ValueKind::Object || callee.as.object == nullptr) {
-        diagnostics_.error("E0024", "cannot call non-callable value", location);
+        diagnostics_.report(diag::CallOfNonCallableValue, location);
         return Value();
     }
     switch (callee.as.object->objectKind) {
@@ -411,7 +414,7 @@ Value Interpreter::callRooted(Value callee, std::span<const Value> arguments,
     case ObjectKind::NativeFunction:
         return callNative(static_cast<NativeFunctionObject*>(callee.as.object), arguments,
                           location);
-    default: diagnostics_.error("E0024", "object is not callable", location); return Value();
+    default: diagnostics_.report(diag::ObjectNotCallable, location); return Value();
     }
 }
 

@@ -60,6 +60,7 @@ void GC::traceGray() {
 }
 
 size_t GC::collect() {
+    ZARN_ASSERT(gray_.empty(), "a collection never starts inside another one");
     for (Value* slot : roots_) markValue(*slot);
     persistent_->markAll([this](const Value& value) { markValue(value); });
     traceGray();

@@ -12,6 +12,7 @@
 // longer are persistent roots (see PersistentRoots and Handle in NativeApi.h).
 #pragma once
 
+#include "zarn/diagnostics/Assert.h"
 #include "zarn/runtime/Object.h"
 
 #include <cstddef>
@@ -45,6 +46,7 @@ public:
         return static_cast<uint32_t>(slots_.size() - 1);
     }
     void release(uint32_t slot) {
+        ZARN_ASSERT(closed_ || slot < slots_.size(), "a handle releases only the slot it holds");
         if (slot >= slots_.size()) return;
         slots_[slot] = Value();
         free_.push_back(slot);

@@ -34,7 +34,8 @@ bool blockNeedsScope(const BlockStmt& block) {
 } // namespace
 
 Interpreter::Interpreter(DiagnosticEngine& diagnostics, NativeModuleTable modules)
-    : diagnostics_(diagnostics), modules_(std::move(modules)), gc_(stressRequested()) {
+    : diagnostics_(diagnostics), modules_(std::move(modules)), gc_(stressRequested()),
+      moduleCache_(std::make_shared<ModuleCache>(diagnostics)) {
     stackLimit_ = stackLimitForThisThread();
     gc_.setRootMarker([this](GC& gc) { markRoots(gc); });
     auto intern = [this](const char* name) { return symbols_.intern(name); };
@@ -301,7 +302,7 @@ Value Interpreter::makeFunction(RuntimeCache& cache, const std::string& name,
 // ---- running a program ---------------------------------------------------------
 
 void Interpreter::reportRuntimeError(const std::string& text) {
-    diagnostics_.error("E9000", "Runtime error: " + text, SourceLocation());
+    diagnostics_.report(diag::RuntimeError, SourceLocation(), {text});
 }
 
 void Interpreter::interpret(const std::shared_ptr<Program>& program) {

@@ -4,6 +4,8 @@
 
 #include "zarn/diagnostics/DiagnosticEngine.h"
 #include "zarn/frontend/AST.h"
+#include "zarn/frontend/ModuleCache.h"
+#include "zarn/runtime/ClassInfo.h"
 #include "zarn/runtime/Environment.h"
 #include "zarn/runtime/GC.h"
 #include "zarn/runtime/NameTable.h"
@@ -25,26 +27,6 @@
 
 namespace zarn {
 
-// Class information kept in the class table; never freed while the
-// interpreter lives, so instances may point at it.
-struct ClassInfo {
-    NameId name = kNoName;
-    std::shared_ptr<ClassDeclStmt> declaration; // keeps fields and methods alive
-    std::vector<NameId> fieldNames;
-    std::vector<NameId> methodNames;
-    // No method shares its name with a field, "this" or a parameter of a
-    // method, so method scopes may define the methods lazily.
-    bool lazyMethods = false;
-    // No two field declarations share a name: a new instance appends them.
-    bool distinctFields = false;
-    // The method with that name, or null.
-    FunctionDeclStmt* findMethod(NameId method) const {
-        for (size_t i = 0; i < methodNames.size(); ++i)
-            if (methodNames[i] == method) return declaration->methods[i].get();
-        return nullptr;
-    }
-};
-
 enum class ControlSignal : uint8_t { None = 0, Return = 1, Break = 2, Continue = 3 };
 
 class Interpreter final : public ASTVisitor {
@@ -56,6 +38,9 @@ public:
 
     // The path of the main script: module resolution starts in its directory.
     void setScriptPath(const std::string& path);
+    // The run's module cache, shared with the type checker (by default the
+    // interpreter reads modules into one of its own).
+    void setModuleCache(std::shared_ptr<ModuleCache> cache) { moduleCache_ = std::move(cache); }
     void setScriptArguments(std::vector<std::string> arguments) {
         scriptArguments_ = std::move(arguments);
     }
@@ -261,7 +246,12 @@ private:
     // statements are running, so that a chain of `use`s needs no recursion.
     struct ModuleRun;
     ModuleRun* moduleRun_ = nullptr;
-    std::shared_ptr<Program> parseSourceFile(const std::string& path, std::string text);
+    // The tree of a module or script file, read and parsed once per run; null
+    // when the file is unreadable (reported as `unreadable`) or the run holds an error.
+    std::shared_ptr<Program> loadProgram(const std::string& path,
+                                         const DiagnosticMessage& unreadable,
+                                         const SourceLocation& location);
+    std::shared_ptr<ModuleCache> moduleCache_;
     void runModuleStatements(std::shared_ptr<Program> program, std::string directory);
 
 #ifdef ZARN_STEP_BUDGET

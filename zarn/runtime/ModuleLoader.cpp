@@ -1,9 +1,7 @@
 // Loading source modules and scripts into the running program.
 #include "zarn/runtime/Interpreter.h"
 
-#include "zarn/frontend/Lexer.h"
 #include "zarn/frontend/ModuleResolver.h"
-#include "zarn/frontend/Parser.h"
 
 #include <filesystem>
 
@@ -48,32 +46,30 @@ bool endsWith(const std::string& text, const std::string& suffix) {
 
 } // namespace
 
-std::shared_ptr<Program> Interpreter::parseSourceFile(const std::string& path, std::string text) {
-    Lexer lexer(std::move(text), path, diagnostics_);
-    Parser parser(lexer.tokenize(), diagnostics_);
-    std::shared_ptr<Program> program = parser.parseProgram();
+std::shared_ptr<Program> Interpreter::loadProgram(const std::string& path,
+                                                  const DiagnosticMessage& unreadable,
+                                                  const SourceLocation& location) {
+    const ModuleCache::Module& module = moduleCache_->load(path);
+    if (!module.readable) {
+        diagnostics_.report(unreadable, location, {path});
+        return nullptr;
+    }
     // Nothing runs once the run holds an error (a syntax error in this file included).
-    if (!program || diagnostics_.hasErrors()) return nullptr;
+    if (!module.program || diagnostics_.hasErrors()) return nullptr;
     // Functions and classes of the file refer to its nodes for the rest of the run.
-    loadedPrograms_.push_back(program);
-    return program;
+    loadedPrograms_.push_back(module.program);
+    return module.program;
 }
 
 void Interpreter::loadSourceModule(UseStmt& node) {
     std::string path = resolveModule(node.moduleName, currentDirectory_);
     if (path.empty()) {
-        diagnostics_.error("E0051", "module '" + node.moduleName + "' does not exist",
-                           node.location);
+        diagnostics_.report(diag::ModuleNotFound, node.location, {node.moduleName});
         return;
     }
     // Each file loads once per run, which also ends cycles of modules.
     if (!loadedModules_.insert(path).second) return;
-    std::string text;
-    if (!readModuleFile(path, text)) {
-        diagnostics_.error("E0051", "could not read module file '" + path + "'", node.location);
-        return;
-    }
-    std::shared_ptr<Program> program = parseSourceFile(path, std::move(text));
+    std::shared_ptr<Program> program = loadProgram(path, diag::ModuleUnreadable, node.location);
     if (!program) return;
     if (moduleRun_ && moduleRun_->directUse == &node) {
         moduleRun_->frames.push_back(ModuleRun::Frame{std::move(program), 0, directoryOf(path)});
@@ -119,15 +115,10 @@ void Interpreter::runScript(const std::string& requested) {
     if (!endsWith(path, ".zarn")) path += ".zarn";
     std::error_code error;
     if (!std::filesystem::exists(path, error)) {
-        diagnostics_.error("E0051", "script file '" + path + "' not found", SourceLocation());
+        diagnostics_.report(diag::ScriptNotFound, SourceLocation(), {path});
         return;
     }
-    std::string text;
-    if (!readModuleFile(path, text)) {
-        diagnostics_.error("E0051", "could not read script file '" + path + "'", SourceLocation());
-        return;
-    }
-    std::shared_ptr<Program> program = parseSourceFile(path, std::move(text));
+    std::shared_ptr<Program> program = loadProgram(path, diag::ScriptUnreadable, SourceLocation());
     if (!program) return;
 
     RestoreOnExit<std::string> restoreDirectory(currentDirectory_);

@@ -3,6 +3,7 @@
 // nest like the C++ calls that make them.
 #pragma once
 
+#include "zarn/diagnostics/Assert.h"
 #include "zarn/runtime/Value.h"
 
 #include <cstddef>
@@ -23,9 +24,13 @@ public:
         slots_[top_++] = value;
     }
     size_t size() const { return top_; }
-    void cut(size_t mark) { top_ = mark; }
+    void cut(size_t mark) {
+        ZARN_ASSERT(mark <= top_, "root scopes end in the reverse order they began");
+        top_ = mark;
+    }
     // The last count values pushed.
     std::span<const Value> last(size_t count) const {
+        ZARN_ASSERT(count <= top_, "only values pushed before are read back");
         return std::span<const Value>(slots_.data() + top_ - count, count);
     }
     std::span<const Value> all() const { return std::span<const Value>(slots_.data(), top_); }

@@ -1,8 +1,6 @@
 #include "zarn/typecheck/TypeChecker.h"
 
-#include "zarn/frontend/Lexer.h"
 #include "zarn/frontend/ModuleResolver.h"
-#include "zarn/frontend/Parser.h"
 
 #include <string_view>
 
@@ -61,7 +59,8 @@ std::string fileModuleKey(const std::string& path) { return std::string(1, '\0')
 
 TypeChecker::TypeChecker(DiagnosticEngine& diagnostics)
     : diagnostics_(diagnostics), globals_(std::make_unique<Scope>(nullptr)),
-      program_(std::make_unique<Scope>(globals_.get())) {
+      program_(std::make_unique<Scope>(globals_.get())),
+      moduleCache_(std::make_shared<ModuleCache>(diagnostics)) {
     knownTypes_ = {
         {"int", intType()},         {"float", floatType()},  {"string", stringType()},
         {"Boolean", booleanType()}, {"bool", booleanType()}, {"void", voidType()},
@@ -118,7 +117,7 @@ TypePtr TypeChecker::resolveType(const std::string& name, const SourceLocation& 
                symbol && symbol->kind == SymbolKind::Class) {
         type = symbol->type;
     } else {
-        diagnostics_.error("E0014", "unknown type name '" + std::string(base) + "'", location);
+        diagnostics_.report(diag::UnknownTypeName, location, {base});
         type = unknownType();
     }
     for (size_t i = 0; i < depth; ++i) type = makeArrayType(std::move(type));
@@ -193,8 +192,8 @@ std::shared_ptr<Program> TypeChecker::beginModule(const std::string& name,
     modulePath = resolveModule(name, directory);
     if (modulePath.empty()) {
         current_->markModule(name);
-        diagnostics_.error("E0051", "module '" + name + "' does not exist", location,
-                           {{"help", "no built-in module or file '" + name + ".zarn' found"}});
+        diagnostics_.report(diag::ModuleNotFound, location, {name},
+                            {{"help", "no built-in module or file '" + name + ".zarn' found"}});
         return nullptr;
     }
     // A file reached under several names (or in a cycle) is declared once per scope chain.
@@ -202,22 +201,16 @@ std::shared_ptr<Program> TypeChecker::beginModule(const std::string& name,
     if (current_->moduleVisible(key)) return nullptr;
     current_->markModule(key);
 
-    auto [entry, fresh] = moduleTrees_.try_emplace(modulePath);
-    if (!fresh) return entry->second;
-    std::string text;
-    if (!readModuleFile(modulePath, text)) {
-        diagnostics_.error("E0051", "could not read module file '" + modulePath + "'", location);
+    const ModuleCache::Module& module = moduleCache_->load(modulePath);
+    if (!module.readable) {
+        // Reported once, where the checker first meets it.
+        if (unreadableModules_.insert(modulePath).second)
+            diagnostics_.report(diag::ModuleUnreadable, location, {modulePath});
         return nullptr;
     }
-    size_t reportedBefore = diagnostics_.diagnostics().size();
-    Lexer lexer(std::move(text), modulePath, diagnostics_);
-    Parser parser(lexer.tokenize(), diagnostics_);
-    std::shared_ptr<Program> program = parser.parseProgram();
     // A module with syntax errors is not declared: its half-built tree would
     // only add confusing follow-up errors (and the run fails anyway).
-    if (!program || diagnostics_.diagnostics().size() != reportedBefore) return nullptr;
-    entry->second = program;
-    return program;
+    return module.clean ? module.program : nullptr;
 }
 
 void TypeChecker::declareClassesAndFunctions(Program& program) {
@@ -271,18 +264,15 @@ void TypeChecker::checkStatements(const std::vector<StmtPtr>& statements) {
 void TypeChecker::defineVariable(const std::string& name, const TypePtr& type,
                                  const SourceLocation& location) {
     if (!current_->define(SymbolKind::Variable, name, type))
-        diagnostics_.error("E0015", "variable '" + name + "' is already defined in this scope",
-                           location);
+        diagnostics_.report(diag::AlreadyDefined, location, {name});
 }
 
 void TypeChecker::checkCondition(const ExprPtr& condition, const SourceLocation& at,
                                  bool whileForm) {
     TypePtr type = checkExpr(condition);
     if (passesAsCondition(type)) return;
-    if (whileForm) diagnostics_.error("E0016", "while condition must be of type 'Boolean'", at);
-    else
-        diagnostics_.error(
-            "E0016", "condition must be of type 'Boolean', found '" + type->toString() + "'", at);
+    if (whileForm) diagnostics_.report(diag::WhileConditionNotBoolean, at);
+    else diagnostics_.report(diag::ConditionNotBoolean, at, {type->toString()});
 }
 
 void TypeChecker::visitVarDeclStmt(VarDeclStmt& node) {
@@ -294,11 +284,8 @@ void TypeChecker::visitVarDeclStmt(VarDeclStmt& node) {
         TypePtr found = checkExpr(node.initializer);
         if (found && !found->isCompatibleWith(declared)) {
             std::string expected = declared->toString(), actual = found->toString();
-            diagnostics_.error(
-                "E0012",
-                "type mismatch: cannot assign value of type '" + actual + "' to variable '" +
-                    node.name + "' of type '" + expected + "'",
-                node.location,
+            diagnostics_.report(
+                diag::DeclarationTypeMismatch, node.location, {actual, node.name, expected},
                 {{"expected", expected},
                  {"found", actual},
                  {"help", "assign a value of type '" + expected + "' to '" + node.name + "'"}});
@@ -312,10 +299,8 @@ void TypeChecker::visitAssignStmt(AssignStmt& node) {
     TypePtr target = checkExpr(node.target);
     if (found && target && !found->isCompatibleWith(target)) {
         std::string expected = target->toString(), actual = found->toString();
-        diagnostics_.error("E0012",
-                           "type mismatch: cannot assign value of type '" + actual +
-                               "' to target of type '" + expected + "'",
-                           node.location, {{"expected", expected}, {"found", actual}});
+        diagnostics_.report(diag::AssignTypeMismatch, node.location, {actual, expected},
+                            {{"expected", expected}, {"found", actual}});
     }
 }
 
@@ -374,30 +359,24 @@ void TypeChecker::visitSwitchStmt(SwitchStmt& node) {
 }
 
 void TypeChecker::visitBreakStmt(BreakStmt& node) {
-    if (!inLoop_ && !inSwitch_)
-        diagnostics_.error("E0042", "'break' statement outside of loop or switch", node.location);
+    if (!inLoop_ && !inSwitch_) diagnostics_.report(diag::BreakOutsideLoop, node.location);
 }
 
 void TypeChecker::visitContinueStmt(ContinueStmt& node) {
-    if (!inLoop_)
-        diagnostics_.error("E0043", "'continue' statement outside of loop", node.location);
+    if (!inLoop_) diagnostics_.report(diag::ContinueOutsideLoop, node.location);
 }
 
 void TypeChecker::visitReturnStmt(ReturnStmt& node) {
-    sawReturn_ = true;
     TypePtr found = node.value ? checkExpr(node.value) : voidType();
     if (currentReturnType_ && found && !found->isCompatibleWith(currentReturnType_))
-        diagnostics_.error("E0023",
-                           "return type mismatch: expected '" + currentReturnType_->toString() +
-                               "', found '" + found->toString() + "'",
-                           node.location);
+        diagnostics_.report(diag::ReturnTypeMismatch, node.location,
+                            {currentReturnType_->toString(), found->toString()});
 }
 
 void TypeChecker::checkFunctionBody(FunctionDeclStmt& node) {
     const FunctionType* signature = asFunction(functionTypeOf(node));
     ScopeGuard scope(*this);
     Restore returnType(currentReturnType_, signature->returnType);
-    Restore sawReturn(sawReturn_, false);
     for (Parameter& parameter : node.parameters)
         defineVariable(parameter.name, parameterType(parameter), parameter.location);
     if (node.body) checkStatements(node.body->statements);
@@ -459,7 +438,7 @@ void TypeChecker::visitIdentifierExpr(IdentifierExpr& node) {
         node.type = symbol->type;
         return;
     }
-    diagnostics_.error("E0017", "undefined variable or symbol '" + node.name + "'", node.location);
+    diagnostics_.report(diag::UndefinedName, node.location, {node.name});
     node.type = unknownType();
 }
 
@@ -509,8 +488,7 @@ void TypeChecker::visitCallExpr(CallExpr& node) {
     } else if (callee->is(TypeKind::Unknown)) {
         node.type = unknownType(); // already reported where the callee failed
     } else {
-        diagnostics_.error("E0024", "cannot call non-function type '" + callee->toString() + "'",
-                           node.location);
+        diagnostics_.report(diag::CallOfNonFunctionType, node.location, {callee->toString()});
         node.type = unknownType();
     }
 }
@@ -543,7 +521,6 @@ void TypeChecker::visitLambdaExpr(LambdaExpr& node) {
     TypePtr returns = resolveType(node.returnType, node.location);
     {
         Restore returnType(currentReturnType_, returns);
-        Restore sawReturn(sawReturn_, false);
         if (node.body) checkStatements(node.body->statements);
     }
     node.resolvedType = makeFunctionType(std::move(returns), std::move(params));

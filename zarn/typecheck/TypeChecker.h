@@ -6,12 +6,14 @@
 
 #include "zarn/diagnostics/DiagnosticEngine.h"
 #include "zarn/frontend/AST.h"
+#include "zarn/frontend/ModuleCache.h"
 #include "zarn/typecheck/Scope.h"
 #include "zarn/typecheck/Type.h"
 
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace zarn {
@@ -24,6 +26,9 @@ public:
 
     // The file being checked; `use` of source files resolves relative to it.
     void setFile(const std::string& path);
+    // The run's module cache, shared with the interpreter (by default the
+    // checker reads modules into one of its own).
+    void setModuleCache(std::shared_ptr<ModuleCache> cache) { moduleCache_ = std::move(cache); }
 
     // Declares every top-level `use`, class and function, so that they may be
     // used before the line that declares them.
@@ -105,13 +110,12 @@ private:
     Scope* current_ = nullptr;
     std::unordered_map<std::string, TypePtr> knownTypes_;
     TypePtr currentReturnType_; // null at top level
-    bool sawReturn_ = false;
     bool inLoop_ = false;
     bool inSwitch_ = false;
     std::string filePath_;
-    // Source modules already read and parsed, by resolved path (null: unreadable),
-    // so that a module used from several scopes is read and reported once.
-    std::unordered_map<std::string, std::shared_ptr<Program>> moduleTrees_;
+    // The run's source modules, each read and parsed once (shared with the interpreter).
+    std::shared_ptr<ModuleCache> moduleCache_;
+    std::unordered_set<std::string> unreadableModules_;
     std::vector<std::shared_ptr<ClassType>> classTypes_;
 };
 

@@ -4,6 +4,7 @@
 #include "zarn/frontend/Lexer.h"
 #include "zarn/frontend/Parser.h"
 #include "zarn/runtime/Interpreter.h"
+#include "zarn/typecheck/TypeChecker.h"
 
 #include <gtest/gtest.h>
 
@@ -116,3 +117,37 @@ TEST_F(ModuleLoaderTest, RunScriptFailures) {
 }
 
 } // namespace
+
+TEST_F(ModuleLoaderTest, CheckerAndInterpreterParseEachModuleOnce) {
+    // a is used by main, by b and again by main; a script is run twice. Every
+    // file is parsed once for the whole pipeline.
+    write("a.zarn", "use b.zarn\nfunction fromA(): int { return 1 }\nprintln(\"a runs\")\n");
+    write("b.zarn", "use a.zarn\nfunction fromB(): int { return 2 }\n");
+    write("script.zarn", "println(\"script runs\")\n");
+    std::string source = "use a.zarn\nuse b.zarn\nuse a.zarn\nprintln(fromA() + fromB())\n";
+    std::string path = write("main.zarn", source).string();
+    DiagnosticEngine engine;
+    Lexer lexer(source, path, engine);
+    Parser parser(lexer.tokenize(), engine);
+    std::shared_ptr<Program> program = parser.parseProgram();
+    auto cache = std::make_shared<ModuleCache>(engine);
+    TypeChecker checker(engine);
+    checker.setFile(path);
+    checker.setModuleCache(cache);
+    checker.declare(*program);
+    checker.check(*program);
+    ASSERT_FALSE(engine.hasErrors()) << engine.diagnostics()[0].message;
+    EXPECT_EQ(cache->parseCount(), 2u); // a and b
+
+    Interpreter interpreter(engine);
+    interpreter.setScriptPath(path);
+    interpreter.setModuleCache(cache);
+    ::testing::internal::CaptureStdout();
+    interpreter.interpret(program);
+    interpreter.runScript("script");
+    interpreter.runScript("script");
+    std::fflush(stdout);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "a runs\n3\nscript runs\nscript runs\n");
+    EXPECT_FALSE(engine.hasErrors());
+    EXPECT_EQ(cache->parseCount(), 3u); // and the script, once
+}

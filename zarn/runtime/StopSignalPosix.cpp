@@ -1,3 +1,4 @@
+// StopSignal.h on POSIX signals.
 #include "zarn/runtime/StopSignal.h"
 
 #include <signal.h>

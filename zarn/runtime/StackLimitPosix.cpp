@@ -1,3 +1,4 @@
+// StackLimit.h on POSIX threads.
 #include "zarn/runtime/StackLimit.h"
 
 #include <pthread.h>

@@ -1,3 +1,4 @@
+// Platform.h on POSIX systems.
 #include "zarn/stdlib/Platform.h"
 
 #include <fcntl.h>
