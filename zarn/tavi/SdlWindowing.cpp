@@ -25,7 +25,8 @@ public:
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
         return std::make_shared<SdlVideo>();
     }
-    ~SdlVideo() { SDL_QuitSubSystem(SDL_INIT_VIDEO); }
+    // SDL_Quit also frees what SDL keeps besides the video side (hints, say).
+    ~SdlVideo() { SDL_Quit(); }
 };
 
 class SdlWindow final : public NativeWindow {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 
 #include "zarn/tavi/Toolkit.h"
 
@@ -206,6 +209,58 @@ TEST(HeadlessToolkitTest, NothingBlocks) {
     toolkit.run(*app, handlers); // already running: returns at once, prints nothing
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "[Tavi] Running in headless mode for testing. Application started successfully.\n");
+}
+
+} // namespace
+} // namespace zarn::tavi
+
+namespace zarn::tavi {
+namespace {
+
+// The open-file dialog on the fake platform, in a folder with one subfolder
+// and one file: rows list "sub/" then "a.zarn" at y 64 and 94.
+class FileDialogTest : public ToolkitTest {
+protected:
+    void SetUp() override {
+        folder = std::filesystem::path(::testing::TempDir()) /
+                 ("tavi_dialog_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(folder / "sub");
+        std::ofstream(folder / "a.zarn") << "println(1)\n";
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+    std::filesystem::path folder;
+};
+
+TEST_F(FileDialogTest, PickingAFileAndOpeningIt) {
+    click(1, 40, 100);  // the row of a.zarn fills the path box
+    click(1, 300, 380); // Open
+    EXPECT_EQ(toolkit->openFileDialog(folder.string()), (folder / "a.zarn").string());
+    EXPECT_FALSE(platform->exhausted);
+    EXPECT_EQ(log.destroyed, (std::vector<uint32_t>{1}));
+}
+
+TEST_F(FileDialogTest, TypedFolderIsEnteredAndCancelGivesEmpty) {
+    click(1, 40, 70);   // into sub/
+    click(1, 40, 380);  // Up, back to the folder
+    click(1, 460, 380); // Cancel
+    EXPECT_EQ(toolkit->openFileDialog(folder.string()), "");
+    EXPECT_FALSE(platform->exhausted);
+}
+
+TEST_F(FileDialogTest, ClosingTheDialogCancelsAndLeavesTheApplicationAlone) {
+    auto window = shownWindow();
+    queue(Type::Close, 2);
+    EXPECT_EQ(toolkit->openFileDialog(folder.string()), "");
+    EXPECT_TRUE(window->visible);
+    EXPECT_EQ(app->windows.size(), 1u);
+}
+
+TEST_F(FileDialogTest, TypedPathOpensWhenItIsAFile) {
+    std::string path = (folder / "a.zarn").string();
+    for (size_t i = 0; i < folder.string().size(); ++i) queue(Type::Backspace, 1);
+    queue(Type::Text, 1, 0, 0, path);
+    click(1, 300, 380);
+    EXPECT_EQ(toolkit->openFileDialog(folder.string()), path);
 }
 
 } // namespace
