@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The main job: install what is missing, build both programs, run the showcase:
-# the example programs through zarn, then a project created and packed by vek.
+# the example programs through zarn, then vek end to end against a local
+# registry (an account, a library published from one project and installed
+# into another, which then runs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,15 +19,45 @@ echo "== zarn check examples/bank.zarn"
 ./build/zarn check examples/bank.zarn
 
 scratch="$(mktemp -d)"
-trap 'rm -rf "$scratch"' EXIT
+registry_pid=""
+cleanup() {
+  if [ -n "$registry_pid" ]; then
+    kill "$registry_pid" 2>/dev/null || true
+    wait "$registry_pid" 2>/dev/null || true
+  fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
 vek="$PWD/build/vek"
 zarn="$PWD/build/zarn"
-echo "== vek new demo && vek package (in a scratch directory)"
+registry="$PWD/build/vek-registry"
+echo "== vek-registry on 127.0.0.1 (a free port), an account, a library published, an app using it"
+mkfifo "$scratch/registry.out"
+"$registry" --listen 127.0.0.1:0 --data "$scratch/registry" --quiet >"$scratch/registry.out" &
+registry_pid=$!
+exec 3<"$scratch/registry.out"
+read -r first_line <&3
+echo "$first_line"
+export VEK_REGISTRY="${first_line##* }"
 (
   cd "$scratch"
   export ZARN_HOME="$scratch/home"
-  "$vek" new demo
-  cd demo
+  token="$(echo 'correct horse' | "$registry" adduser ada --email ada@example.org \
+           --data "$scratch/registry")"
+  "$vek" login --token "$token"
+  "$vek" new mathlib
+  cd mathlib
+  rm src/main.zarn
+  printf 'function triple(n: int): int {\n    return n * 3\n}\n' > src/lib.zarn
+  printf '[build]\nentry = "src/lib.zarn"\n' >> zarn.toml
+  "$vek" publish
+  cd "$scratch"
+  "$vek" new app
+  cd app
+  printf 'use mathlib\n\nfunction main(): int {\n    println("triple: " + triple(14))\n    return 0\n}\n' > src/main.zarn
+  "$vek" add mathlib
+  "$vek" install
+  "$vek" tree
+  "$vek" run
   "$vek" package
-  "$zarn" run src/main.zarn
 )
