@@ -28,17 +28,45 @@ bool isRegularFile(const fs::path& path) {
     return fs::is_regular_file(path, ec);
 }
 
-// Every regular file below `dir`, as paths relative to `base` with "/"
-// separators, sorted so that the archive does not depend on the order in
-// which the file system lists directories.
+// Whether the file at `path` may go into the archive: a regular file, or a
+// link to a regular file inside the project. A link that leads out of the
+// project would pack a file the author never meant to publish under an
+// innocent name, and special files (FIFOs, sockets, devices) are no sources;
+// both are refused with the reason, never skipped silently.
+bool mayPack(const fs::path& projectDir, const fs::path& path, const std::string& name,
+             std::string& error) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(path, ec);
+    if (fs::is_regular_file(status)) return true;
+    if (fs::is_symlink(status)) {
+        const fs::path root = fs::weakly_canonical(projectDir, ec);
+        const fs::path target = fs::weakly_canonical(path, ec);
+        const fs::path inside = target.lexically_relative(root);
+        if (ec || inside.empty() || *inside.begin() == "..") {
+            error = "Refusing to package '" + name + "': it is a link to " + target.string() +
+                    ", outside the project.";
+            return false;
+        }
+        if (fs::is_regular_file(target, ec)) return true;
+        error = "Refusing to package '" + name + "': it is a link that does not name a file.";
+        return false;
+    }
+    error = "Refusing to package '" + name + "': it is not a regular file.";
+    return false;
+}
+
+// Every file below `dir`, as paths relative to `base` with "/" separators,
+// sorted so that the archive does not depend on the order in which the file
+// system lists directories.
 bool collectSources(const fs::path& base, const fs::path& dir, std::vector<std::string>& out,
                     std::string& error) {
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) return true;
     fs::recursive_directory_iterator it(dir, ec), end;
     for (; !ec && it != end; it.increment(ec)) {
-        if (!it->is_regular_file(ec)) continue;
+        if (it->is_directory(ec) && !it->is_symlink(ec)) continue;
         std::string name = it->path().lexically_relative(base).generic_string();
+        if (!mayPack(base, it->path(), name, error)) return false;
         std::replace(name.begin(), name.end(), '\\', '/');
         out.push_back(std::move(name));
     }
@@ -59,9 +87,11 @@ bool packProject(const fs::path& projectDir, const fs::path& archivePath,
         error = "Project missing zarn.toml manifest.";
         return false;
     }
-    files.push_back("zarn.toml");
-    for (const char* extra : {"README.md", "LICENSE"}) {
-        if (isRegularFile(projectDir / extra)) files.push_back(extra);
+    for (const char* top : {"zarn.toml", "README.md", "LICENSE"}) {
+        std::error_code ec;
+        if (!fs::exists(fs::symlink_status(projectDir / top, ec))) continue;
+        if (!mayPack(projectDir, projectDir / top, top, error)) return false;
+        files.push_back(top);
     }
     std::vector<std::string> sources;
     if (!collectSources(projectDir, projectDir / "src", sources, error)) return false;

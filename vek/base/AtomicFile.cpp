@@ -1,5 +1,7 @@
 #include "vek/base/AtomicFile.h"
 
+#include "vek/base/System.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +21,17 @@ std::string systemError(const char* what) {
 
 } // namespace
 
+namespace {
+
+// Temporaries are named "." + stem + ".tmp" + pid + "-" + tick + extension:
+// hidden, and matched by the same ignore patterns as the file they replace
+// ("*.vek" covers ".p-1.0.0.tmp42-7.vek").
+std::string tempPrefix(const std::filesystem::path& target) {
+    return "." + target.stem().string() + ".tmp";
+}
+
+} // namespace
+
 AtomicFile::~AtomicFile() { discard(); }
 
 bool AtomicFile::open(const std::filesystem::path& target, FileAccess access) {
@@ -27,6 +40,8 @@ bool AtomicFile::open(const std::filesystem::path& target, FileAccess access) {
     failed_ = false;
     error_.clear();
     const std::filesystem::path dir = target.parent_path().empty() ? "." : target.parent_path();
+    // What a killed writer of this file left behind goes first.
+    sweepDeadTemporaries(dir, tempPrefix(target));
 
     mode_t mode = 0666; // narrowed by the process's umask when the file is created
     struct stat existing {};
@@ -40,8 +55,8 @@ bool AtomicFile::open(const std::filesystem::path& target, FileAccess access) {
     auto tick = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count());
     for (int attempt = 0; attempt < 100; ++attempt, ++tick) {
-        temp_ = dir / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) +
-                       "-" + std::to_string(tick % 1000000007ULL));
+        temp_ = dir / (tempPrefix(target) + std::to_string(::getpid()) + "-" +
+                       std::to_string(tick % 1000000007ULL) + target.extension().string());
         fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
         if (fd_ >= 0) break;
         if (errno != EEXIST) break;

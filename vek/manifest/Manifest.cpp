@@ -84,9 +84,12 @@ std::optional<Dependency> readDependency(const std::string& name, const TomlValu
         return std::nullopt;
     }
     if (constraintText) {
-        auto constraint = parseConstraint(*constraintText);
-        if (!constraint) return std::nullopt;
-        dependency.constraint = std::move(*constraint);
+        if (auto constraint = parseConstraint(*constraintText)) {
+            dependency.constraint = std::move(*constraint);
+        } else {
+            dependency.constraint = VersionConstraint{{}, *constraintText};
+            dependency.constraintValid = false;
+        }
     }
     return dependency;
 }
@@ -98,6 +101,75 @@ void readDependencies(const TomlTable& root, std::string_view key, DependencyMap
     for (const auto& [name, entry] : *table) {
         if (auto dependency = readDependency(name, entry)) {
             out.insert_or_assign(name, std::move(*dependency));
+        }
+    }
+}
+
+constexpr std::string_view kPackageKeys[] = {
+    "name",   "version",    "edition",  "description", "authors",    "license",
+    "readme", "repository", "homepage", "keywords",    "categories",
+};
+
+bool isKnownTable(std::string_view name) {
+    for (std::string_view known : {"dependencies", "dev-dependencies", "build-dependencies"}) {
+        if (name == known || (name.size() > known.size() && name.substr(0, known.size()) == known &&
+                              name[known.size()] == '.')) {
+            return true;
+        }
+    }
+    return name == "package" || name == "workspace" || name == "build" || name == "build.release";
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+// Collects the lines of the document that the model does not read: unknown
+// keys of [package] and whole unknown tables, each line as it was written.
+void keepUnknownLines(std::string_view text, Manifest& manifest) {
+    std::string table; // the current table header, "" at the root
+    bool arrayTable = false;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        const std::string_view raw = text.substr(start, end - start);
+        start = end + 1;
+        const std::string_view line = trimmed(raw);
+        if (line.empty() || line.front() == '#') continue;
+        if (line.front() == '[' && line.back() == ']') {
+            arrayTable = line.size() >= 4 && line.substr(0, 2) == "[[";
+            const std::string_view inner =
+                arrayTable ? line.substr(2, line.size() - 4) : line.substr(1, line.size() - 2);
+            table.clear();
+            // Dotted names are compared with their parts trimmed.
+            std::size_t from = 0;
+            while (from <= inner.size()) {
+                std::size_t dot = inner.find('.', from);
+                if (dot == std::string_view::npos) dot = inner.size();
+                const std::string_view part = trimmed(inner.substr(from, dot - from));
+                if (!part.empty()) table += (table.empty() ? "" : ".") + std::string(part);
+                from = dot + 1;
+            }
+            if (arrayTable || !isKnownTable(table)) {
+                manifest.extraSections += (manifest.extraSections.empty() ? "" : "\n");
+                manifest.extraSections += std::string(line) + "\n";
+                arrayTable = true; // every line of it is kept
+            }
+            continue;
+        }
+        if (arrayTable) {
+            manifest.extraSections += std::string(line) + "\n";
+            continue;
+        }
+        if (table != "package") continue;
+        const std::string_view key = trimmed(line.substr(0, line.find('=')));
+        if (std::find(std::begin(kPackageKeys), std::end(kPackageKeys), key) ==
+            std::end(kPackageKeys)) {
+            manifest.extraPackageLines += std::string(line) + "\n";
         }
     }
 }
@@ -179,6 +251,7 @@ std::optional<Manifest> parseManifest(std::string_view text, std::string& error)
         if (!readPackage(*table, manifest.package, error)) return std::nullopt;
     }
 
+    keepUnknownLines(text, manifest);
     readDependencies(*root, "dependencies", manifest.dependencies);
     readDependencies(*root, "dev-dependencies", manifest.devDependencies);
     readDependencies(*root, "build-dependencies", manifest.buildDependencies);
@@ -227,11 +300,24 @@ std::string renderManifest(const Manifest& manifest) {
             writeStringList(out, package.authors);
             out += "]\n";
         }
-        if (!package.license.empty()) out += "license = " + tomlQuote(package.license) + "\n";
+        // An empty license or readme is written too: left out, it would read
+        // back as the default.
+        out += "license = " + tomlQuote(package.license) + "\n";
         if (!package.repository.empty())
             out += "repository = " + tomlQuote(package.repository) + "\n";
         if (!package.homepage.empty()) out += "homepage = " + tomlQuote(package.homepage) + "\n";
-        if (!package.readme.empty()) out += "readme = " + tomlQuote(package.readme) + "\n";
+        out += "readme = " + tomlQuote(package.readme) + "\n";
+        if (!package.keywords.empty()) {
+            out += "keywords = [";
+            writeStringList(out, package.keywords);
+            out += "]\n";
+        }
+        if (!package.categories.empty()) {
+            out += "categories = [";
+            writeStringList(out, package.categories);
+            out += "]\n";
+        }
+        out += manifest.extraPackageLines;
         out += "\n";
     }
     writeDependencies(out, "dependencies", manifest.dependencies);
@@ -241,6 +327,10 @@ std::string renderManifest(const Manifest& manifest) {
         out += "[build]\n";
         out += "entry = " + tomlQuote(manifest.entry) + "\n";
         if (manifest.optimizeRelease) out += "\n[build.release]\noptimize = true\n";
+    }
+    if (!manifest.extraSections.empty()) {
+        if (!out.empty() && out.substr(out.size() - 2) != "\n\n") out += "\n";
+        out += manifest.extraSections;
     }
     return out;
 }

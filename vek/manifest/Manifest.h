@@ -32,6 +32,9 @@ enum class DependencyKind : std::uint8_t { Registry = 0, Path = 1, Git = 2 };
 
 struct Dependency {
     std::string name;
+    // When the text in the file does not parse, `constraint` holds it as its
+    // source with no comparators and `constraintValid` is false: the entry is
+    // kept and written back as it was, and is an error only where it is used.
     VersionConstraint constraint = anyVersion();
     DependencyKind kind = DependencyKind::Registry;
     std::string path;
@@ -39,6 +42,7 @@ struct Dependency {
     std::string branch;
     std::string tag;
     std::string rev;
+    bool constraintValid = true;
 };
 
 using DependencyMap = std::map<std::string, Dependency>;
@@ -52,6 +56,11 @@ struct Manifest {
     bool optimizeRelease = false;
     bool isWorkspace = false;
     std::vector<std::string> members;
+    // What the model does not know, kept as it was written: assignments of
+    // unknown keys in [package] (written at the end of that section) and
+    // whole unknown tables (written after the known sections).
+    std::string extraPackageLines;
+    std::string extraSections;
 
     // Adds or replaces a normal dependency.
     void addDependency(Dependency dependency);

@@ -197,6 +197,10 @@ Resolution resolve(const Manifest& manifest, IPackageSource& source, const Lockf
     for (const auto& [name, dependency] : manifest.dependencies) {
         // Path and git dependencies are not fetched from a package source.
         if (dependency.kind != DependencyKind::Registry) continue;
+        if (!dependency.constraintValid) {
+            throw VekException::invalidVersion("Invalid version constraint: " +
+                                               dependency.constraint.source);
+        }
         resolution.rootDependencies.push_back(name);
         pending.push_back({name, dependency.constraint, resolution.root});
     }

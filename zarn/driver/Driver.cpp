@@ -8,7 +8,9 @@
 #include "zarn/frontend/Parser.h"
 #include "zarn/runtime/Interpreter.h"
 #include "zarn/stdlib/MathModule.h"
+#include "zarn/stdlib/NetScript.h"
 #include "zarn/stdlib/SystemModules.h"
+#include "zarn/tavi/TaviModule.h"
 #include "zarn/typecheck/TypeChecker.h"
 
 #include <exception>
@@ -200,6 +202,8 @@ int runFile(const std::string& path, const std::vector<std::string>& scriptArgs)
     NativeModuleTable modules;
     modules.add("math", stdlib::initMathModule);
     stdlib::registerSystemModules(modules);
+    stdlib::registerNetworkModules(modules);
+    modules.add("tavi", tavi::initTaviModule);
     Interpreter interpreter(engine, std::move(modules));
     interpreter.setScriptPath(path);
     interpreter.setModuleCache(sourceModules);

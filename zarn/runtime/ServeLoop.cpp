@@ -4,11 +4,14 @@
 #include "zarn/runtime/StopSignal.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace zarn {
 
 void Interpreter::serveRegisteredServers() {
     if (servers_.empty()) return;
+    // What main printed ("listening on ...") shows now, not when serving ends.
+    std::fflush(stdout);
     installStopHandlers();
     while (!stopRequested()) {
         if (diagnostics_.hasErrors()) break;

@@ -118,8 +118,21 @@ ParsedURL ParsedURL::parse(std::string_view text) {
             authority = s;
             s = "/";
         }
+        // User information ("user:pw@") is not part of the host, and a
+        // bracketed IPv6 host ("[::1]:8080") holds colons of its own.
+        if (size_t at = authority.rfind('@'); at != std::string_view::npos) {
+            url.userInfo.assign(authority.substr(0, at));
+            authority.remove_prefix(at + 1);
+        }
         url.host.assign(authority);
-        if (size_t colon = authority.find(':'); colon != std::string_view::npos) {
+        size_t close = !authority.empty() && authority.front() == '[' ? authority.find(']')
+                                                                      : std::string_view::npos;
+        if (close != std::string_view::npos) {
+            url.hostname.assign(authority.substr(0, close + 1));
+            std::string_view rest = authority.substr(close + 1);
+            url.port = !rest.empty() && rest.front() == ':' ? parsePort(rest.substr(1))
+                                                            : defaultPort(url.protocol);
+        } else if (size_t colon = authority.find(':'); colon != std::string_view::npos) {
             url.hostname.assign(authority.substr(0, colon));
             url.port = parsePort(authority.substr(colon + 1));
         } else {
@@ -146,6 +159,7 @@ std::string ParsedURL::toString() const {
         out += "://";
     }
     if (!hostname.empty()) {
+        if (!userInfo.empty()) out += userInfo + "@";
         out += hostname;
         if (port > 0 && port != defaultPort(protocol)) {
             out.push_back(':');

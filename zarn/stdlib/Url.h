@@ -45,7 +45,8 @@ struct ParsedURL {
     std::string href;     // the input exactly as given
     std::string protocol; // scheme, lower-cased; empty without "://"
     std::string host;     // authority, port included
-    std::string hostname; // authority without the port
+    std::string hostname; // authority without user information and port
+    std::string userInfo; // "user:pw" before an "@" of the authority, kept for toString
     int64_t port = 0;     // explicit, else the scheme's default, else 0
     std::string pathname = "/";
     std::string search; // "?" and the query, or empty

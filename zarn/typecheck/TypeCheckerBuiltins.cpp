@@ -71,7 +71,9 @@ const std::vector<ModuleSpec>& moduleSpecs() {
          {"application(string): Application", "window(string, int, int): Window",
           "label(string): Label", "button(string): Button", "textBox(string): TextBox",
           "vertical(): VerticalLayout", "horizontal(): HorizontalLayout",
-          "grid(int, int): GridLayout", "messageBox(string, string): MessageBoxResult",
+          "grid(int, int): GridLayout",
+          // The button code (1 OK, 2 Cancel, 0 on failure) is what a script gets.
+          "messageBox(string, string): int",
           "runScript(string): void",
           // An object with an `open` method rather than a function.
           "fileDialog: FileDialog"}},

@@ -1,6 +1,9 @@
 #include "vek/archive/Package.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "tests/vek/TestSupport.h"
 #include "vek/archive/Checksum.h"
@@ -45,6 +48,57 @@ TEST(PackageTest, PacksInTheFixedOrderWithSortedSources) {
     std::string again;
     ASSERT_TRUE(packProject(dir.path(), dir / "again.vek", files, again, error));
     EXPECT_EQ(again, checksum);
+}
+
+TEST(PackageTest, LinksLeavingTheProjectAndSpecialFilesAreRefused) {
+    ScratchDir dir;
+    const fs::path project = dir / "project";
+    makeProject(project);
+    writeFile(dir / "secret", "password\n");
+    std::vector<std::string> files;
+    std::string checksum, error;
+    const fs::path archive = project / "p.vek";
+
+    // A link to a file inside the project is packed with the file's bytes.
+    fs::create_symlink("main.zarn", project / "src" / "alias.zarn");
+    ASSERT_TRUE(packProject(project, archive, files, checksum, error)) << error;
+    EXPECT_NE(std::find(files.begin(), files.end(), "src/alias.zarn"), files.end());
+
+    fs::create_symlink("../../secret", project / "src" / "key.zarn");
+    EXPECT_FALSE(packProject(project, archive, files, checksum, error));
+    EXPECT_EQ(error, "Refusing to package 'src/key.zarn': it is a link to " +
+                         fs::weakly_canonical(dir / "secret").string() + ", outside the project.");
+    fs::remove(project / "src" / "key.zarn");
+
+    fs::create_symlink(dir.path(), project / "src" / "up");
+    EXPECT_FALSE(packProject(project, archive, files, checksum, error));
+    EXPECT_NE(error.find("'src/up'"), std::string::npos) << error;
+    fs::remove(project / "src" / "up");
+
+    fs::remove(project / "LICENSE");
+    fs::create_symlink(dir / "secret", project / "LICENSE");
+    EXPECT_FALSE(packProject(project, archive, files, checksum, error));
+    EXPECT_NE(error.find("'LICENSE'"), std::string::npos) << error;
+    fs::remove(project / "LICENSE");
+
+    ASSERT_EQ(::mkfifo((project / "src" / "pipe.zarn").c_str(), 0600), 0);
+    EXPECT_FALSE(packProject(project, archive, files, checksum, error));
+    EXPECT_EQ(error, "Refusing to package 'src/pipe.zarn': it is not a regular file.");
+}
+
+TEST(PackageTest, TemporariesOfDeadWritersAreSweptAndMatchTheIgnorePattern) {
+    ScratchDir dir;
+    makeProject(dir.path());
+    // No process has this id (it is above the kernel's limit).
+    const fs::path stale = dir / ".p-0.1.0.tmp99999999-1.vek";
+    const fs::path live = dir / (".p-0.1.0.tmp" + std::to_string(::getppid()) + "-1.vek");
+    writeFile(stale, "left by kill -9");
+    writeFile(live, "still being written");
+    std::vector<std::string> files;
+    std::string checksum, error;
+    ASSERT_TRUE(packProject(dir.path(), dir / "p-0.1.0.vek", files, checksum, error)) << error;
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(live));
 }
 
 TEST(PackageTest, PackingErrors) {

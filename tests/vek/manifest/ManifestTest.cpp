@@ -115,7 +115,9 @@ optimize = true
     EXPECT_EQ(m.package.readme, "READ.md");
     EXPECT_EQ(m.package.keywords, (std::vector<std::string>{"x"}));
     EXPECT_EQ(m.package.categories, (std::vector<std::string>{"y", "z"}));
-    ASSERT_EQ(m.dependencies.size(), 4u); // "broken" and "weird" are dropped
+    ASSERT_EQ(m.dependencies.size(), 5u); // "weird" is skipped; "broken" is kept as written
+    EXPECT_FALSE(m.dependencies.at("broken").constraintValid);
+    EXPECT_EQ(toString(m.dependencies.at("broken").constraint), "not a version");
     EXPECT_EQ(toString(m.dependencies.at("json").constraint), "^1.2");
     EXPECT_EQ(m.dependencies.at("local").kind, DependencyKind::Path);
     EXPECT_EQ(m.dependencies.at("local").path, "../local");
@@ -178,7 +180,7 @@ TEST(ManifestTest, WriterLayoutIsExact) {
     m.package.repository = "r";
     m.package.homepage = "h";
     m.package.readme = "";
-    m.package.keywords = {"never written"};
+    m.package.keywords = {"k1", "k\"2"};
     m.addDependency(
         {"zeta", *parseConstraint("^1.0"), DependencyKind::Registry, "", "", "", "", ""});
     m.addDependency({"alpha", anyVersion(), DependencyKind::Path, "../alpha", "", "", "", ""});
@@ -197,8 +199,11 @@ TEST(ManifestTest, WriterLayoutIsExact) {
                                  "edition = \"1\"\n"
                                  "description = \"Tools\"\n"
                                  "authors = [\"A\", \"B\"]\n"
+                                 "license = \"\"\n"
                                  "repository = \"r\"\n"
                                  "homepage = \"h\"\n"
+                                 "readme = \"\"\n"
+                                 "keywords = [\"k1\", \"k\\\"2\"]\n"
                                  "\n"
                                  "[dependencies]\n"
                                  "Beta = { git = \"u\", tag = \"v1\" }\n"
@@ -230,7 +235,8 @@ TEST(ManifestTest, WriterPutsEveryPackageFieldInItsPlace) {
     m.package.repository = "r";
     m.package.homepage = "h";
     m.package.readme = "m";
-    m.package.categories = {"never written"};
+    m.package.keywords = {"k"};
+    m.package.categories = {"c1", "c2"};
     EXPECT_EQ(renderManifest(m), "[package]\n"
                                  "name = \"full\"\n"
                                  "version = \"1.2.3-rc.1+b7\"\n"
@@ -241,7 +247,59 @@ TEST(ManifestTest, WriterPutsEveryPackageFieldInItsPlace) {
                                  "repository = \"r\"\n"
                                  "homepage = \"h\"\n"
                                  "readme = \"m\"\n"
+                                 "keywords = [\"k\"]\n"
+                                 "categories = [\"c1\", \"c2\"]\n"
                                  "\n");
+    // What the writer writes reads back the same, empty license included.
+    m.package.license = "";
+    std::string error;
+    const auto back = parseManifest(renderManifest(m), error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(back->package.license, "");
+    EXPECT_EQ(back->package.keywords, m.package.keywords);
+    EXPECT_EQ(back->package.categories, m.package.categories);
+}
+
+TEST(ManifestTest, UnknownKeysAndTablesAreKeptVerbatim) {
+    const std::string text = "[package]\n"
+                             "name = \"p\"\n"
+                             "publish = false # not ours\n"
+                             "\n"
+                             "[features]\n"
+                             "default = [\"a\", \"b\"]\n"
+                             "\n"
+                             "[dependencies]\n"
+                             "json = \"^1\"\n"
+                             "odd = \">> 1\"\n"
+                             "\n"
+                             "[profile.release]\n"
+                             "lto = true\n"
+                             "\n"
+                             "[[bin]]\n"
+                             "name = \"tool\"\n";
+    const Manifest m = loadOk(text);
+    EXPECT_EQ(renderManifest(m), "[package]\n"
+                                 "name = \"p\"\n"
+                                 "version = \"0.1.0\"\n"
+                                 "edition = \"1\"\n"
+                                 "license = \"MIT\"\n"
+                                 "readme = \"README.md\"\n"
+                                 "publish = false # not ours\n"
+                                 "\n"
+                                 "[dependencies]\n"
+                                 "json = \"^1\"\n"
+                                 "odd = \">> 1\"\n"
+                                 "\n"
+                                 "[features]\n"
+                                 "default = [\"a\", \"b\"]\n"
+                                 "\n"
+                                 "[profile.release]\n"
+                                 "lto = true\n"
+                                 "\n"
+                                 "[[bin]]\n"
+                                 "name = \"tool\"\n");
+    // Written twice, nothing moves.
+    EXPECT_EQ(renderManifest(loadOk(renderManifest(m))), renderManifest(m));
 }
 
 TEST(ManifestTest, BuildSectionOnlyWhenItDiffersFromTheDefaults) {
@@ -269,7 +327,8 @@ TEST(ManifestTest, DependencyEntriesByKind) {
                               "plain = {}\n"
                               "dropped = \"not a version\"\n"
                               "list = [\"1.0.0\"]\n");
-    ASSERT_EQ(m.dependencies.size(), 5u);
+    ASSERT_EQ(m.dependencies.size(), 6u);
+    EXPECT_FALSE(m.dependencies.at("dropped").constraintValid);
     EXPECT_EQ(m.dependencies.at("both").kind, DependencyKind::Path);
     EXPECT_EQ(m.dependencies.at("both").git, "");
     const Dependency& git = m.dependencies.at("gitonly");

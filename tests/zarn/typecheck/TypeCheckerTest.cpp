@@ -157,7 +157,7 @@ TEST(TypeCheckerTest, BuiltinModules) {
     EXPECT_EQ(check("let t: int = time.now()\n"), "E0017 undefined variable or symbol 'time'\n");
     EXPECT_EQ(check("use tavi\nlet path: string = tavi.fileDialog.open()\nlet box: TextBox = "
                     "tavi.textBox(\"\")\n"
-                    "box.onChange(function(): void {})\nlet r: MessageBoxResult = "
+                    "box.onChange(function(): void {})\nlet r: int = "
                     "tavi.messageBox(\"a\", \"b\")\n"),
               "");
     EXPECT_EQ(check("use url\nlet u: URL = url.parse(\"http://x\")\nlet s: string = url.format(u)\n"
