@@ -15,6 +15,12 @@ for example in hello bank primes fizzbuzz; do
   ./build/zarn run "examples/$example.zarn"
 done
 
+echo "== zarn run examples/json_api.zarn --check (serves, asks itself once, stops)"
+./build/zarn run examples/json_api.zarn --check
+
+echo "== ZARN_HEADLESS=1 zarn run examples/counter_app.zarn (a Tavi window, headless)"
+ZARN_HEADLESS=1 ./build/zarn run examples/counter_app.zarn
+
 echo "== zarn check examples/bank.zarn"
 ./build/zarn check examples/bank.zarn
 
