@@ -355,7 +355,9 @@ void Interpreter::visitNewExpr(NewExpr& node) {
         instance->fields.reserve(info->fieldNames.size());
         const auto& fields = info->declaration->fields;
         for (size_t i = 0; i < fields.size(); ++i) {
-            Value value = fields[i]->initializer ? evaluate(fields[i]->initializer.get()) : Value();
+            // A field without an initializer starts as a variable of its type would.
+            Value value = fields[i]->initializer ? evaluate(fields[i]->initializer.get())
+                                                 : defaultValueFor(fields[i]->typeName);
             // Initialisers cannot reach the new instance, so its fields are
             // exactly the ones set here.
             if (info->distinctFields) instance->fields.emplace_back(info->fieldNames[i], value);

@@ -143,6 +143,26 @@ void Interpreter::markCaptured() {
         env->captured = true;
 }
 
+bool Interpreter::isHoisted(const Statement* statement) {
+    return dynamic_cast<const FunctionDeclStmt*>(statement) != nullptr ||
+           dynamic_cast<const ClassDeclStmt*>(statement) != nullptr;
+}
+
+void Interpreter::defineHoisted(const std::vector<StmtPtr>& statements) {
+    for (const StmtPtr& statement : statements)
+        if (isHoisted(statement.get())) execute(statement.get());
+}
+
+void Interpreter::executeTopLevel(const std::vector<StmtPtr>& statements) {
+    defineHoisted(statements);
+    for (const StmtPtr& statement : statements) {
+        if (signal_ != ControlSignal::None) return;
+        if (isHoisted(statement.get())) continue;
+        countStep();
+        statement->accept(*this);
+    }
+}
+
 void Interpreter::executeStatements(const std::vector<StmtPtr>& statements) {
     for (const StmtPtr& statement : statements) {
         if (signal_ != ControlSignal::None) return;
@@ -381,7 +401,7 @@ void Interpreter::interpret(const std::shared_ptr<Program>& program) {
     if (!program) return;
     loadedPrograms_.push_back(program);
     try {
-        executeStatements(program->statements);
+        executeTopLevel(program->statements);
         signal_ = ControlSignal::None;
         returnValue_ = Value();
         Value mainFunction = globals_->get(mainSymbol_);

@@ -112,6 +112,13 @@ public:
     }
     // Executes statements in the current scope until one leaves a signal pending.
     void executeStatements(const std::vector<StmtPtr>& statements);
+    // Top-level functions and classes of a file are defined before its first
+    // statement runs, so code above a declaration may use it; declarations
+    // nested in blocks keep their place.
+    static bool isHoisted(const Statement* statement);
+    void defineHoisted(const std::vector<StmtPtr>& statements);
+    // The top-level statements of the main file: the hoisted ones first.
+    void executeTopLevel(const std::vector<StmtPtr>& statements);
     Environment* newEnvironment(Environment* parent);
     void releaseEnvironment(Environment* environment);
     // `callSite` is the call expression (null: called by the runtime); it

@@ -99,7 +99,9 @@ void Interpreter::runModuleStatements(std::shared_ptr<Program> program, std::str
             continue;
         }
         currentDirectory_ = frame.directory;
+        if (frame.next == 0) defineHoisted(frame.program->statements);
         Statement* statement = frame.program->statements[frame.next++].get();
+        if (isHoisted(statement)) continue;
         // `frame` may move when the statement queues a module; it is not used again.
         run.directUse = statement;
         execute(statement);
