@@ -71,6 +71,10 @@ Value callValue(Interpreter& interp, Value callee, std::span<const Value> argume
     return interp.callValue(callee, arguments, location);
 }
 
+bool runFailed(Interpreter& interp) { return interp.diagnostics().hasErrors(); }
+
+Value getGlobal(Interpreter& interp, std::string_view name) { return interp.getGlobal(name); }
+
 const std::vector<std::string>& scriptArguments(Interpreter& interp) {
     return interp.scriptArguments();
 }

@@ -111,6 +111,10 @@ Value getField(Interpreter& interp, ClassInstanceObject* instance, std::string_v
 // what it is given. Reports "E0024" for non-callable values and gives Null.
 Value callValue(Interpreter& interp, Value callee, std::span<const Value> arguments,
                 const SourceLocation& location = SourceLocation());
+// Whether the run has recorded an error (a serving loop stops then).
+bool runFailed(Interpreter& interp);
+// A global variable by name, or Null.
+Value getGlobal(Interpreter& interp, std::string_view name);
 // The arguments given to the script after its path.
 const std::vector<std::string>& scriptArguments(Interpreter& interp);
 // Runs another script in this run: its top-level statements, then its own

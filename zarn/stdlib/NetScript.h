@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "zarn/runtime/Interpreter.h"
 #include "zarn/runtime/NativeApi.h"
 
 namespace zarn::stdlib {

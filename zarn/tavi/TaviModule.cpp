@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "zarn/runtime/Interpreter.h" // getGlobal: finding an earlier toolkit
 #include "zarn/runtime/NativeApi.h"
 #include "zarn/tavi/Toolkit.h"
 
@@ -271,7 +270,7 @@ Value makeLayout(Interpreter& interp, std::shared_ptr<Layout> layout, const char
 // The toolkit of an earlier `use tavi` in this run, found through the module
 // object it defined, or a new one.
 std::shared_ptr<Toolkit> toolkitFor(Interpreter& interp) {
-    GcObject* module = interp.getGlobal("tavi").asObject();
+    GcObject* module = getGlobal(interp, "tavi").asObject();
     if (module != nullptr && module->objectKind == ObjectKind::ClassInstance) {
         Value dialog = getField(interp, static_cast<ClassInstanceObject*>(module), "fileDialog");
         if (auto* holder = holderOf<Toolkit>(dialog, "FileDialog")) return holder->object;
