@@ -292,8 +292,7 @@ Value makeServerObject(Interpreter& interp) {
             ~StopHandlers() { removeStopHandlers(); }
         } handlers;
         std::fflush(stdout);
-        while (server->isOpen() && !stopRequested() && !runFailed(in))
-            server->poll(100);
+        while (server->isOpen() && !stopRequested() && !runFailed(in)) server->poll(100);
         return Value();
     };
     bindMethod(interp, object, "serve", serve);

@@ -73,8 +73,7 @@ const std::vector<ModuleSpec>& moduleSpecs() {
           "vertical(): VerticalLayout", "horizontal(): HorizontalLayout",
           "grid(int, int): GridLayout",
           // The button code (1 OK, 2 Cancel, 0 on failure) is what a script gets.
-          "messageBox(string, string): int",
-          "runScript(string): void",
+          "messageBox(string, string): int", "runScript(string): void",
           // An object with an `open` method rather than a function.
           "fileDialog: FileDialog"}},
         {"math",
