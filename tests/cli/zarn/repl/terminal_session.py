@@ -60,7 +60,15 @@ class Session:
             if not self.read_some(deadline):
                 self.fail("expected %r" % text)
 
+    def expect_line(self, text):
+        """A whole line of output, not the same text in an echoed entry."""
+        self.expect("\n" + text + "\r\n")
+
     def send(self, keys):
+        # As a person types: a moment after the prompt shows. libedit puts the
+        # terminal into its editing mode around showing the prompt, and keys
+        # that arrive before that are taken by the terminal's own line mode.
+        time.sleep(0.2)
         os.write(self.fd, keys.encode())
 
     def wait_exit(self):
@@ -94,7 +102,7 @@ with tempfile.TemporaryDirectory() as home:
     s.send("let x: int = 41\r")
     s.expect("zarn> ")
     s.send("x + 1\r")
-    s.expect("42")
+    s.expect_line("42")
     s.expect("zarn> ")
 
     # An open brace continues the entry under the continuation prompt.
@@ -105,14 +113,14 @@ with tempfile.TemporaryDirectory() as home:
     s.send("}\r")
     s.expect("zarn> ")
     s.send("f()\r")
-    s.expect("82")
+    s.expect_line("82")
     s.expect("zarn> ")
 
     # The up arrow brings back the line before; Enter runs it again.
     s.send(UP_ARROW)
     s.expect("f()")
     s.send("\r")
-    s.expect("82")
+    s.expect_line("82")
     s.expect("zarn> ")
 
     # Ctrl+C cancels an entry still being typed: nothing of it is declared.
@@ -125,13 +133,16 @@ with tempfile.TemporaryDirectory() as home:
     s.expect("zarn> ")
 
     # Ctrl+C also ends an entry that runs without end; the session goes on.
-    s.send("while (true) { x = x }\r")
-    time.sleep(0.5)
+    # Once it shows that it runs, the terminal is back in its usual mode and
+    # Ctrl+C reaches the session as an interrupt.
+    s.send('println("loop" + "ing"); while (true) { x = x }\r')
+    s.expect_line("looping")
+    time.sleep(0.2)
     s.send(CTRL_C)
     s.expect("Runtime error: interrupted")
     s.expect("zarn> ")
     s.send("x\r")
-    s.expect("41")
+    s.expect_line("41")
     s.expect("zarn> ")
 
     # Ctrl+D on an empty line leaves with status 0.
@@ -149,7 +160,7 @@ with tempfile.TemporaryDirectory() as home:
     s.send("let x: int = 7\r")
     s.expect("zarn> ")
     s.send(UP_ARROW + UP_ARROW + "\r")
-    s.expect("7")
+    s.expect_line("7")
     s.expect("zarn> ")
     s.send(CTRL_D)
     check(s.wait_exit() == 0, "the second session should leave with status 0")
@@ -158,7 +169,7 @@ with tempfile.TemporaryDirectory() as home:
 s = Session("/nonexistent/zarn-home")
 s.expect("zarn> ")
 s.send("6 * 7\r")
-s.expect("42")
+s.expect_line("42")
 s.expect("zarn> ")
 s.send(CTRL_D)
 check(s.wait_exit() == 0, "a session without a history file should still work")
