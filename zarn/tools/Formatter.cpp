@@ -517,7 +517,11 @@ private:
         }
         if (i - 1 == frame.open)
             return {frame.block || frame.perLine ? Want::Break : Want::None, false};
-        if (item.statementStart) return {Want::Break, !prev.caseColon};
+        // An empty statement written right after another stays on its line.
+        bool trailingSemicolon = item.type == TokenType::Semicolon && !item.breakBefore &&
+                                 item.comments.empty() && prev.type != TokenType::LeftBrace &&
+                                 !prev.caseColon;
+        if (item.statementStart && !trailingSemicolon) return {Want::Break, !prev.caseColon};
         if (item.headerJoin) return {Want::Space, false};
         if (item.type == TokenType::Comma) return {Want::None, false};
         if (prev.type == TokenType::Comma && frame.perLine) return {Want::Break, false};
@@ -702,27 +706,38 @@ struct Fingerprint {
     bool operator==(const Fingerprint&) const = default;
 };
 
-std::optional<Fingerprint> fingerprint(std::string_view text) {
-    DiagnosticEngine engine;
-    Lexer lexer(std::string(text), "<format>", engine);
-    std::vector<Token> tokens = lexer.tokenize();
-    if (engine.hasErrors()) return std::nullopt;
+Fingerprint fingerprintOf(const std::vector<Item>& items) {
     Fingerprint result;
-    for (const Item& item : buildItems(text, tokens)) {
+    result.tokens.reserve(items.size());
+    for (const Item& item : items) {
         for (const Comment& comment : item.comments) result.comments.push_back(comment.text);
         result.tokens.emplace_back(item.type, item.text);
     }
     return result;
 }
 
-bool parsesCleanly(std::string_view text) {
-    DiagnosticEngine engine;
-    Lexer lexer(std::string(text), "<format>", engine);
+// One text lexed and parsed: its items, and whether either stage reported an
+// error to `engine` (errors it held before do not count).
+struct Scanned {
+    std::vector<Item> items;
+    bool clean = false;
+};
+
+Scanned scan(std::string_view text, const std::string& path, DiagnosticEngine& engine) {
+    const size_t known = engine.diagnostics().size();
+    Scanned result;
+    Lexer lexer(std::string(text), path, engine);
     std::vector<Token> tokens = lexer.tokenize();
-    if (engine.hasErrors()) return false;
+    result.items = buildItems(text, tokens);
+    if (engine.diagnostics().size() > known) return result;
     Parser parser(std::move(tokens), engine);
-    std::shared_ptr<Program> program = parser.parseProgram();
-    return program && !engine.hasErrors();
+    result.clean = parser.parseProgram() && engine.diagnostics().size() == known;
+    return result;
+}
+
+std::optional<std::string> layOutItems(std::vector<Item>& items) {
+    if (!Annotator(items).run()) return std::nullopt;
+    return Printer(items).run();
 }
 
 } // namespace
@@ -731,40 +746,35 @@ namespace format_detail {
 
 std::optional<std::string> layOut(std::string_view text) {
     DiagnosticEngine engine;
-    Lexer lexer(std::string(text), "<format>", engine);
-    std::vector<Token> tokens = lexer.tokenize();
-    std::vector<Item> items = buildItems(text, tokens);
-    if (!Annotator(items).run()) return std::nullopt;
-    return Printer(items).run();
+    Scanned scanned = scan(text, "<format>", engine);
+    return layOutItems(scanned.items);
 }
 
 bool sameTokensAndComments(std::string_view original, std::string_view formatted) {
-    std::optional<Fingerprint> before = fingerprint(original);
-    std::optional<Fingerprint> after = fingerprint(formatted);
-    return before && after && *before == *after;
+    DiagnosticEngine engine;
+    Lexer before(std::string(original), "<original>", engine);
+    std::vector<Token> beforeTokens = before.tokenize();
+    Lexer after(std::string(formatted), "<formatted>", engine);
+    std::vector<Token> afterTokens = after.tokenize();
+    return !engine.hasErrors() && fingerprintOf(buildItems(original, beforeTokens)) ==
+                                      fingerprintOf(buildItems(formatted, afterTokens));
 }
 
 } // namespace format_detail
 
 std::optional<std::string> formatSource(std::string_view text, const std::string& path,
                                         DiagnosticEngine& diagnostics) {
-    // Errors reported here, not ones the engine held before, decide.
-    const size_t known = diagnostics.diagnostics().size();
-    {
-        Lexer lexer(std::string(text), path, diagnostics);
-        std::vector<Token> tokens = lexer.tokenize();
-        if (diagnostics.diagnostics().size() > known) return std::nullopt;
-        Parser parser(std::move(tokens), diagnostics);
-        std::shared_ptr<Program> program = parser.parseProgram();
-        if (diagnostics.diagnostics().size() > known || !program) return std::nullopt;
-    }
+    Scanned source = scan(text, path, diagnostics);
+    if (!source.clean) return std::nullopt;
+    Fingerprint before = fingerprintOf(source.items);
+    std::optional<std::string> formatted = layOutItems(source.items);
+    if (!formatted) return std::string(text);
 
-    std::optional<std::string> formatted = format_detail::layOut(text);
     // Never hand back a text that means something else: the layout must keep
     // every token and comment and still parse.
-    if (!formatted || !format_detail::sameTokensAndComments(text, *formatted) ||
-        !parsesCleanly(*formatted))
-        return std::string(text);
+    DiagnosticEngine check;
+    Scanned result = scan(*formatted, path, check);
+    if (!result.clean || fingerprintOf(result.items) != before) return std::string(text);
     return formatted;
 }
 
