@@ -46,6 +46,30 @@ std::string treeOf(const std::string& text) {
     return engine.hasErrors() ? "errors" : testing::printTree(program.get());
 }
 
+// The same program with other spacing: no indentation at all, three spaces
+// wherever there was some space between two tokens on a line. Gaps holding
+// comments stay as they are.
+std::string respaced(const std::string& text) {
+    DiagnosticEngine engine;
+    Lexer lexer(text, "r.zarn", engine);
+    std::string result;
+    size_t end = 0;
+    for (const Token& token : lexer.tokenize()) {
+        if (token.type == TokenType::Newline) continue;
+        size_t start = token.location.offset;
+        std::string gap = text.substr(end, start - end);
+        if (gap.find_first_of("/!") != std::string::npos) {
+            result += gap;
+        } else {
+            size_t breaks = static_cast<size_t>(std::count(gap.begin(), gap.end(), '\n'));
+            result += breaks > 0 ? std::string(breaks, '\n') : gap.empty() ? "" : "   ";
+        }
+        result += text.substr(start, token.location.length);
+        end = start + token.location.length;
+    }
+    return result;
+}
+
 TEST(FormatterCorpus, KeepsTokensCommentsAndTreeAndIsStable) {
     size_t formatted = 0;
     size_t changed = 0;
@@ -69,6 +93,10 @@ TEST(FormatterCorpus, KeepsTokensCommentsAndTreeAndIsStable) {
         std::optional<std::string> twice = formatSource(*once, path.string(), again);
         ASSERT_TRUE(twice.has_value());
         EXPECT_EQ(*twice, *once);
+
+        // Only line breaks and comments of the input shape the result.
+        DiagnosticEngine other;
+        EXPECT_EQ(formatSource(respaced(text), path.string(), other).value_or("<errors>"), *once);
     }
     // Most of the corpus is valid, and not all of it was in the house style.
     EXPECT_GT(formatted, 100u);
