@@ -28,6 +28,7 @@ for expected in $(cd "$WORK" && find golden examples -name '*.out' | sort); do
      ! cmp -s "$SOURCE/$base.zarn" "$WORK/$base.zarn" 2>/dev/null; then
     if grep -qs -- "-->" "$WORK/$base.out" "$WORK/$base.err"; then
       skipped=$((skipped + 1))
+      echo "skipped (quotes moved lines): $base"
       continue
     fi
   fi
