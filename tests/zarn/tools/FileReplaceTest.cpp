@@ -50,5 +50,16 @@ TEST_F(FileReplaceTest, AMissingFileIsAnErrorAndNothingIsCreated) {
     EXPECT_EQ(entries(), 0u);
 }
 
+TEST_F(FileReplaceTest, AFailureAfterTheTemporaryFileLeavesNothingBehind) {
+    // Renaming a file over a folder fails after the temporary file was
+    // written (also for a privileged user, whom permissions do not stop).
+    write("folder.zarn/inside.zarn", "kept\n");
+    std::string error;
+    EXPECT_FALSE(replaceFileContent((dir / "folder.zarn").string(), "x", error));
+    EXPECT_NE(error.find("cannot replace the file"), std::string::npos) << error;
+    EXPECT_EQ(entries(), 1u);
+    EXPECT_EQ(read(dir / "folder.zarn" / "inside.zarn"), "kept\n");
+}
+
 } // namespace
 } // namespace zarn
