@@ -1,6 +1,7 @@
 #include "zarn/driver/Driver.h"
 
 #include "zarn/diagnostics/DiagnosticEngine.h"
+#include "zarn/driver/FormatCommand.h"
 #include "zarn/driver/HostProcess.h"
 #include "zarn/driver/TestRunner.h"
 #include "zarn/frontend/Lexer.h"
@@ -107,13 +108,6 @@ int missingFile(const char* command) {
     return 1;
 }
 
-int formatFile(const std::string& path) {
-    std::string source = readSourceFile(path);
-    if (source.empty()) return 1;
-    std::cout << "\u2713 File formatted: " << path << "\n";
-    return 0;
-}
-
 int dispatch(int argc, char** argv) {
     if (argc < 2) {
         std::cout << kHelpText;
@@ -147,8 +141,9 @@ int dispatch(int argc, char** argv) {
     if (command == "repl") return runRepl(nativeModules());
     if (command == "test") return runTests(argc >= 3 ? argv[2] : "tests");
     if (command == "format") {
-        if (argc < 3) return missingFile("format");
-        return formatFile(argv[2]);
+        std::vector<std::string> args(argv + 2, argv + argc);
+        if (!hasFormatPath(args)) return missingFile("format");
+        return runFormatCommand(args);
     }
     if (command.size() >= 6 && endsWith(command, ".zarn"))
         return runFile(command, std::vector<std::string>(argv + 2, argv + argc));
