@@ -4,10 +4,11 @@
 
 namespace zarn {
 
-bool Scope::define(SymbolKind kind, const std::string& name, TypePtr type) {
+bool Scope::define(SymbolKind kind, const std::string& name, TypePtr type,
+                   const SourceLocation* declaredAt) {
     if (findLocal(name)) return false;
     if (large_.empty() && small_.size() < kSmallScope) {
-        small_.push_back(Symbol{kind, name, std::move(type)});
+        small_.push_back(Symbol{kind, name, std::move(type), declaredAt});
         return true;
     }
     if (large_.empty()) {
@@ -18,7 +19,7 @@ bool Scope::define(SymbolKind kind, const std::string& name, TypePtr type) {
         }
         small_.clear();
     }
-    large_.emplace(name, Symbol{kind, name, std::move(type)});
+    large_.emplace(name, Symbol{kind, name, std::move(type), declaredAt});
     return true;
 }
 
