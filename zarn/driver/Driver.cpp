@@ -6,6 +6,7 @@
 #include "zarn/frontend/Lexer.h"
 #include "zarn/frontend/ModuleResolver.h"
 #include "zarn/frontend/Parser.h"
+#include "zarn/lsp/LspCommand.h"
 #include "zarn/runtime/Interpreter.h"
 #include "zarn/runtime/ProcessExit.h"
 #include "zarn/stdlib/MathModule.h"
@@ -134,6 +135,7 @@ int dispatch(int argc, char** argv) {
         return status;
     }
     if (command == "test") return runTests(argc >= 3 ? argv[2] : "tests");
+    if (command == "lsp") return lsp::runLanguageServer(lsp::Formatter{});
     if (command == "format") {
         if (argc < 3) return missingFile("format");
         return formatFile(argv[2]);
