@@ -118,6 +118,7 @@ int dispatch(int argc, char** argv) {
         std::cout << kHelpText;
         return 0;
     }
+    if (command == "lsp") return lsp::runLanguageServer(lsp::Formatter{});
     if (command == "run") {
         if (argc < 3) return missingFile("run");
         return runFile(argv[2], std::vector<std::string>(argv + 3, argv + argc));
@@ -135,7 +136,6 @@ int dispatch(int argc, char** argv) {
         return status;
     }
     if (command == "test") return runTests(argc >= 3 ? argv[2] : "tests");
-    if (command == "lsp") return lsp::runLanguageServer(lsp::Formatter{});
     if (command == "format") {
         if (argc < 3) return missingFile("format");
         return formatFile(argv[2]);

@@ -47,6 +47,16 @@ CompletionKind completionKindOf(SymbolKind kind) {
     }
 }
 
+SymbolKind symbolKindOf(CompletionKind kind) {
+    switch (kind) {
+    case CompletionKind::Function:
+    case CompletionKind::Method: return SymbolKind::Function;
+    case CompletionKind::Class: return SymbolKind::Class;
+    case CompletionKind::Module: return SymbolKind::Module;
+    default: return SymbolKind::Variable;
+    }
+}
+
 constexpr const char* kKeywords[] = {
     "let",     "function", "class", "new",     "if",    "else",     "while",   "do",  "for",
     "foreach", "switch",   "case",  "default", "break", "continue", "return",  "use", "not",
@@ -494,6 +504,40 @@ std::string DocumentAnalysis::hoverText(const Declaration& declaration) const {
     return word + owner + declaration.name + ": " + typeText(declaration.type);
 }
 
+std::optional<std::pair<DocumentAnalysis::NameInScope, FileSpan>>
+DocumentAnalysis::interpolatedName(size_t index, size_t offset) const {
+    const Token& token = tokens_[index];
+    if (token.type != TokenType::StringLiteral) return std::nullopt;
+    // The literal as written: escapes ("\{" among them) are still in it.
+    size_t start = token.location.offset;
+    size_t end = std::min(text_.size(), start + token.location.length);
+    size_t open = kNone, found = kNone;
+    for (size_t at = start + 1; at < end && found == kNone; ++at) {
+        if (text_[at] == '\\') {
+            ++at;
+        } else if (text_[at] == '{') {
+            open = at;
+        } else if (text_[at] == '}' && open != kNone) {
+            if (open < offset && offset < at) found = open;
+            open = kNone;
+        }
+    }
+    if (found == kNone) return std::nullopt;
+    open = found;
+    size_t wordStart = offset, wordEnd = offset;
+    while (wordStart > open + 1 && isWordByte(text_[wordStart - 1])) --wordStart;
+    while (wordEnd < end && isWordByte(text_[wordEnd])) ++wordEnd;
+    // A plain name only: not a number, not a member after ".".
+    if (wordStart == wordEnd || (text_[wordStart] >= '0' && text_[wordStart] <= '9') ||
+        text_[wordStart - 1] == '.')
+        return std::nullopt;
+    ScopeNames names;
+    addNamesInScope(offset, names);
+    auto it = names.find(text_.substr(wordStart, wordEnd - wordStart));
+    if (it == names.end() || it->second.kind == CompletionKind::Keyword) return std::nullopt;
+    return std::make_pair(it->second, FileSpan{path_, wordStart, wordEnd - wordStart});
+}
+
 std::optional<HoverInfo> DocumentAnalysis::hover(size_t offset) const {
     std::optional<size_t> index = tokenAt(offset);
     if (!index) return std::nullopt;
@@ -534,6 +578,9 @@ std::optional<HoverInfo> DocumentAnalysis::hover(size_t offset) const {
             return info;
         }
     }
+    if (auto name = interpolatedName(*index, offset))
+        return HoverInfo{hoverText(name->first.declaration), name->second.offset,
+                         name->second.length};
     if (const Expression* expression = expressionAt(*index)) {
         if (!expression->type) return std::nullopt;
         for (const auto& [node, extent] : expressions_) {
@@ -582,6 +629,12 @@ std::optional<FileSpan> DocumentAnalysis::definition(size_t offset) const {
             return declarationSpan(it->second.path, it->second.node->location, it->first);
         }
     }
+    if (auto name = interpolatedName(*index, offset)) {
+        const Declaration& declaration = name->first.declaration;
+        if (!declaration.location) return std::nullopt;
+        return declarationSpan(absolutePath(declaration.location->file), *declaration.location,
+                               declaration.name);
+    }
     return std::nullopt;
 }
 
@@ -594,34 +647,44 @@ bool DocumentAnalysis::insideBlock(const BlockStmt* block, size_t offset) const 
 }
 
 void DocumentAnalysis::addLocals(const std::vector<StmtPtr>& statements, size_t offset,
-                                 std::unordered_map<std::string, CompletionEntry>& names) const {
-    auto add = [&](const std::string& name, CompletionKind kind, const TypePtr& type) {
-        names[name] = CompletionEntry{name, kind, typeText(type)};
+                                 ScopeNames& names) const {
+    auto add = [&](const std::string& name, CompletionKind kind, const TypePtr& type,
+                   const SourceLocation* location, const std::string& container = "") {
+        names[name] = NameInScope{
+            kind, Declaration{symbolKindOf(kind), name, type, location, container, false}};
     };
     auto addParameters = [&](const std::vector<Parameter>& parameters) {
-        for (const Parameter& parameter : parameters)
-            add(parameter.name, CompletionKind::Variable, parameter.resolvedType);
+        for (const Parameter& parameter : parameters) {
+            add(parameter.name, CompletionKind::Variable, parameter.resolvedType,
+                &parameter.location);
+            names[parameter.name].declaration.parameter = true;
+        }
     };
     for (const StmtPtr& statement : statements) {
         if (!statement || statement->location.offset >= offset) break;
         Statement* node = statement.get();
         if (auto* var = dynamic_cast<VarDeclStmt*>(node)) {
-            add(var->name, CompletionKind::Variable, var->resolvedType);
+            add(var->name, CompletionKind::Variable, var->resolvedType, &var->location);
         } else if (auto* function = dynamic_cast<FunctionDeclStmt*>(node)) {
-            add(function->name, CompletionKind::Function, function->resolvedType);
+            add(function->name, CompletionKind::Function, function->resolvedType,
+                &function->location);
             if (insideBlock(function->body.get(), offset)) {
                 addParameters(function->parameters);
                 addLocals(function->body->statements, offset, names);
             }
         } else if (auto* klass = dynamic_cast<ClassDeclStmt*>(node)) {
-            add(klass->name, CompletionKind::Class, klass->resolvedType);
+            add(klass->name, CompletionKind::Class, klass->resolvedType, &klass->location);
             for (const auto& method : klass->methods) {
                 if (!method || !insideBlock(method->body.get(), offset)) continue;
-                add("this", CompletionKind::Variable, klass->resolvedType);
+                add("this", CompletionKind::Variable, klass->resolvedType, nullptr);
                 for (const auto& field : klass->fields)
-                    if (field) add(field->name, CompletionKind::Field, field->resolvedType);
+                    if (field)
+                        add(field->name, CompletionKind::Field, field->resolvedType,
+                            &field->location, klass->name);
                 for (const auto& other : klass->methods)
-                    if (other) add(other->name, CompletionKind::Method, other->resolvedType);
+                    if (other)
+                        add(other->name, CompletionKind::Method, other->resolvedType,
+                            &other->location, klass->name);
                 addParameters(method->parameters);
                 addLocals(method->body->statements, offset, names);
             }
@@ -650,7 +713,7 @@ void DocumentAnalysis::addLocals(const std::vector<StmtPtr>& statements, size_t 
             if (insideBlock(loop->body.get(), offset)) {
                 const ArrayType* array = loop->iterable ? asArray(loop->iterable->type) : nullptr;
                 add(loop->variable, CompletionKind::Variable,
-                    array ? array->elementType : anyType());
+                    array ? array->elementType : anyType(), &loop->location);
                 addLocals(loop->body->statements, offset, names);
             }
         } else if (auto* choice = dynamic_cast<SwitchStmt*>(node)) {
@@ -660,14 +723,16 @@ void DocumentAnalysis::addLocals(const std::vector<StmtPtr>& statements, size_t 
     }
 }
 
-void DocumentAnalysis::addNamesInScope(
-    size_t offset, std::unordered_map<std::string, CompletionEntry>& names) const {
+void DocumentAnalysis::addNamesInScope(size_t offset, ScopeNames& names) const {
     for (const char* keyword : kKeywords)
-        names[keyword] = CompletionEntry{keyword, CompletionKind::Keyword, ""};
+        names[keyword] =
+            NameInScope{CompletionKind::Keyword,
+                        Declaration{SymbolKind::Variable, keyword, nullptr, nullptr, "", false}};
     auto addScope = [&](const Scope& scope) {
         scope.forEachSymbol([&](const Symbol& symbol) {
-            names[symbol.name] =
-                CompletionEntry{symbol.name, completionKindOf(symbol.kind), typeText(symbol.type)};
+            names[symbol.name] = NameInScope{
+                completionKindOf(symbol.kind),
+                Declaration{symbol.kind, symbol.name, symbol.type, symbol.declaredAt, "", false}};
         });
     };
     addScope(checker_->globalScope());
@@ -682,8 +747,10 @@ void DocumentAnalysis::addNamesInScope(
               [](const auto& x, const auto& y) { return x.first.first < y.first.first; });
     for (const auto& [extent, lambda] : lambdas) {
         for (const Parameter& parameter : lambda->parameters)
-            names[parameter.name] = CompletionEntry{parameter.name, CompletionKind::Variable,
-                                                    typeText(parameter.resolvedType)};
+            names[parameter.name] =
+                NameInScope{CompletionKind::Variable,
+                            Declaration{SymbolKind::Variable, parameter.name,
+                                        parameter.resolvedType, &parameter.location, "", true}};
         addLocals(lambda->body->statements, offset, names);
     }
 }
@@ -692,7 +759,7 @@ std::vector<CompletionEntry> DocumentAnalysis::completion(size_t offset) const {
     offset = std::min(offset, text_.size());
     size_t wordStart = offset;
     while (wordStart > 0 && isWordByte(text_[wordStart - 1])) --wordStart;
-    std::unordered_map<std::string, CompletionEntry> names;
+    ScopeNames names;
     std::vector<CompletionEntry> entries;
     if (wordStart > 0 && text_[wordStart - 1] == '.') {
         size_t dot = tokenStartingAt(wordStart - 1);
@@ -710,8 +777,7 @@ std::vector<CompletionEntry> DocumentAnalysis::completion(size_t offset) const {
             addNamesInScope(wordStart, names);
             if (auto it = names.find(std::string(tokens_[dot - 1].lexeme)); it != names.end()) {
                 module = it->second.kind == CompletionKind::Module;
-                const Symbol* symbol = checker_->programScope().lookup(it->first);
-                if (symbol) type = symbol->type;
+                type = it->second.declaration.type;
             }
         }
         for (const auto& [name, memberType] : checker_->knownMembers(type)) {
@@ -722,7 +788,10 @@ std::vector<CompletionEntry> DocumentAnalysis::completion(size_t offset) const {
         }
     } else {
         addNamesInScope(wordStart, names);
-        for (auto& [name, entry] : names) entries.push_back(std::move(entry));
+        for (const auto& [name, entry] : names)
+            entries.push_back(CompletionEntry{
+                name, entry.kind,
+                entry.kind == CompletionKind::Keyword ? "" : typeText(entry.declaration.type)});
     }
     std::sort(entries.begin(), entries.end(),
               [](const CompletionEntry& x, const CompletionEntry& y) { return x.label < y.label; });

@@ -94,6 +94,12 @@ private:
         const ClassDeclStmt* node;
         std::string path;
     };
+    // A name visible at some offset, with what declared it.
+    struct NameInScope {
+        CompletionKind kind;
+        Declaration declaration;
+    };
+    using ScopeNames = std::unordered_map<std::string, NameInScope>;
     class Indexer;
     class Resolutions;
 
@@ -115,10 +121,12 @@ private:
                                             const std::string& name) const;
     std::optional<FileSpan> memberDefinition(const MemberExpr& member) const;
     std::string absolutePath(const std::string& file) const;
-    void addNamesInScope(size_t offset,
-                         std::unordered_map<std::string, CompletionEntry>& names) const;
-    void addLocals(const std::vector<StmtPtr>& statements, size_t offset,
-                   std::unordered_map<std::string, CompletionEntry>& names) const;
+    void addNamesInScope(size_t offset, ScopeNames& names) const;
+    void addLocals(const std::vector<StmtPtr>& statements, size_t offset, ScopeNames& names) const;
+    // The name under `offset` inside a `{...}` of the string literal token
+    // `index`, with its place; nullopt elsewhere.
+    std::optional<std::pair<NameInScope, FileSpan>> interpolatedName(size_t index,
+                                                                     size_t offset) const;
     bool insideBlock(const BlockStmt* block, size_t offset) const;
     std::string hoverText(const Declaration& declaration) const;
 

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace zarn::lsp {
@@ -139,6 +142,56 @@ TEST(AnalysisTest, SymbolsSpanTheirBodies) {
     EXPECT_EQ(symbols[3].name, "s");
     EXPECT_EQ(symbols[3].nameStart, offsetOf(kChain, "s: string"));
     EXPECT_EQ(symbols[3].end, offsetOf(kChain, ".label\n") + 6);
+}
+
+TEST(AnalysisTest, NamesInsideInterpolationsLeadToTheirDeclarations) {
+    const std::string text = "function greet(who: string, times: int): string {\n"
+                             "    let shout: string = who.toUpper()\n"
+                             "    return \"{shout}, {who.length()} \\{times} {times}{ 12 }\"\n"
+                             "}\n";
+    DocumentAnalysis analysis(text, "/tmp/interpolation.zarn");
+    ASSERT_TRUE(analysis.diagnostics().empty());
+    EXPECT_EQ(hoverAt(analysis, offsetOf(text, "{shout}", 2)), "(variable) shout: string");
+    auto definition = analysis.definition(offsetOf(text, "{shout}", 2));
+    ASSERT_TRUE(definition);
+    EXPECT_EQ(definition->offset, offsetOf(text, "shout: string"));
+    // The receiver of a member is a name; the member itself is not looked up.
+    EXPECT_EQ(hoverAt(analysis, offsetOf(text, "{who.", 1)), "(parameter) who: string");
+    EXPECT_EQ(hoverAt(analysis, offsetOf(text, ".length()} ", 2)), "string");
+    // An escaped brace starts no interpolation; the next one does.
+    EXPECT_EQ(hoverAt(analysis, offsetOf(text, "\\{times}", 3)), "string");
+    EXPECT_EQ(hoverAt(analysis, offsetOf(text, " {times}", 3)), "(parameter) times: int");
+    EXPECT_EQ(hoverAt(analysis, offsetOf(text, "{ 12 }", 2)), "string");
+}
+
+// Every program of the test suite, whole and cut off at many places (as it is
+// while being typed): the analysis, and every query at every token, must hold
+// up on trees with syntax errors too.
+TEST(AnalysisTest, EveryQueryHoldsUpOnEveryProgramWholeOrCut) {
+    namespace fs = std::filesystem;
+    size_t programs = 0;
+    for (const char* folder : {"tests/golden", "examples"}) {
+        for (const auto& entry :
+             fs::recursive_directory_iterator(fs::path(ZARN_SOURCE_DIR) / folder)) {
+            if (!entry.is_regular_file() || entry.path().extension() != ".zarn") continue;
+            std::ifstream in(entry.path(), std::ios::binary);
+            std::string text((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+            ++programs;
+            size_t step = std::max<size_t>(1, text.size() / 5);
+            for (size_t cut = text.size(); cut > 0; cut = cut > step ? cut - step : 0) {
+                std::string part = text.substr(0, cut);
+                DocumentAnalysis analysis(part, entry.path().string());
+                for (size_t offset = 0; offset <= part.size(); offset += 4) {
+                    (void)analysis.hover(offset);
+                    (void)analysis.definition(offset);
+                    if (offset % 12 == 0) (void)analysis.completion(offset);
+                }
+                (void)analysis.symbols();
+            }
+        }
+    }
+    EXPECT_GT(programs, 100u);
 }
 
 } // namespace
