@@ -97,11 +97,13 @@ bool LanguageServer::handle(const std::string& body) {
         return true;
     }
     bool hasId = message.contains("id");
-    json id = hasId ? message["id"] : json(nullptr);
-    if (hasId && !validId(id)) {
+    // Parts of a message are read in place, never copied: a copy of a deeply
+    // nested value would recurse as deep as the client nested it.
+    if (hasId && !validId(message["id"])) {
         respondError(nullptr, rpc::kInvalidRequest, "'id' must be a number or a string");
         return true;
     }
+    json id = hasId ? message["id"] : json(nullptr); // a number or a string
     if (!message.contains("method")) {
         // A response to a request of ours (the server sends none): nothing to do.
         if (hasId && (message.contains("result") || message.contains("error"))) return true;
@@ -113,7 +115,8 @@ bool LanguageServer::handle(const std::string& body) {
         return true;
     }
     std::string method = message["method"].get<std::string>();
-    json params = message.contains("params") ? message["params"] : json::object();
+    const json noParams = json::object();
+    const json& params = message.contains("params") ? message["params"] : noParams;
     if (!hasId) {
         dispatchNotification(method, params);
         return !exitRequested_;

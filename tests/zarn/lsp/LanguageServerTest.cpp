@@ -103,5 +103,31 @@ TEST(LanguageServerTest, ExitStatusFollowsTheShutdownHandshake) {
     EXPECT_EQ(session.answers.size(), 2u);
 }
 
+TEST(LanguageServerTest, DeeplyNestedMessagesGetErrorsNotCrashes) {
+    const size_t depth = 200000;
+    std::string arrays = std::string(depth, '[') + std::string(depth, ']');
+    std::string nested = R"({"jsonrpc":"2.0","id":2,"method":"textDocument/hover","params":)";
+    for (size_t i = 0; i < depth; ++i) nested += R"({"x":)";
+    nested += "1" + std::string(depth + 1, '}');
+    std::string input;
+    for (const std::string& body :
+         {std::string(R"({"jsonrpc":"2.0","id":1,"method":"initialize"})"), arrays, nested,
+          std::string(R"({"jsonrpc":"2.0","id":3,"method":"shutdown"})"),
+          std::string(R"({"jsonrpc":"2.0","method":"exit"})")})
+        input += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    std::istringstream in(input);
+    std::ostringstream out;
+    LanguageServer server(in, out, {});
+    EXPECT_EQ(server.run(), 0);
+    std::istringstream written(out.str());
+    std::vector<json> answers;
+    for (Frame f = readFrame(written); f.kind == Frame::Kind::Message; f = readFrame(written))
+        answers.push_back(json::parse(f.body));
+    ASSERT_EQ(answers.size(), 4u);
+    EXPECT_EQ(answers[1]["error"]["code"], rpc::kInvalidRequest);
+    EXPECT_EQ(answers[2]["id"], 2);
+    EXPECT_EQ(answers[2]["error"]["code"], rpc::kInvalidParams);
+}
+
 } // namespace
 } // namespace zarn::lsp
