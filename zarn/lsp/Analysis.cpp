@@ -105,6 +105,11 @@ public:
     void visitClassDeclStmt(ClassDeclStmt& node) override {
         declare(node, SymbolKind::Class, node.name, node.resolvedType);
         a_.classes_.emplace(node.name, ClassEntry{&node, a_.path_});
+        // Inside the methods, fields and methods are used by bare name.
+        for (const auto& field : node.fields)
+            if (field) a_.memberOwners_[&field->location] = node.name;
+        for (const auto& method : node.methods)
+            if (method) a_.memberOwners_[&method->location] = node.name;
         inContainer(node.name, [&] {
             for (const auto& field : node.fields)
                 if (field) field->accept(*this);
@@ -548,6 +553,8 @@ std::optional<HoverInfo> DocumentAnalysis::hover(size_t offset) const {
         if (resolved != resolved_.end()) {
             Declaration declaration = resolved->second;
             declaration.type = it->second->type ? it->second->type : declaration.type;
+            if (auto owner = memberOwners_.find(declaration.location); owner != memberOwners_.end())
+                declaration.container = owner->second;
             info.text = hoverText(declaration);
         } else {
             info.text = it->second->name + ": " + typeText(it->second->type);

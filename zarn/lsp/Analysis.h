@@ -146,6 +146,8 @@ private:
     std::vector<std::pair<const Expression*, Extent>> expressions_;
     std::unordered_map<size_t, Declaration> declarationsByToken_; // name token -> declaration
     std::unordered_map<std::string, ClassEntry> classes_;
+    // The class of each field and method declared in the document, by its location.
+    std::unordered_map<const SourceLocation*, std::string> memberOwners_;
     std::vector<std::pair<size_t, std::string>> uses_; // name token -> module path
 };
 
