@@ -7,6 +7,7 @@
 #include "zarn/frontend/Lexer.h"
 #include "zarn/frontend/ModuleResolver.h"
 #include "zarn/frontend/Parser.h"
+#include "zarn/lsp/LspCommand.h"
 #include "zarn/repl/Repl.h"
 #include "zarn/runtime/Interpreter.h"
 #include "zarn/runtime/ProcessExit.h"
@@ -14,6 +15,7 @@
 #include "zarn/stdlib/NetScript.h"
 #include "zarn/stdlib/SystemModules.h"
 #include "zarn/tavi/TaviModule.h"
+#include "zarn/tools/Formatter.h"
 #include "zarn/typecheck/TypeChecker.h"
 
 #include <exception>
@@ -122,6 +124,7 @@ int dispatch(int argc, char** argv) {
         std::cout << kHelpText;
         return 0;
     }
+    if (command == "lsp") return lsp::runLanguageServer(formatSource);
     if (command == "run") {
         if (argc < 3) return missingFile("run");
         return runFile(argv[2], std::vector<std::string>(argv + 3, argv + argc));

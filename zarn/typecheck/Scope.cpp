@@ -4,10 +4,11 @@
 
 namespace zarn {
 
-bool Scope::define(SymbolKind kind, const std::string& name, TypePtr type) {
+bool Scope::define(SymbolKind kind, const std::string& name, TypePtr type,
+                   const SourceLocation* declaredAt) {
     if (findLocal(name)) return false;
     if (large_.empty() && small_.size() < kSmallScope) {
-        small_.push_back(Symbol{kind, name, std::move(type)});
+        small_.push_back(Symbol{kind, name, std::move(type), declaredAt});
         return true;
     }
     if (large_.empty()) {
@@ -18,7 +19,7 @@ bool Scope::define(SymbolKind kind, const std::string& name, TypePtr type) {
         }
         small_.clear();
     }
-    large_.emplace(name, Symbol{kind, name, std::move(type)});
+    large_.emplace(name, Symbol{kind, name, std::move(type), declaredAt});
     return true;
 }
 
@@ -43,7 +44,7 @@ void Scope::moveInto(Scope& target) {
         // `target` is not const: its symbol may be changed in place.
         if (auto* existing = const_cast<Symbol*>(target.findLocal(symbol.name)))
             *existing = std::move(symbol);
-        else target.define(symbol.kind, symbol.name, std::move(symbol.type));
+        else target.define(symbol.kind, symbol.name, std::move(symbol.type), symbol.declaredAt);
     };
     for (Symbol& symbol : small_) move(symbol);
     for (auto& entry : large_) move(entry.second);

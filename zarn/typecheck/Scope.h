@@ -2,6 +2,7 @@
 // scope of the built-in globals.
 #pragma once
 
+#include "zarn/diagnostics/SourceLocation.h"
 #include "zarn/typecheck/Type.h"
 
 #include <string>
@@ -17,6 +18,9 @@ struct Symbol {
     SymbolKind kind;
     std::string name;
     TypePtr type;
+    // Where the name was declared: a location held by a node (or parameter) of
+    // the tree that declared it, null for built-in names.
+    const SourceLocation* declaredAt = nullptr;
 };
 
 class Scope {
@@ -28,11 +32,19 @@ public:
     Scope* parent() const { return parent_; }
 
     // Adds a symbol to this scope; false (and no change) when the name is already here.
-    bool define(SymbolKind kind, const std::string& name, TypePtr type);
+    bool define(SymbolKind kind, const std::string& name, TypePtr type,
+                const SourceLocation* declaredAt = nullptr);
 
     const Symbol* findLocal(std::string_view name) const;
     // Walks outwards from this scope.
     const Symbol* lookup(std::string_view name) const;
+
+    // Every symbol of this scope alone, in no particular order.
+    template <typename Visit>
+    void forEachSymbol(Visit&& visit) const {
+        for (const Symbol& symbol : small_) visit(symbol);
+        for (const auto& entry : large_) visit(entry.second);
+    }
 
     // Modules declared while this scope was innermost; a module visible from
     // an enclosing scope is not declared again.

@@ -63,6 +63,8 @@ public:
     // The member's type or null when the class has no such member.
     TypePtr field(const std::string& fieldName) const;
     TypePtr method(const std::string& methodName) const;
+    const std::unordered_map<std::string, TypePtr>& fields() const { return fields_; }
+    const std::unordered_map<std::string, TypePtr>& methods() const { return methods_; }
 
     // Members refer to classes (often their own), so class types form cycles
     // of shared references; their owner breaks them with this when done.

@@ -225,13 +225,15 @@ void TypeChecker::declareClassesAndFunctions(Program& program) {
             fresh.push_back(node);
         }
         knownTypes_[node->name] = node->resolvedType;
-        current_->define(SymbolKind::Class, node->name, node->resolvedType);
+        current_->define(SymbolKind::Class, node->name, node->resolvedType, &node->location);
     }
     for (ClassDeclStmt* node : fresh)
         declareClassMembers(*node, static_cast<ClassType&>(*node->resolvedType));
     for (const StmtPtr& statement : program.statements) {
         auto* node = dynamic_cast<FunctionDeclStmt*>(statement.get());
-        if (node) current_->define(SymbolKind::Function, node->name, functionTypeOf(*node));
+        if (node)
+            current_->define(SymbolKind::Function, node->name, functionTypeOf(*node),
+                             &node->location);
     }
 }
 
@@ -290,7 +292,7 @@ void TypeChecker::checkStatements(const std::vector<StmtPtr>& statements) {
 
 void TypeChecker::defineVariable(const std::string& name, const TypePtr& type,
                                  const SourceLocation& location) {
-    if (!current_->define(SymbolKind::Variable, name, type))
+    if (!current_->define(SymbolKind::Variable, name, type, &location))
         diagnostics_.report(diag::AlreadyDefined, location, {name});
 }
 
@@ -412,7 +414,8 @@ void TypeChecker::checkFunctionBody(FunctionDeclStmt& node) {
 void TypeChecker::visitFunctionDeclStmt(FunctionDeclStmt& node) {
     // Top-level functions were defined by the pre-pass; one declared inside a
     // block becomes known where it stands, as it does at run time.
-    if (!node.resolvedType) current_->define(SymbolKind::Function, node.name, functionTypeOf(node));
+    if (!node.resolvedType)
+        current_->define(SymbolKind::Function, node.name, functionTypeOf(node), &node.location);
     checkFunctionBody(node);
 }
 
@@ -422,7 +425,7 @@ void TypeChecker::visitClassDeclStmt(ClassDeclStmt& node) {
         auto classType = newClassType(node.name);
         node.resolvedType = classType;
         knownTypes_[node.name] = classType;
-        current_->define(SymbolKind::Class, node.name, classType);
+        current_->define(SymbolKind::Class, node.name, classType, &node.location);
         declareClassMembers(node, *classType);
     }
     ScopeGuard scope(*this);
@@ -432,7 +435,9 @@ void TypeChecker::visitClassDeclStmt(ClassDeclStmt& node) {
     // Methods call each other by bare name: at run time each method's scope
     // binds the class's methods after its fields, so they are known here too.
     for (const auto& method : node.methods)
-        if (method) current_->define(SymbolKind::Function, method->name, functionTypeOf(*method));
+        if (method)
+            current_->define(SymbolKind::Function, method->name, functionTypeOf(*method),
+                             &method->location);
     for (const auto& method : node.methods)
         if (method) checkFunctionBody(*method);
 }
@@ -463,6 +468,7 @@ void TypeChecker::visitLiteralExpr(LiteralExpr& node) {
 void TypeChecker::visitIdentifierExpr(IdentifierExpr& node) {
     if (const Symbol* symbol = current_->lookup(node.name)) {
         node.type = symbol->type;
+        if (observer_) observer_->nameResolved(node, *symbol);
         return;
     }
     diagnostics_.report(diag::UndefinedName, node.location, {node.name});

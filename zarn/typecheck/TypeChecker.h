@@ -18,6 +18,14 @@
 
 namespace zarn {
 
+// Told which declaration each name of a checked program refers to (editor
+// tooling); the checker works the same without one.
+class NameObserver {
+public:
+    virtual ~NameObserver() = default;
+    virtual void nameResolved(const IdentifierExpr& use, const Symbol& symbol) = 0;
+};
+
 class TypeChecker final : public ASTVisitor {
 public:
     // Registers the global functions and the always-present module `math`.
@@ -29,6 +37,18 @@ public:
     // The run's module cache, shared with the interpreter (by default the
     // checker reads modules into one of its own).
     void setModuleCache(std::shared_ptr<ModuleCache> cache) { moduleCache_ = std::move(cache); }
+
+    // Not owned; null (the default) for none.
+    void setNameObserver(NameObserver* observer) { observer_ = observer; }
+
+    // The scope of the built-in globals and modules, and the program's own
+    // top-level scope (which also holds the names of source modules it uses).
+    const Scope& globalScope() const { return *globals_; }
+    const Scope& programScope() const { return *program_; }
+
+    // The members the checker knows on a receiver of this type (class fields
+    // and methods, module functions, string and array methods), with their types.
+    std::vector<std::pair<std::string, TypePtr>> knownMembers(const TypePtr& objectType) const;
 
     // Declares every top-level `use`, class and function, so that they may be
     // used before the line that declares them.
@@ -127,6 +147,7 @@ private:
     std::shared_ptr<ModuleCache> moduleCache_;
     std::unordered_set<std::string> unreadableModules_;
     std::vector<std::shared_ptr<ClassType>> classTypes_;
+    NameObserver* observer_ = nullptr;
     // The pending entry of a session, its scope a child of the program's, and
     // the known types as they were before it.
     std::unique_ptr<Scope> entry_;

@@ -335,4 +335,20 @@ TypePtr TypeChecker::memberType(const TypePtr& objectType, const std::string& me
     return found ? found : anyType();
 }
 
+std::vector<std::pair<std::string, TypePtr>>
+TypeChecker::knownMembers(const TypePtr& objectType) const {
+    std::vector<std::pair<std::string, TypePtr>> members;
+    if (const ClassType* classType = asClass(objectType)) {
+        for (const auto& [name, type] : classType->fields()) members.emplace_back(name, type);
+        for (const auto& [name, type] : classType->methods())
+            if (!classType->field(name)) members.emplace_back(name, type);
+    } else if (const ArrayType* array = asArray(objectType)) {
+        for (const char* name : {"add", "push", "size", "length", "clear", "pop"})
+            members.emplace_back(name, arrayMethod(*array, name));
+    } else if (objectType && objectType->is(TypeKind::String)) {
+        for (const auto& [name, type] : stringMethods()) members.emplace_back(name, type);
+    }
+    return members;
+}
+
 } // namespace zarn
