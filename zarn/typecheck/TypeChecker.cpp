@@ -111,7 +111,7 @@ TypePtr TypeChecker::resolveType(const std::string& name, const SourceLocation& 
     TypePtr type;
     if (base.empty()) {
         type = voidType();
-    } else if (auto known = knownTypes_.find(std::string(base)); known != knownTypes_.end()) {
+    } else if (auto known = knownTypes_.find(base); known != knownTypes_.end()) {
         type = known->second;
     } else if (const Symbol* symbol = current_->lookup(base);
                symbol && symbol->kind == SymbolKind::Class) {
@@ -120,8 +120,15 @@ TypePtr TypeChecker::resolveType(const std::string& name, const SourceLocation& 
         diagnostics_.report(diag::UnknownTypeName, location, {base});
         type = unknownType();
     }
-    for (size_t i = 0; i < depth; ++i) type = makeArrayType(std::move(type));
+    for (size_t i = 0; i < depth; ++i) type = arrayOf(std::move(type));
     return type;
+}
+
+TypePtr TypeChecker::arrayOf(TypePtr elementType) {
+    if (!elementType) elementType = anyType();
+    TypePtr& array = arrayTypes_[elementType.get()];
+    if (!array) array = makeArrayType(std::move(elementType));
+    return array;
 }
 
 TypePtr TypeChecker::parameterType(Parameter& parameter) {
@@ -533,7 +540,7 @@ void TypeChecker::visitArrayLiteralExpr(ArrayLiteralExpr& node) {
         TypePtr element = checkExpr(node.elements[i]);
         if (i == 0) first = std::move(element);
     }
-    node.type = makeArrayType(first ? first : anyType());
+    node.type = arrayOf(first ? first : anyType());
 }
 
 } // namespace zarn

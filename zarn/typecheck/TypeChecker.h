@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -103,12 +104,21 @@ private:
     void defineVariable(const std::string& name, const TypePtr& type,
                         const SourceLocation& location);
     TypePtr memberType(const TypePtr& objectType, const std::string& member);
+    // The array type of an element type, made once per element type: a large
+    // program spells int[] in many places and needs only one such type.
+    TypePtr arrayOf(TypePtr elementType);
 
     DiagnosticEngine& diagnostics_;
     std::unique_ptr<Scope> globals_; // built-in globals and modules
     std::unique_ptr<Scope> program_; // the program's own top-level names
     Scope* current_ = nullptr;
-    std::unordered_map<std::string, TypePtr> knownTypes_;
+    struct NameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    std::unordered_map<std::string, TypePtr, NameHash, std::equal_to<>> knownTypes_;
     TypePtr currentReturnType_; // null at top level
     bool inLoop_ = false;
     bool inSwitch_ = false;
@@ -117,6 +127,7 @@ private:
     std::shared_ptr<ModuleCache> moduleCache_;
     std::unordered_set<std::string> unreadableModules_;
     std::vector<std::shared_ptr<ClassType>> classTypes_;
+    std::unordered_map<const Type*, TypePtr> arrayTypes_; // by element type
 };
 
 } // namespace zarn
