@@ -165,6 +165,8 @@ bool readSourceFile(const std::string& path, std::string& content) {
         std::uintmax_t size = std::filesystem::file_size(path, error);
         if (!error && size > kMaxSourceFileBytes)
             return openError(": larger than the 64 MiB limit for source files");
+        // One allocation for the whole text rather than a doubling buffer.
+        if (!error) content.reserve(static_cast<size_t>(size));
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) return openError("");

@@ -129,9 +129,9 @@ SourceLocation Lexer::here() const { return SourceLocation{file_, line_, column_
 
 void Lexer::addToken(TokenType type, std::string lexeme, SourceLocation start) {
     start.length = position_ - start.offset;
-    out_.type = type;
-    out_.lexeme = std::move(lexeme);
-    out_.location = std::move(start);
+    out_->type = type;
+    out_->lexeme = std::move(lexeme);
+    out_->location = std::move(start);
     produced_ = true;
 }
 
@@ -146,14 +146,20 @@ std::vector<Token> Lexer::tokenize() {
 }
 
 Token Lexer::next() {
+    Token token;
+    next(token);
+    return token;
+}
+
+void Lexer::next(Token& token) {
+    out_ = &token;
     if (!scanNext()) {
         // After the text: a Newline when the last token may end a statement, then EndOfFile.
         if (endsStatement(last_)) addToken(TokenType::Newline, "\\n", here());
         else addToken(TokenType::EndOfFile, "", here());
     }
     produced_ = false;
-    last_ = out_.type;
-    return std::move(out_);
+    last_ = token.type;
 }
 
 bool Lexer::scanNext() {

@@ -28,6 +28,8 @@ public:
     // one at a time instead of holding all of them. After the EndOfFile token
     // it returns EndOfFile again.
     Token next();
+    // The same, written into `token` (which the caller may keep in place).
+    void next(Token& token);
 
     // How many errors this lexer has reported so far.
     size_t errorCount() const { return errors_; }
@@ -54,7 +56,7 @@ private:
         size_t index = position_ + ahead;
         return index < text_.size() ? text_[index] : '\0';
     }
-    // Scans from the current byte until one token is produced (in out_) or
+    // Scans from the current byte until one token is produced (in *out_) or
     // the text ends; false at the end.
     bool scanNext();
     void scanToken();
@@ -82,7 +84,7 @@ private:
     TokenType last_ = TokenType::EndOfFile;
     bool quiet_ = false;
     size_t errors_ = 0;
-    Token out_;
+    Token* out_ = nullptr; // where the token being scanned goes
     bool produced_ = false;
 };
 

@@ -27,8 +27,7 @@ bool isAssignmentOperator(TokenType type) {
 } // namespace
 
 Parser::Parser(std::vector<Token> tokens, DiagnosticEngine& engine)
-    : window_(std::make_move_iterator(tokens.begin()), std::make_move_iterator(tokens.end())),
-      engine_(engine) {
+    : window_(std::move(tokens)), engine_(engine) {
     if (window_.empty() || window_.back().type != TokenType::EndOfFile) {
         SourceLocation end = window_.empty() ? SourceLocation{} : window_.back().location;
         end.length = 0;
@@ -54,16 +53,19 @@ std::shared_ptr<Program> parseSource(std::string source, std::string fileName,
 
 namespace {
 
-// Consumed tokens are dropped from the window in batches of about this many.
+// Consumed tokens are dropped from the window in batches of about this many;
+// the few after them move to its front.
 constexpr size_t kDropBatch = 64;
 
 } // namespace
 
-void Parser::pull() { window_.push_back(lexer_->next()); }
+void Parser::pull() { lexer_->next(window_.emplace_back()); }
 
 void Parser::moveTo(size_t index) {
     current_ = index;
-    // From a list, the window already holds every token up to EndOfFile.
+    // From a list, the window already holds every token up to EndOfFile,
+    // and keeps them.
+    if (!lexer_) return;
     while (current_ - windowStart_ >= window_.size()) pull();
     // The token just before the current one stays for advance() to return.
     if (current_ - windowStart_ > kDropBatch) {

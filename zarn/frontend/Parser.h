@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -50,7 +49,8 @@ private:
 
     // Cursor. The window holds the current token and a few before it; in
     // the lexer's mode the tokens after it are scanned when the cursor
-    // reaches them, and those behind it are dropped.
+    // reaches them, and those behind it are dropped. References into the
+    // window are good until the cursor moves.
     const Token& peek() const { return window_[current_ - windowStart_]; }
     bool isAtEnd() const { return peek().type == TokenType::EndOfFile; }
     // Consumes the current token (not the EndOfFile) and returns it; the
@@ -133,7 +133,7 @@ private:
     void skipGenericCallArguments();
     std::string parseTypeNested();
 
-    std::deque<Token> window_;
+    std::vector<Token> window_;
     size_t windowStart_ = 0; // index of window_.front() among all tokens
     Lexer* lexer_ = nullptr; // null when the tokens came as a list
     DiagnosticEngine& engine_;

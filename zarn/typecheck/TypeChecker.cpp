@@ -276,7 +276,7 @@ void TypeChecker::defineVariable(const std::string& name, const TypePtr& type,
 
 void TypeChecker::checkCondition(const ExprPtr& condition, const SourceLocation& at,
                                  bool whileForm) {
-    TypePtr type = checkExpr(condition);
+    const TypePtr& type = checkExpr(condition);
     if (passesAsCondition(type)) return;
     if (whileForm) diagnostics_.report(diag::WhileConditionNotBoolean, at);
     else diagnostics_.report(diag::ConditionNotBoolean, at, {type->toString()});
@@ -424,8 +424,9 @@ void TypeChecker::visitExprStmt(ExprStmt& node) { checkExpr(node.expression); }
 // ---------------------------------------------------------------------------
 // Expressions
 
-TypePtr TypeChecker::checkExpr(const ExprPtr& expression) {
-    if (!expression) return nullptr;
+const TypePtr& TypeChecker::checkExpr(const ExprPtr& expression) {
+    static const TypePtr none;
+    if (!expression) return none;
     expression->accept(*this);
     return expression->type;
 }
@@ -450,8 +451,8 @@ void TypeChecker::visitIdentifierExpr(IdentifierExpr& node) {
 }
 
 void TypeChecker::visitBinaryExpr(BinaryExpr& node) {
-    TypePtr left = checkExpr(node.left);
-    TypePtr right = checkExpr(node.right);
+    const TypePtr& left = checkExpr(node.left);
+    const TypePtr& right = checkExpr(node.right);
     if (!left || !right) {
         node.type = unknownType();
         return;
@@ -480,13 +481,13 @@ void TypeChecker::visitBinaryExpr(BinaryExpr& node) {
 }
 
 void TypeChecker::visitUnaryExpr(UnaryExpr& node) {
-    TypePtr operand = checkExpr(node.operand);
+    const TypePtr& operand = checkExpr(node.operand);
     if (node.op == TokenType::Not) node.type = booleanType();
     else node.type = operand ? operand : intType();
 }
 
 void TypeChecker::visitCallExpr(CallExpr& node) {
-    TypePtr callee = checkExpr(node.callee);
+    const TypePtr& callee = checkExpr(node.callee);
     for (const ExprPtr& argument : node.arguments) checkExpr(argument);
     if (!callee || callee->is(TypeKind::Any)) {
         node.type = anyType();
@@ -501,15 +502,14 @@ void TypeChecker::visitCallExpr(CallExpr& node) {
 }
 
 void TypeChecker::visitIndexExpr(IndexExpr& node) {
-    TypePtr object = checkExpr(node.object);
+    const TypePtr& object = checkExpr(node.object);
     checkExpr(node.index);
     const ArrayType* array = asArray(object);
     node.type = array ? array->elementType : anyType();
 }
 
 void TypeChecker::visitMemberExpr(MemberExpr& node) {
-    TypePtr object = checkExpr(node.object);
-    node.type = memberType(object, node.member);
+    node.type = memberType(checkExpr(node.object), node.member);
 }
 
 void TypeChecker::visitNewExpr(NewExpr& node) {

@@ -96,7 +96,8 @@ private:
     std::shared_ptr<ClassType> newClassType(const std::string& name);
     TypePtr parameterType(Parameter& parameter);
 
-    TypePtr checkExpr(const ExprPtr& expression);
+    // The expression's type as stored on its node (null for no expression).
+    const TypePtr& checkExpr(const ExprPtr& expression);
     void checkStmt(const StmtPtr& statement);
     void checkStatements(const std::vector<StmtPtr>& statements);
     void checkFunctionBody(FunctionDeclStmt& node);
