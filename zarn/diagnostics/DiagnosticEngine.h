@@ -34,6 +34,13 @@ public:
                               std::initializer_list<std::string_view> values);
 
     bool hasErrors() const { return hasErrors_; }
+    // Forgets every reported diagnostic and the error flag; the registered
+    // sources stay. An interactive session reports each of its entries afresh.
+    void clearDiagnostics() {
+        diagnostics_.clear();
+        dropped_ = 0;
+        hasErrors_ = false;
+    }
     // The diagnostics kept, in report order: all of them unless a limit is set.
     const std::vector<Diagnostic>& diagnostics() const { return diagnostics_; }
     // Every diagnostic reported, kept or not.
