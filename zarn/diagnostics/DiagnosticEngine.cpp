@@ -63,20 +63,46 @@ void appendExcerptWindow(std::string& out, std::string_view line, const SourceLo
 } // namespace
 
 void DiagnosticEngine::registerSource(const std::string& file, const std::string& text) {
+    registerSource(file, std::make_shared<const std::string>(text));
+}
+
+void DiagnosticEngine::registerSource(const std::string& file,
+                                      std::shared_ptr<const std::string> text) {
     // Index the line starts once, so that rendering many diagnostics of a big
     // file does not scan it from the top for each one.
     Source& source = sources_[file];
-    source.text = text;
+    source.text = std::move(text);
+    const std::string& bytes = *source.text;
     source.lineStarts.assign(1, 0);
-    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+    for (size_t at = bytes.find('\n'); at != std::string::npos; at = bytes.find('\n', at + 1))
         source.lineStarts.push_back(at + 1);
 }
 
 void DiagnosticEngine::error(const std::string& code, const std::string& message,
                              const SourceLocation& location,
                              const std::vector<DiagnosticNote>& notes) {
-    diagnostics_.push_back(Diagnostic{Severity::Error, code, message, location, notes});
     hasErrors_ = true;
+    if (diagnostics_.size() >= retainLimit_) {
+        ++dropped_;
+        return;
+    }
+    diagnostics_.push_back(Diagnostic{Severity::Error, code, message, location, notes});
+}
+
+void DiagnosticEngine::takeDiagnostics(DiagnosticEngine& other) {
+    for (Diagnostic& diagnostic : other.diagnostics_) {
+        hasErrors_ = true;
+        if (diagnostics_.size() >= retainLimit_) {
+            ++dropped_;
+            continue;
+        }
+        diagnostics_.push_back(std::move(diagnostic));
+    }
+    dropped_ += other.dropped_;
+    hasErrors_ = hasErrors_ || other.hasErrors_;
+    other.diagnostics_.clear();
+    other.dropped_ = 0;
+    other.hasErrors_ = false;
 }
 
 void DiagnosticEngine::report(const DiagnosticMessage& message, const SourceLocation& location,
@@ -112,7 +138,7 @@ std::string DiagnosticEngine::render(const Diagnostic& d) const {
     auto source = sources_.find(d.location.file);
     if (source != sources_.end()) {
         std::string_view text =
-            lineOf(source->second.text, source->second.lineStarts, d.location.line);
+            lineOf(*source->second.text, source->second.lineStarts, d.location.line);
         std::string number = std::to_string(d.location.line);
         if (number.size() < 2) number.insert(0, 2 - number.size(), ' ');
         out += number + " | ";
@@ -146,8 +172,7 @@ void DiagnosticEngine::printAll(std::ostream& out) const {
     // line would print gigabytes; past the limit only a count is printed.
     size_t shown = std::min(diagnostics_.size(), kMaxPrintedDiagnostics);
     for (size_t i = 0; i < shown; ++i) out << render(diagnostics_[i]) << "\n";
-    if (diagnostics_.size() > shown)
-        out << "error: " << diagnostics_.size() - shown << " more errors not shown\n";
+    if (count() > shown) out << "error: " << count() - shown << " more errors not shown\n";
 }
 
 } // namespace zarn

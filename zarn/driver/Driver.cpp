@@ -71,13 +71,12 @@ int runStaticStages(const std::string& path, DiagnosticEngine& engine,
     // An unreadable path ends the pipeline here: the open error is printed.
     if (!readSourceFile(path, source)) return 1;
 
-    // The lexer registers the source with the engine under the path.
-    Lexer lexer(std::move(source), path, engine);
-    std::vector<Token> tokens = lexer.tokenize();
-    if (engine.hasErrors()) return fail(engine);
-
-    Parser parser(std::move(tokens), engine);
-    program = parser.parseProgram();
+    // Only the diagnostics that can be printed are kept: a text full of
+    // errors costs a counter for the rest.
+    engine.setRetainLimit(DiagnosticEngine::kMaxPrintedDiagnostics);
+    // Lexed and parsed in one pass (the source is registered with the engine
+    // under the path); syntax errors are not reported after lexical ones.
+    program = parseSource(std::move(source), path, engine, false);
     if (engine.hasErrors() || !program) return fail(engine);
 
     TypeChecker checker(engine);
@@ -86,6 +85,7 @@ int runStaticStages(const std::string& path, DiagnosticEngine& engine,
     checker.declare(*program);
     checker.check(*program);
     if (engine.hasErrors()) return fail(engine);
+    engine.setRetainLimit(DiagnosticEngine::kRetainAll);
     return 0;
 }
 
@@ -175,6 +175,8 @@ bool readSourceFile(const std::string& path, std::string& content) {
         std::uintmax_t size = std::filesystem::file_size(path, error);
         if (!error && size > kMaxSourceFileBytes)
             return openError(": larger than the 64 MiB limit for source files");
+        // One allocation for the whole text rather than a doubling buffer.
+        if (!error) content.reserve(static_cast<size_t>(size));
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) return openError("");

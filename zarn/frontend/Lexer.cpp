@@ -92,12 +92,31 @@ TokenType keywordOrIdentifier(std::string_view word) {
 } // namespace
 
 Lexer::Lexer(std::string source, std::string fileName, DiagnosticEngine& engine)
-    : source_(std::move(source)), fileName_(std::move(fileName)), engine_(engine) {
-    engine_.registerSource(fileName_, source_);
+    : file_(fileName), engine_(engine) {
+    // A text read in pieces may have grown its buffer to twice its size.
+    if (source.capacity() > source.size() + source.size() / 4) source.shrink_to_fit();
+    source_ = std::make_shared<const std::string>(std::move(source));
+    text_ = *source_;
+    // The engine quotes excerpts from the same text, not from a copy of it.
+    engine_.registerSource(fileName, source_);
+}
+
+void Lexer::restore(const Mark& mark) {
+    position_ = mark.position;
+    line_ = mark.line;
+    column_ = mark.column;
+    last_ = mark.last;
+}
+
+void Lexer::report(const DiagnosticMessage& message, const SourceLocation& location,
+                   std::initializer_list<std::string_view> values) {
+    if (quiet_) return;
+    ++errors_;
+    engine_.report(message, location, values);
 }
 
 void Lexer::advance() {
-    if (source_[position_] == '\n') {
+    if (text_[position_] == '\n') {
         ++line_;
         column_ = 1;
     } else {
@@ -106,25 +125,46 @@ void Lexer::advance() {
     ++position_;
 }
 
-SourceLocation Lexer::here() const {
-    return SourceLocation{fileName_, line_, column_, position_, 0};
-}
+SourceLocation Lexer::here() const { return SourceLocation{file_, line_, column_, position_, 0}; }
 
 void Lexer::addToken(TokenType type, std::string lexeme, SourceLocation start) {
     start.length = position_ - start.offset;
-    tokens_.push_back(Token{type, std::move(lexeme), std::move(start)});
-}
-
-bool Lexer::lastTokenEndsStatement() const {
-    return !tokens_.empty() && endsStatement(tokens_.back().type);
+    out_->type = type;
+    out_->lexeme = std::move(lexeme);
+    out_->location = std::move(start);
+    produced_ = true;
 }
 
 std::vector<Token> Lexer::tokenize() {
-    // Typical source has one token per four to six bytes; reserving for one per
-    // four avoids regrowing the list in the common case.
-    tokens_.reserve(source_.size() / 4 + 2);
+    std::vector<Token> tokens;
+    // Typical source has one token per four to six bytes.
+    tokens.reserve(text_.size() / 5 + 2);
+    do {
+        tokens.push_back(next());
+    } while (tokens.back().type != TokenType::EndOfFile);
+    return tokens;
+}
+
+Token Lexer::next() {
+    Token token;
+    next(token);
+    return token;
+}
+
+void Lexer::next(Token& token) {
+    out_ = &token;
+    if (!scanNext()) {
+        // After the text: a Newline when the last token may end a statement, then EndOfFile.
+        if (endsStatement(last_)) addToken(TokenType::Newline, "\\n", here());
+        else addToken(TokenType::EndOfFile, "", here());
+    }
+    produced_ = false;
+    last_ = token.type;
+}
+
+bool Lexer::scanNext() {
     while (!atEnd()) {
-        char c = source_[position_];
+        char c = text_[position_];
         switch (c) {
         case '!':
             if (peekAt(1) == '=') {
@@ -147,7 +187,7 @@ std::vector<Token> Lexer::tokenize() {
             ++column_;
             break;
         case '\n':
-            if (lastTokenEndsStatement()) {
+            if (endsStatement(last_)) {
                 SourceLocation at = here();
                 advance();
                 addToken(TokenType::Newline, "\\n", std::move(at));
@@ -157,14 +197,13 @@ std::vector<Token> Lexer::tokenize() {
             break;
         default: scanToken(); break;
         }
+        if (produced_) return true;
     }
-    if (lastTokenEndsStatement()) tokens_.push_back(Token{TokenType::Newline, "\\n", here()});
-    tokens_.push_back(Token{TokenType::EndOfFile, "", here()});
-    return std::move(tokens_);
+    return false;
 }
 
 void Lexer::skipToLineEnd() {
-    while (!atEnd() && source_[position_] != '\n') {
+    while (!atEnd() && text_[position_] != '\n') {
         ++position_;
         ++column_;
     }
@@ -176,25 +215,25 @@ void Lexer::skipBlockComment() {
     SourceLocation star = here();
     advance(); // '*'
     while (!atEnd()) {
-        if (source_[position_] == '*' && peekAt(1) == '/') {
+        if (text_[position_] == '*' && peekAt(1) == '/') {
             advance();
             advance();
             return;
         }
         advance();
     }
-    star.length = source_.size() - star.offset;
-    engine_.report(diag::UnterminatedComment, star);
+    star.length = text_.size() - star.offset;
+    report(diag::UnterminatedComment, star);
 }
 
 void Lexer::scanToken() {
     SourceLocation start = here();
-    char c = source_[position_];
+    char c = text_[position_];
     advance();
     auto single = [&](TokenType type) { addToken(type, std::string(1, c), start); };
     // A two-byte token: consumes the second byte.
     auto pair = [&](TokenType type) {
-        char second = source_[position_];
+        char second = text_[position_];
         advance();
         addToken(type, std::string{c, second}, start);
     };
@@ -259,7 +298,7 @@ void Lexer::scanToken() {
         } else {
             SourceLocation at = start;
             at.length = 1;
-            engine_.report(diag::UnexpectedCharacter, at, {std::string_view(&c, 1)});
+            report(diag::UnexpectedCharacter, at, {std::string_view(&c, 1)});
             single(TokenType::Invalid);
         }
         break;
@@ -267,22 +306,22 @@ void Lexer::scanToken() {
 }
 
 void Lexer::scanNumber(const SourceLocation& start) {
-    while (!atEnd() && isDigit(source_[position_])) advance();
+    while (!atEnd() && isDigit(text_[position_])) advance();
     TokenType type = TokenType::IntegerLiteral;
     if (peekAt(0) == '.' && isDigit(peekAt(1))) {
         advance();
-        while (!atEnd() && isDigit(source_[position_])) advance();
+        while (!atEnd() && isDigit(text_[position_])) advance();
         type = TokenType::FloatLiteral;
     }
-    addToken(type, source_.substr(start.offset, position_ - start.offset), start);
+    addToken(type, std::string(text_.substr(start.offset, position_ - start.offset)), start);
 }
 
 void Lexer::scanWord(const SourceLocation& start) {
-    while (!atEnd() && isWordChar(source_[position_])) {
+    while (!atEnd() && isWordChar(text_[position_])) {
         ++position_;
         ++column_;
     }
-    std::string_view word(source_.data() + start.offset, position_ - start.offset);
+    std::string_view word = text_.substr(start.offset, position_ - start.offset);
     addToken(keywordOrIdentifier(word), std::string(word), start);
 }
 
@@ -290,7 +329,7 @@ void Lexer::scanWord(const SourceLocation& start) {
 void Lexer::scanString(const SourceLocation& start) {
     std::string value;
     while (!atEnd()) {
-        char c = source_[position_];
+        char c = text_[position_];
         if (c == '"') {
             advance();
             addToken(TokenType::StringLiteral, std::move(value), start);
@@ -299,13 +338,13 @@ void Lexer::scanString(const SourceLocation& start) {
         if (c != '\\') {
             // Copy the run of plain bytes in one go.
             size_t runStart = position_;
-            while (!atEnd() && source_[position_] != '"' && source_[position_] != '\\') advance();
-            value.append(source_, runStart, position_ - runStart);
+            while (!atEnd() && text_[position_] != '"' && text_[position_] != '\\') advance();
+            value.append(text_.substr(runStart, position_ - runStart));
             continue;
         }
         advance();          // the backslash
         if (atEnd()) break; // a backslash as the last byte ends the scan
-        char escaped = source_[position_];
+        char escaped = text_[position_];
         advance();
         switch (escaped) {
         case 'n': value += '\n'; break;
@@ -318,8 +357,8 @@ void Lexer::scanString(const SourceLocation& start) {
         }
     }
     SourceLocation at = start;
-    at.length = source_.size() - start.offset;
-    engine_.report(diag::UnterminatedString, at);
+    at.length = text_.size() - start.offset;
+    report(diag::UnterminatedString, at);
     addToken(TokenType::Invalid, std::move(value), start);
 }
 

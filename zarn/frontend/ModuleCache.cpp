@@ -1,6 +1,5 @@
 #include "zarn/frontend/ModuleCache.h"
 
-#include "zarn/frontend/Lexer.h"
 #include "zarn/frontend/ModuleResolver.h"
 #include "zarn/frontend/Parser.h"
 
@@ -30,13 +29,11 @@ const ModuleCache::Module& ModuleCache::load(const std::string& path) {
     std::string text;
     if (!readModuleFile(path, text)) return module;
     module.readable = true;
-    size_t reportedBefore = diagnostics_.diagnostics().size();
+    size_t reportedBefore = diagnostics_.count();
     // The lexer registers the text with the engine under its display name.
-    Lexer lexer(std::move(text), displayName(path), diagnostics_);
-    Parser parser(lexer.tokenize(), diagnostics_);
-    module.program = parser.parseProgram();
+    module.program = parseSource(std::move(text), displayName(path), diagnostics_, true);
     ++parses_;
-    module.clean = module.program && diagnostics_.diagnostics().size() == reportedBefore;
+    module.clean = module.program && diagnostics_.count() == reportedBefore;
     return module;
 }
 

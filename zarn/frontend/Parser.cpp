@@ -5,6 +5,7 @@
 
 #include "zarn/diagnostics/Assert.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace zarn {
@@ -26,49 +27,116 @@ bool isAssignmentOperator(TokenType type) {
 } // namespace
 
 Parser::Parser(std::vector<Token> tokens, DiagnosticEngine& engine)
-    : tokens_(std::move(tokens)), engine_(engine) {
-    if (tokens_.empty() || tokens_.back().type != TokenType::EndOfFile) {
-        SourceLocation end = tokens_.empty() ? SourceLocation{} : tokens_.back().location;
+    : window_(std::move(tokens)), engine_(engine) {
+    if (window_.empty() || window_.back().type != TokenType::EndOfFile) {
+        SourceLocation end = window_.empty() ? SourceLocation{} : window_.back().location;
         end.length = 0;
-        tokens_.push_back(Token{TokenType::EndOfFile, "", end});
+        window_.push_back(Token{TokenType::EndOfFile, "", end});
     }
-    // Match every "<" with its ">" like brackets; a Newline, ";" or the end
-    // leaves the open ones unmatched.
-    genericClose_.assign(tokens_.size(), 0);
-    std::vector<size_t> open;
-    for (size_t i = 0; i < tokens_.size(); ++i) {
-        switch (tokens_[i].type) {
-        case TokenType::Less: open.push_back(i); break;
-        case TokenType::Greater:
-            if (!open.empty()) {
-                genericClose_[open.back()] = i;
-                open.pop_back();
-            }
-            break;
-        case TokenType::Newline:
-        case TokenType::Semicolon:
-        case TokenType::EndOfFile: open.clear(); break;
-        default: break;
-        }
-    }
+}
+
+Parser::Parser(Lexer& lexer, DiagnosticEngine& engine) : lexer_(&lexer), engine_(engine) { pull(); }
+
+std::shared_ptr<Program> parseSource(std::string source, std::string fileName,
+                                     DiagnosticEngine& engine, bool syntaxAfterLexicalErrors) {
+    Lexer lexer(std::move(source), std::move(fileName), engine);
+    // The syntax errors wait here until the lexer has seen the whole text.
+    DiagnosticEngine syntaxErrors;
+    syntaxErrors.setRetainLimit(engine.retainLimit());
+    Parser parser(lexer, syntaxErrors);
+    std::shared_ptr<Program> program = parser.parseProgram();
+    if (lexer.errorCount() == 0 || syntaxAfterLexicalErrors) engine.takeDiagnostics(syntaxErrors);
+    return program;
 }
 
 // ---- cursor ---------------------------------------------------------------
 
-const Token& Parser::peekAhead(size_t n) const {
-    size_t index = current_ + n;
-    return index < tokens_.size() ? tokens_[index] : tokens_.back();
+namespace {
+
+// Consumed tokens are dropped from the window in batches of about this many;
+// the few after them move to its front.
+constexpr size_t kDropBatch = 64;
+
+} // namespace
+
+void Parser::pull() { lexer_->next(window_.emplace_back()); }
+
+void Parser::moveTo(size_t index) {
+    current_ = index;
+    // From a list, the window already holds every token up to EndOfFile,
+    // and keeps them.
+    if (!lexer_) return;
+    while (current_ - windowStart_ >= window_.size()) pull();
+    // The token just before the current one stays for advance() to return.
+    if (current_ - windowStart_ > kDropBatch) {
+        size_t drop = current_ - windowStart_ - 1;
+        window_.erase(window_.begin(), window_.begin() + static_cast<std::ptrdiff_t>(drop));
+        windowStart_ += drop;
+    }
 }
 
 const Token& Parser::advance() {
-    if (!isAtEnd()) ++current_;
-    return tokens_[current_ == 0 ? 0 : current_ - 1];
+    if (!isAtEnd()) moveTo(current_ + 1);
+    return window_[current_ == windowStart_ ? 0 : current_ - 1 - windowStart_];
 }
 
-Token& Parser::take() {
+Token Parser::take() {
     ZARN_ASSERT(!isAtEnd(), "the end of the tokens is never consumed");
-    ++current_;
-    return tokens_[current_ - 1];
+    Token token = std::move(window_[current_ - windowStart_]);
+    moveTo(current_ + 1);
+    return token;
+}
+
+const Parser::GenericClose* Parser::genericCloseOf(size_t less) {
+    if (less < genericFrom_ || less >= genericUntil_) matchGenerics(less);
+    auto found = std::lower_bound(
+        generics_.begin(), generics_.end(), less,
+        [](const GenericClose& generic, size_t index) { return generic.less < index; });
+    return found != generics_.end() && found->less == less ? &*found : nullptr;
+}
+
+void Parser::matchGenerics(size_t from) {
+    // Match every "<" with its ">" like brackets; a Newline, ";" or the end
+    // leaves the open ones unmatched. A "<" before `from` cannot take a ">"
+    // from one after it, so starting at `from` gives the same matches.
+    generics_.clear();
+    std::vector<size_t> open;
+    size_t closed = 0; // 1 + the slot of the "<" whose ">" was the last token
+    bool ahead = false;
+    Lexer::Mark mark{};
+    size_t index = from;
+    for (;; ++index) {
+        TokenType type;
+        if (index - windowStart_ < window_.size()) {
+            type = window_[index - windowStart_].type;
+        } else {
+            if (!ahead) {
+                mark = lexer_->save();
+                lexer_->setQuiet(true);
+                ahead = true;
+            }
+            type = lexer_->next().type;
+        }
+        if (closed != 0) generics_[closed - 1].callFollows = type == TokenType::LeftParen;
+        closed = 0;
+        if (type == TokenType::Less) {
+            open.push_back(generics_.size());
+            generics_.push_back(GenericClose{index, 0, false});
+        } else if (type == TokenType::Greater && !open.empty()) {
+            generics_[open.back()].close = index;
+            closed = open.back() + 1;
+            open.pop_back();
+        } else if (type == TokenType::Newline || type == TokenType::Semicolon ||
+                   type == TokenType::EndOfFile) {
+            break;
+        }
+    }
+    if (ahead) {
+        lexer_->restore(mark);
+        lexer_->setQuiet(false);
+    }
+    genericFrom_ = from;
+    genericUntil_ = index;
 }
 
 bool Parser::match(TokenType kind) {
@@ -84,7 +152,7 @@ const Token& Parser::consume(TokenType kind, const DiagnosticMessage& message) {
 }
 
 void Parser::skipNewlines() {
-    while (peek().type == TokenType::Newline) ++current_;
+    while (peek().type == TokenType::Newline) moveTo(current_ + 1);
 }
 
 void Parser::expectStatementEnd() {
@@ -99,7 +167,8 @@ void Parser::expectStatementEnd() {
 
 void Parser::stopAfterTooDeep() {
     depth_ = 0;
-    current_ = tokens_.size() - 1;
+    // Scanned to the end all the same, so that every lexical error is reported.
+    while (!isAtEnd()) moveTo(current_ + 1);
 }
 
 void Parser::reportTooDeep() {
@@ -124,7 +193,7 @@ std::shared_ptr<Program> Parser::parseProgram() {
         if (current_ == before) advance();
         skipNewlines();
     }
-    return std::make_shared<Program>(std::move(statements), std::move(location));
+    return make<Program>(std::move(statements), std::move(location));
 }
 
 // ---- declarations ---------------------------------------------------------
@@ -164,8 +233,8 @@ std::shared_ptr<VarDeclStmt> Parser::parseVarDecl() {
         initializer = parseExpressionNested();
         if (!initializer) return nullptr;
     }
-    return std::make_shared<VarDeclStmt>(std::move(name), std::move(typeName),
-                                         std::move(initializer), std::move(location));
+    return make<VarDeclStmt>(std::move(name), std::move(typeName), std::move(initializer),
+                             std::move(location));
 }
 
 // function NAME "(" PARAMETERS ")" ":" TYPE BLOCK
@@ -185,9 +254,8 @@ std::shared_ptr<FunctionDeclStmt> Parser::parseFunctionDecl() {
     }
     skipNewlines();
     std::shared_ptr<BlockStmt> body = parseBlock();
-    return std::make_shared<FunctionDeclStmt>(std::move(name), std::move(parameters),
-                                              std::move(returnType), std::move(body),
-                                              std::move(location));
+    return make<FunctionDeclStmt>(std::move(name), std::move(parameters), std::move(returnType),
+                                  std::move(body), std::move(location));
 }
 
 // "(" [NAME ":" TYPE {"," NAME ":" TYPE}] ")"; newlines may surround each parameter.
@@ -201,7 +269,7 @@ std::vector<Parameter> Parser::parseParameters() {
                 engine_.report(diag::ExpectedParameterName, peek().location);
                 break;
             }
-            Token& nameToken = take();
+            Token nameToken = take();
             Parameter parameter{std::move(nameToken.lexeme), "", std::move(nameToken.location),
                                 nullptr};
             if (!match(TokenType::Colon)) {
@@ -243,8 +311,8 @@ StmtPtr Parser::parseClassDecl() {
         }
     }
     consume(TokenType::RightBrace, diag::ExpectedClassBodyEnd);
-    return std::make_shared<ClassDeclStmt>(std::move(name), std::move(fields), std::move(methods),
-                                           std::move(location));
+    return make<ClassDeclStmt>(std::move(name), std::move(fields), std::move(methods),
+                               std::move(location));
 }
 
 // use STRING | use NAME {("-" | "/" | ".") [NAME | STRING]}
@@ -277,7 +345,7 @@ StmtPtr Parser::parseUse() {
         return nullptr;
     }
     expectStatementEnd();
-    return std::make_shared<UseStmt>(std::move(moduleName), std::move(location));
+    return make<UseStmt>(std::move(moduleName), std::move(location));
 }
 
 // ---- statements -----------------------------------------------------------
@@ -296,12 +364,12 @@ StmtPtr Parser::parseStatement() {
     case TokenType::Break: {
         SourceLocation location = std::move(take().location);
         expectStatementEnd();
-        return std::make_shared<BreakStmt>(std::move(location));
+        return make<BreakStmt>(std::move(location));
     }
     case TokenType::Continue: {
         SourceLocation location = std::move(take().location);
         expectStatementEnd();
-        return std::make_shared<ContinueStmt>(std::move(location));
+        return make<ContinueStmt>(std::move(location));
     }
     case TokenType::LeftBrace: return parseBlock();
     default: return parseExpressionOrAssignment(true);
@@ -322,12 +390,11 @@ StmtPtr Parser::parseExpressionOrAssignment(bool checkEnd) {
         if (checkEnd) expectStatementEnd();
         if (!value) return nullptr;
         SourceLocation location = expression->location;
-        return std::make_shared<AssignStmt>(op, std::move(expression), std::move(value),
-                                            std::move(location));
+        return make<AssignStmt>(op, std::move(expression), std::move(value), std::move(location));
     }
     if (checkEnd) expectStatementEnd();
     SourceLocation location = expression->location;
-    return std::make_shared<ExprStmt>(std::move(expression), std::move(location));
+    return make<ExprStmt>(std::move(expression), std::move(location));
 }
 
 // "{" {DECLARATION} "}"
@@ -346,7 +413,7 @@ std::shared_ptr<BlockStmt> Parser::parseBlock() {
         skipNewlines();
     }
     consume(TokenType::RightBrace, diag::ExpectedBlockEnd);
-    return std::make_shared<BlockStmt>(std::move(statements), std::move(location));
+    return make<BlockStmt>(std::move(statements), std::move(location));
 }
 
 // if [":"] CONDITION BLOCK [else (IF | BLOCK)]
@@ -369,8 +436,8 @@ StmtPtr Parser::parseIf() {
         }
     }
     if (!condition) return nullptr;
-    return std::make_shared<IfStmt>(std::move(condition), std::move(thenBranch),
-                                    std::move(elseBranch), std::move(location));
+    return make<IfStmt>(std::move(condition), std::move(thenBranch), std::move(elseBranch),
+                        std::move(location));
 }
 
 // "(" CONDITION ")" | [":"] CONDITION   (shared by while and do-while)
@@ -390,7 +457,7 @@ StmtPtr Parser::parseWhile() {
     skipNewlines();
     std::shared_ptr<BlockStmt> body = parseBlock();
     if (!condition) return nullptr;
-    return std::make_shared<WhileStmt>(std::move(condition), std::move(body), std::move(location));
+    return make<WhileStmt>(std::move(condition), std::move(body), std::move(location));
 }
 
 // do BLOCK while CONDITION
@@ -403,8 +470,7 @@ StmtPtr Parser::parseDoWhile() {
     ExprPtr condition = parseLoopCondition();
     expectStatementEnd();
     if (!condition) return nullptr;
-    return std::make_shared<DoWhileStmt>(std::move(body), std::move(condition),
-                                         std::move(location));
+    return make<DoWhileStmt>(std::move(body), std::move(condition), std::move(location));
 }
 
 // for "(" [INIT] ";" [CONDITION] ";" [INCREMENT] ")" BLOCK
@@ -440,8 +506,8 @@ StmtPtr Parser::parseFor() {
     skipNewlines();
     std::shared_ptr<BlockStmt> body = parseBlock();
     if (!complete) return nullptr;
-    return std::make_shared<ForStmt>(std::move(initializer), std::move(condition),
-                                     std::move(increment), std::move(body), std::move(location));
+    return make<ForStmt>(std::move(initializer), std::move(condition), std::move(increment),
+                         std::move(body), std::move(location));
 }
 
 // foreach NAME ":" ITERABLE BLOCK
@@ -457,8 +523,8 @@ StmtPtr Parser::parseForeach() {
     skipNewlines();
     std::shared_ptr<BlockStmt> body = parseBlock();
     if (!iterable) return nullptr;
-    return std::make_shared<ForeachStmt>(std::move(variable), std::move(iterable), std::move(body),
-                                         std::move(location));
+    return make<ForeachStmt>(std::move(variable), std::move(iterable), std::move(body),
+                             std::move(location));
 }
 
 // switch "(" VALUE ")" "{" {case VALUE ":" BODY | default ":" BODY} "}"
@@ -507,7 +573,7 @@ StmtPtr Parser::parseSwitch() {
     }
     consume(TokenType::RightBrace, diag::ExpectedSwitchBodyEnd);
     if (!complete) return nullptr;
-    return std::make_shared<SwitchStmt>(std::move(value), std::move(cases), std::move(location));
+    return make<SwitchStmt>(std::move(value), std::move(cases), std::move(location));
 }
 
 // return [VALUE]
@@ -524,7 +590,7 @@ StmtPtr Parser::parseReturn() {
     }
     expectStatementEnd();
     if (!complete) return nullptr;
-    return std::make_shared<ReturnStmt>(std::move(value), std::move(location));
+    return make<ReturnStmt>(std::move(value), std::move(location));
 }
 
 } // namespace zarn

@@ -5,6 +5,8 @@
 
 #include "zarn/diagnostics/DiagnosticEngine.h"
 #include "zarn/frontend/AST.h"
+#include "zarn/frontend/Lexer.h"
+#include "zarn/frontend/NodeArena.h"
 #include "zarn/frontend/Token.h"
 
 #include <cstddef>
@@ -12,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace zarn {
@@ -26,6 +29,10 @@ public:
 
     // `tokens` must end with an EndOfFile token (as the lexer's output does).
     Parser(std::vector<Token> tokens, DiagnosticEngine& engine);
+    // Pulls the tokens from the lexer as it goes, holding only the few it is
+    // looking at: no list of the whole text's tokens is built. The lexer must
+    // outlive the parser.
+    Parser(Lexer& lexer, DiagnosticEngine& engine);
 
     // The whole token list. Returns a Program also when errors were reported.
     std::shared_ptr<Program> parseProgram();
@@ -40,15 +47,33 @@ private:
     friend class NestingScope;
     struct NestingTooDeep {};
 
-    // Cursor.
-    const Token& peek() const { return tokens_[current_]; }
-    const Token& peekAhead(size_t n) const;
+    // Cursor. The window holds the current token and a few before it; in
+    // the lexer's mode the tokens after it are scanned when the cursor
+    // reaches them, and those behind it are dropped. References into the
+    // window are good until the cursor moves.
+    const Token& peek() const { return window_[current_ - windowStart_]; }
     bool isAtEnd() const { return peek().type == TokenType::EndOfFile; }
+    // Consumes the current token (not the EndOfFile) and returns it; the
+    // reference is good until the cursor moves again.
     const Token& advance();
-    // Consumes the current token, which must not be EndOfFile, and lends it out
-    // so that its text and location can be moved into the tree: the parser
-    // never reads more than the kind of a consumed token.
-    Token& take();
+    // Consumes the current token, which must not be EndOfFile, and hands it
+    // over so that its text and location can be moved into the tree.
+    Token take();
+    // Moves the cursor to the token at `index`, scanning up to it.
+    void moveTo(size_t index);
+    // Appends the next token of the lexer to the window.
+    void pull();
+    // Generic call arguments: for a "<", its ">" and what follows that.
+    struct GenericClose {
+        size_t less;      // index of a "<"
+        size_t close;     // index of its ">" on the same statement line, or 0
+        bool callFollows; // a "(" comes right after that ">"
+    };
+    // The match of the "<" at `less` (the current token), or null.
+    const GenericClose* genericCloseOf(size_t less);
+    // Matches the "<" tokens from `from` to the end of its statement line,
+    // scanning the tokens past the window quietly and without keeping them.
+    void matchGenerics(size_t from);
     bool checkKind(TokenType kind) const { return peek().type == kind && !isAtEnd(); }
     bool match(TokenType kind);
     // The message is only turned into a string when it is reported.
@@ -59,6 +84,12 @@ private:
     void reportTooDeep();
     // After E1003: whatever follows is as deep, so parsing ends at EndOfFile.
     void stopAfterTooDeep();
+
+    // A new node, its memory from this parse's arena.
+    template <typename T, typename... Args>
+    std::shared_ptr<T> make(Args&&... args) {
+        return std::allocate_shared<T>(nodes_, std::forward<Args>(args)...);
+    }
 
     // Declarations and statements.
     StmtPtr parseDeclaration();
@@ -102,14 +133,27 @@ private:
     void skipGenericCallArguments();
     std::string parseTypeNested();
 
-    std::vector<Token> tokens_;
+    std::vector<Token> window_;
+    size_t windowStart_ = 0; // index of window_.front() among all tokens
+    Lexer* lexer_ = nullptr; // null when the tokens came as a list
     DiagnosticEngine& engine_;
+    NodeAllocator<ASTNode> nodes_{new NodeArena};
     size_t current_ = 0;
     int depth_ = 0;
-    // For each "<" token: the index of its matching ">" on the same statement
-    // line, or 0 when it has none. Built once so that skipping generic call
-    // arguments stays linear on long lines of comparisons.
-    std::vector<size_t> genericClose_;
+    // The "<" tokens of the statement line last matched, in order, with their
+    // matching ">": matched once per line from the first "<" asked about, so
+    // that skipping generic call arguments stays linear on long lines of
+    // comparisons. Valid for indexes in [genericFrom_, genericUntil_).
+    std::vector<GenericClose> generics_;
+    size_t genericFrom_ = 0;
+    size_t genericUntil_ = 0;
 };
+
+// Lexes and parses one source text in a single pass, without a list of all
+// its tokens. The diagnostics are those of lexing the whole text and then
+// parsing it: every lexical error first, then the syntax errors, or none of
+// those after a lexical error unless `syntaxAfterLexicalErrors`.
+std::shared_ptr<Program> parseSource(std::string source, std::string fileName,
+                                     DiagnosticEngine& engine, bool syntaxAfterLexicalErrors);
 
 } // namespace zarn

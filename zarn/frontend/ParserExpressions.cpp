@@ -74,7 +74,7 @@ ExprPtr Parser::parseBinary(int minLevel) {
 ExprPtr Parser::makeBinary(TokenType op, ExprPtr left, ExprPtr right) {
     if (!left || !right) return nullptr;
     SourceLocation location = left->location;
-    return std::make_shared<BinaryExpr>(op, std::move(left), std::move(right), std::move(location));
+    return make<BinaryExpr>(op, std::move(left), std::move(right), std::move(location));
 }
 
 // ("not" | "-" | "+" | "++" | "--") UNARY | POSTFIX
@@ -86,8 +86,9 @@ ExprPtr Parser::parseUnary() {
     case TokenType::PlusPlus:
     case TokenType::MinusMinus: {
         NestingScope nesting(*this);
-        Token& op = take();
-        return makePrefix(op.type, std::move(op.location), parseUnary());
+        Token op = take();
+        ExprPtr operand = parseUnary();
+        return makePrefix(op.type, std::move(op.location), std::move(operand));
     }
     default: return parsePostfix();
     }
@@ -96,7 +97,7 @@ ExprPtr Parser::parseUnary() {
 // A prefix node located at its operator; none when the operand is missing.
 ExprPtr Parser::makePrefix(TokenType op, SourceLocation location, ExprPtr operand) {
     if (!operand) return nullptr;
-    return std::make_shared<UnaryExpr>(op, std::move(operand), true, std::move(location));
+    return make<UnaryExpr>(op, std::move(operand), true, std::move(location));
 }
 
 // PRIMARY {"(" ARGUMENTS ")" | "." NAME | "[" INDEX "]" | "++" | "--"}
@@ -130,7 +131,7 @@ ExprPtr Parser::finishCall(ExprPtr callee) {
     consume(TokenType::RightParen, diag::ExpectedArgumentsEnd);
     if (!callee || !complete) return nullptr;
     SourceLocation location = callee->location;
-    return std::make_shared<CallExpr>(std::move(callee), std::move(arguments), std::move(location));
+    return make<CallExpr>(std::move(callee), std::move(arguments), std::move(location));
 }
 
 // "." NAME after an object. False when the name is missing: the expression
@@ -144,8 +145,8 @@ bool Parser::finishMember(ExprPtr& expression) {
     std::string member = std::move(take().lexeme);
     if (expression) {
         SourceLocation location = expression->location;
-        expression = std::make_shared<MemberExpr>(std::move(expression), std::move(member),
-                                                  std::move(location));
+        expression =
+            make<MemberExpr>(std::move(expression), std::move(member), std::move(location));
     }
     return true;
 }
@@ -157,7 +158,7 @@ ExprPtr Parser::finishIndex(ExprPtr object) {
     consume(TokenType::RightBracket, diag::ExpectedIndexEnd);
     if (!object || !index) return nullptr;
     SourceLocation location = object->location;
-    return std::make_shared<IndexExpr>(std::move(object), std::move(index), std::move(location));
+    return make<IndexExpr>(std::move(object), std::move(index), std::move(location));
 }
 
 // Postfix "++" or "--".
@@ -165,7 +166,7 @@ ExprPtr Parser::finishPostfixOperator(ExprPtr operand) {
     TokenType op = advance().type;
     if (!operand) return nullptr;
     SourceLocation location = operand->location;
-    return std::make_shared<UnaryExpr>(op, std::move(operand), false, std::move(location));
+    return make<UnaryExpr>(op, std::move(operand), false, std::move(location));
 }
 
 // The elements of an argument list or array literal, after its opening token:
@@ -206,14 +207,13 @@ ExprPtr Parser::parsePrimary() {
 
 // A literal token; Boolean and null literals carry their keyword as text.
 ExprPtr Parser::parseLiteral(LiteralKind kind) {
-    Token& token = take();
-    return std::make_shared<LiteralExpr>(kind, std::move(token.lexeme), std::move(token.location));
+    Token token = take();
+    return make<LiteralExpr>(kind, std::move(token.lexeme), std::move(token.location));
 }
 
 ExprPtr Parser::parseIdentifier() {
-    Token& token = take();
-    auto identifier =
-        std::make_shared<IdentifierExpr>(std::move(token.lexeme), std::move(token.location));
+    Token token = take();
+    auto identifier = make<IdentifierExpr>(std::move(token.lexeme), std::move(token.location));
     skipGenericCallArguments();
     return identifier;
 }
@@ -238,8 +238,8 @@ ExprPtr Parser::reportUnexpected() {
 // type arguments are dropped; anything else leaves the "<" as less-than.
 void Parser::skipGenericCallArguments() {
     if (peek().type != TokenType::Less) return;
-    size_t close = genericClose_[current_];
-    if (close != 0 && tokens_[close + 1].type == TokenType::LeftParen) current_ = close + 1;
+    const GenericClose* generic = genericCloseOf(current_);
+    if (generic && generic->close != 0 && generic->callFollows) moveTo(generic->close + 1);
 }
 
 // new NAME ["<" ... ">"] "(" ARGUMENTS ")"
@@ -260,8 +260,7 @@ ExprPtr Parser::parseNew() {
     bool complete = parseExpressionList(arguments, TokenType::RightParen);
     consume(TokenType::RightParen, diag::ExpectedNewArgumentsEnd);
     if (!complete) return nullptr;
-    return std::make_shared<NewExpr>(std::move(className), std::move(arguments),
-                                     std::move(location));
+    return make<NewExpr>(std::move(className), std::move(arguments), std::move(location));
 }
 
 // function "(" PARAMETERS ")" [":" TYPE] BLOCK
@@ -272,8 +271,8 @@ ExprPtr Parser::parseLambda() {
     if (match(TokenType::Colon)) returnType = parseTypeNested();
     skipNewlines();
     std::shared_ptr<BlockStmt> body = parseBlock();
-    return std::make_shared<LambdaExpr>(std::move(parameters), std::move(returnType),
-                                        std::move(body), std::move(location));
+    return make<LambdaExpr>(std::move(parameters), std::move(returnType), std::move(body),
+                            std::move(location));
 }
 
 // "[" [ELEMENT {"," ELEMENT}] "]"; newlines allowed around each element.
@@ -283,7 +282,7 @@ ExprPtr Parser::parseArrayLiteral() {
     bool complete = parseExpressionList(elements, TokenType::RightBracket);
     consume(TokenType::RightBracket, diag::ExpectedArrayLiteralEnd);
     if (!complete) return nullptr;
-    return std::make_shared<ArrayLiteralExpr>(std::move(elements), std::move(location));
+    return make<ArrayLiteralExpr>(std::move(elements), std::move(location));
 }
 
 // BASE ["<" TYPE {"," TYPE} ">"] {"[" "]"}

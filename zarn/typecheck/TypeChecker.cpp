@@ -111,7 +111,7 @@ TypePtr TypeChecker::resolveType(const std::string& name, const SourceLocation& 
     TypePtr type;
     if (base.empty()) {
         type = voidType();
-    } else if (auto known = knownTypes_.find(std::string(base)); known != knownTypes_.end()) {
+    } else if (auto known = knownTypes_.find(base); known != knownTypes_.end()) {
         type = known->second;
     } else if (const Symbol* symbol = current_->lookup(base);
                symbol && symbol->kind == SymbolKind::Class) {
@@ -120,8 +120,15 @@ TypePtr TypeChecker::resolveType(const std::string& name, const SourceLocation& 
         diagnostics_.report(diag::UnknownTypeName, location, {base});
         type = unknownType();
     }
-    for (size_t i = 0; i < depth; ++i) type = makeArrayType(std::move(type));
+    for (size_t i = 0; i < depth; ++i) type = arrayOf(std::move(type));
     return type;
+}
+
+TypePtr TypeChecker::arrayOf(TypePtr elementType) {
+    if (!elementType) elementType = anyType();
+    TypePtr& array = arrayTypes_[elementType.get()];
+    if (!array) array = makeArrayType(std::move(elementType));
+    return array;
 }
 
 TypePtr TypeChecker::parameterType(Parameter& parameter) {
@@ -298,7 +305,7 @@ void TypeChecker::defineVariable(const std::string& name, const TypePtr& type,
 
 void TypeChecker::checkCondition(const ExprPtr& condition, const SourceLocation& at,
                                  bool whileForm) {
-    TypePtr type = checkExpr(condition);
+    const TypePtr& type = checkExpr(condition);
     if (passesAsCondition(type)) return;
     if (whileForm) diagnostics_.report(diag::WhileConditionNotBoolean, at);
     else diagnostics_.report(diag::ConditionNotBoolean, at, {type->toString()});
@@ -449,8 +456,9 @@ void TypeChecker::visitExprStmt(ExprStmt& node) { checkExpr(node.expression); }
 // ---------------------------------------------------------------------------
 // Expressions
 
-TypePtr TypeChecker::checkExpr(const ExprPtr& expression) {
-    if (!expression) return nullptr;
+const TypePtr& TypeChecker::checkExpr(const ExprPtr& expression) {
+    static const TypePtr none;
+    if (!expression) return none;
     expression->accept(*this);
     return expression->type;
 }
@@ -476,8 +484,8 @@ void TypeChecker::visitIdentifierExpr(IdentifierExpr& node) {
 }
 
 void TypeChecker::visitBinaryExpr(BinaryExpr& node) {
-    TypePtr left = checkExpr(node.left);
-    TypePtr right = checkExpr(node.right);
+    const TypePtr& left = checkExpr(node.left);
+    const TypePtr& right = checkExpr(node.right);
     if (!left || !right) {
         node.type = unknownType();
         return;
@@ -506,13 +514,13 @@ void TypeChecker::visitBinaryExpr(BinaryExpr& node) {
 }
 
 void TypeChecker::visitUnaryExpr(UnaryExpr& node) {
-    TypePtr operand = checkExpr(node.operand);
+    const TypePtr& operand = checkExpr(node.operand);
     if (node.op == TokenType::Not) node.type = booleanType();
     else node.type = operand ? operand : intType();
 }
 
 void TypeChecker::visitCallExpr(CallExpr& node) {
-    TypePtr callee = checkExpr(node.callee);
+    const TypePtr& callee = checkExpr(node.callee);
     for (const ExprPtr& argument : node.arguments) checkExpr(argument);
     if (!callee || callee->is(TypeKind::Any)) {
         node.type = anyType();
@@ -527,15 +535,14 @@ void TypeChecker::visitCallExpr(CallExpr& node) {
 }
 
 void TypeChecker::visitIndexExpr(IndexExpr& node) {
-    TypePtr object = checkExpr(node.object);
+    const TypePtr& object = checkExpr(node.object);
     checkExpr(node.index);
     const ArrayType* array = asArray(object);
     node.type = array ? array->elementType : anyType();
 }
 
 void TypeChecker::visitMemberExpr(MemberExpr& node) {
-    TypePtr object = checkExpr(node.object);
-    node.type = memberType(object, node.member);
+    node.type = memberType(checkExpr(node.object), node.member);
 }
 
 void TypeChecker::visitNewExpr(NewExpr& node) {
@@ -566,7 +573,7 @@ void TypeChecker::visitArrayLiteralExpr(ArrayLiteralExpr& node) {
         TypePtr element = checkExpr(node.elements[i]);
         if (i == 0) first = std::move(element);
     }
-    node.type = makeArrayType(first ? first : anyType());
+    node.type = arrayOf(first ? first : anyType());
 }
 
 } // namespace zarn

@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -125,7 +126,8 @@ private:
     std::shared_ptr<ClassType> newClassType(const std::string& name);
     TypePtr parameterType(Parameter& parameter);
 
-    TypePtr checkExpr(const ExprPtr& expression);
+    // The expression's type as stored on its node (null for no expression).
+    const TypePtr& checkExpr(const ExprPtr& expression);
     void checkStmt(const StmtPtr& statement);
     void checkStatements(const std::vector<StmtPtr>& statements);
     void checkFunctionBody(FunctionDeclStmt& node);
@@ -133,12 +135,22 @@ private:
     void defineVariable(const std::string& name, const TypePtr& type,
                         const SourceLocation& location);
     TypePtr memberType(const TypePtr& objectType, const std::string& member);
+    // The array type of an element type, made once per element type: a large
+    // program spells int[] in many places and needs only one such type.
+    TypePtr arrayOf(TypePtr elementType);
 
     DiagnosticEngine& diagnostics_;
     std::unique_ptr<Scope> globals_; // built-in globals and modules
     std::unique_ptr<Scope> program_; // the program's own top-level names
     Scope* current_ = nullptr;
-    std::unordered_map<std::string, TypePtr> knownTypes_;
+    struct NameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    using TypeTable = std::unordered_map<std::string, TypePtr, NameHash, std::equal_to<>>;
+    TypeTable knownTypes_;
     TypePtr currentReturnType_; // null at top level
     bool inLoop_ = false;
     bool inSwitch_ = false;
@@ -148,10 +160,11 @@ private:
     std::unordered_set<std::string> unreadableModules_;
     std::vector<std::shared_ptr<ClassType>> classTypes_;
     NameObserver* observer_ = nullptr;
+    std::unordered_map<const Type*, TypePtr> arrayTypes_; // by element type
     // The pending entry of a session, its scope a child of the program's, and
     // the known types as they were before it.
     std::unique_ptr<Scope> entry_;
-    std::unordered_map<std::string, TypePtr> typesBeforeEntry_;
+    TypeTable typesBeforeEntry_;
 };
 
 } // namespace zarn

@@ -124,6 +124,58 @@ TEST(DiagnosticEngine, PrintAllStopsAfterTheLimit) {
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
 }
 
+// A limited engine keeps the first diagnostics and counts the rest, and
+// prints exactly what an engine that kept all of them prints.
+TEST(DiagnosticEngine, RetainLimitKeepsTheFirstAndCountsTheRest) {
+    DiagnosticEngine all, limited;
+    limited.setRetainLimit(DiagnosticEngine::kMaxPrintedDiagnostics);
+    for (DiagnosticEngine* engine : {&all, &limited}) {
+        engine->registerSource("big.zarn", std::string(3000, '$'));
+        for (uint64_t column = 1; column <= 3000; ++column)
+            engine->error("E0002", "unexpected character '$'", at("big.zarn", 1, column, 1));
+    }
+    EXPECT_EQ(limited.diagnostics().size(), DiagnosticEngine::kMaxPrintedDiagnostics);
+    EXPECT_EQ(limited.count(), 3000u);
+    EXPECT_EQ(all.count(), 3000u);
+    EXPECT_TRUE(limited.hasErrors());
+    std::ostringstream allOut, limitedOut;
+    all.printAll(allOut);
+    limited.printAll(limitedOut);
+    EXPECT_EQ(limitedOut.str(), allOut.str());
+}
+
+TEST(DiagnosticEngine, TakeDiagnosticsAppendsInOrderUnderTheLimit) {
+    DiagnosticEngine target, other;
+    target.setRetainLimit(3);
+    other.setRetainLimit(2);
+    target.error("E1", "one", at("", 1, 1, 0));
+    for (const char* code : {"E2", "E3", "E4"}) other.error(code, "later", at("", 1, 1, 0));
+    target.takeDiagnostics(other);
+    ASSERT_EQ(target.diagnostics().size(), 3u);
+    EXPECT_EQ(target.diagnostics()[1].code, "E2");
+    EXPECT_EQ(target.diagnostics()[2].code, "E3");
+    EXPECT_EQ(target.count(), 4u); // E4 was only counted, by the other engine
+    EXPECT_FALSE(other.hasErrors());
+    EXPECT_EQ(other.count(), 0u);
+
+    DiagnosticEngine clean, empty;
+    clean.takeDiagnostics(empty);
+    EXPECT_FALSE(clean.hasErrors());
+}
+
+// Registering a shared text quotes from it without copying it.
+TEST(DiagnosticEngine, SharedSourceIsQuoted) {
+    DiagnosticEngine engine;
+    auto text = std::make_shared<const std::string>("let a = 1\nlet b = $\n");
+    engine.registerSource("s.zarn", text);
+    EXPECT_EQ(renderOne(engine, "E0002", "unexpected character '$'", at("s.zarn", 2, 9, 1)),
+              "error[E0002]: unexpected character '$'\n"
+              "  --> s.zarn:2:9\n"
+              "   |\n"
+              " 2 | let b = $\n"
+              "   |         ^\n");
+}
+
 } // namespace
 } // namespace zarn
 

@@ -239,5 +239,48 @@ TEST(Lexer, RegistersTheSourceWithTheEngine) {
                                                       "   |                ^\n");
 }
 
+// Pulling tokens one at a time gives the list tokenize() gives, and keeps
+// giving EndOfFile at the end.
+TEST(Lexer, NextGivesTheTokensOneAtATime) {
+    const std::string source = "let s: string = \"a\\nb\" // note\nx.y(1.5) $\n";
+    std::vector<Token> listed = lex(source).tokens;
+    DiagnosticEngine engine;
+    Lexer lexer(source, "t.zarn", engine);
+    for (const Token& expected : listed) {
+        Token token = lexer.next();
+        EXPECT_EQ(token.type, expected.type);
+        EXPECT_EQ(token.lexeme, expected.lexeme);
+        EXPECT_EQ(token.location.offset, expected.location.offset);
+        EXPECT_EQ(token.location.length, expected.location.length);
+        EXPECT_EQ(token.location.line, expected.location.line);
+    }
+    EXPECT_EQ(lexer.next().type, TokenType::EndOfFile);
+    EXPECT_EQ(lexer.errorCount(), 1u);
+    EXPECT_EQ(engine.diagnostics().size(), 1u);
+}
+
+// A quiet look-ahead reports nothing; after restore() the same tokens come
+// again and their errors are reported once.
+TEST(Lexer, QuietLookAheadReportsOnceWhenScannedForReal) {
+    DiagnosticEngine engine;
+    Lexer lexer("a $ b\nc", "t.zarn", engine);
+    EXPECT_EQ(lexer.next().lexeme, "a");
+    Lexer::Mark mark = lexer.save();
+    lexer.setQuiet(true);
+    std::string ahead;
+    for (Token token = lexer.next(); token.type != TokenType::EndOfFile; token = lexer.next())
+        ahead += std::string(tokenTypeName(token.type)) + " ";
+    lexer.setQuiet(false);
+    lexer.restore(mark);
+    EXPECT_EQ(ahead, "Invalid Identifier Newline Identifier Newline ");
+    EXPECT_TRUE(engine.diagnostics().empty());
+    EXPECT_EQ(lexer.next().type, TokenType::Invalid);
+    Token b = lexer.next();
+    EXPECT_EQ(b.lexeme, "b");
+    EXPECT_EQ(b.location.column, 5u);
+    EXPECT_EQ(engine.diagnostics().size(), 1u);
+    EXPECT_EQ(lexer.next().type, TokenType::Newline); // "b" still ends the line
+}
+
 } // namespace
 } // namespace zarn

@@ -22,7 +22,7 @@ std::string describe(const Diagnostic& d) {
            std::to_string(d.location.column) + " " + d.message;
 }
 
-Parsed parse(const std::string& source) {
+Parsed parseTokenList(const std::string& source) {
     DiagnosticEngine engine;
     Lexer lexer(source, "p.zarn", engine);
     Parser parser(lexer.tokenize(), engine);
@@ -31,6 +31,20 @@ Parsed parse(const std::string& source) {
     result.tree = testing::printTree(result.program.get());
     for (const Diagnostic& d : engine.diagnostics()) result.errors.push_back(describe(d));
     return result;
+}
+
+// Every case is parsed twice: from the lexer's token list, and pulling the
+// tokens from the lexer one at a time. Both must give the same tree and the
+// same diagnostics.
+Parsed parse(const std::string& source) {
+    Parsed listed = parseTokenList(source);
+    DiagnosticEngine engine;
+    std::shared_ptr<Program> program = parseSource(source, "p.zarn", engine, true);
+    std::vector<std::string> streamedErrors;
+    for (const Diagnostic& d : engine.diagnostics()) streamedErrors.push_back(describe(d));
+    EXPECT_EQ(testing::printTree(program.get()), listed.tree) << source;
+    EXPECT_EQ(streamedErrors, listed.errors) << source;
+    return listed;
 }
 
 // The tree of a source that must parse without errors.
@@ -375,6 +389,72 @@ TEST(ParserRobustness, TokenListWithoutEndOfFileIsCompleted) {
     DiagnosticEngine empty;
     Parser emptyParser({}, empty);
     EXPECT_EQ(testing::printTree(emptyParser.parseProgram().get()), "(Program)");
+}
+
+std::vector<std::string> codes(const DiagnosticEngine& engine) {
+    std::vector<std::string> out;
+    for (const Diagnostic& d : engine.diagnostics()) out.push_back(d.code);
+    return out;
+}
+
+// One pass over the text reports like lexing it whole and then parsing it:
+// lexical errors first (also those past the point where parsing failed),
+// then the syntax errors, or only the lexical ones.
+TEST(ParseSource, LexicalErrorsComeFirst) {
+    const std::string source = "x = )\nlet y: int = $\nz = (\n\"open";
+    DiagnosticEngine both;
+    parseSource(source, "p.zarn", both, true);
+    std::vector<std::string> all = codes(both);
+    ASSERT_GT(all.size(), 3u);
+    EXPECT_EQ(all[0], "E0002");
+    EXPECT_EQ(all[1], "E0003");
+    EXPECT_EQ(all[2], "E0005");
+    DiagnosticEngine lexicalOnly;
+    std::shared_ptr<Program> program = parseSource(source, "p.zarn", lexicalOnly, false);
+    EXPECT_NE(program, nullptr);
+    EXPECT_EQ(codes(lexicalOnly), (std::vector<std::string>{"E0002", "E0003"}));
+    DiagnosticEngine clean;
+    parseSource("x = )\n", "p.zarn", clean, false);
+    EXPECT_EQ(codes(clean), (std::vector<std::string>{"E0005"}));
+}
+
+// Matching "<" with ">" looks ahead past the tokens read so far; what it
+// passes is reported once, when it is read for real, and in order.
+TEST(ParseSource, GenericLookAheadReportsOnce) {
+    DiagnosticEngine engine;
+    std::shared_ptr<Program> program =
+        parseSource("a = f<int>(1) + g<$>(2) < h $\nb = k<x>(3)\n", "p.zarn", engine, false);
+    ASSERT_EQ(codes(engine), (std::vector<std::string>{"E0002", "E0002"}));
+    EXPECT_EQ(engine.diagnostics()[0].location.column, 19u);
+    EXPECT_EQ(engine.diagnostics()[1].location.column, 29u);
+    DiagnosticEngine good;
+    EXPECT_EQ(testing::printTree(
+                  parseSource("a = f<int>(1) < g<List<int>>(x)\n", "p.zarn", good, true).get()),
+              "(Program (Assign a (Less (Call f (Int 1)) (Call g x))))");
+}
+
+// After the nesting limit the rest of the text is still lexed, so that each
+// of its lexical errors is reported.
+TEST(ParseSource, TooDeepStillLexesToTheEnd) {
+    DiagnosticEngine engine;
+    parseSource("x = " + std::string(5000, '(') + "\n$\n$\n", "p.zarn", engine, true);
+    EXPECT_EQ(codes(engine), (std::vector<std::string>{"E0002", "E0002", "E1003"}));
+}
+
+// Nodes live in the parse's arena; a subtree kept after the program, the
+// parser and the lexer are gone is still whole.
+TEST(ParseSource, SubtreesOutliveTheProgram) {
+    std::shared_ptr<BlockStmt> body;
+    {
+        DiagnosticEngine engine;
+        std::shared_ptr<Program> program =
+            parseSource("function f(a: int): int {\n  return a + 1\n}\nlet long: string = \"" +
+                            std::string(5000, 'x') + "\"\n",
+                        "p.zarn", engine, true);
+        body = std::static_pointer_cast<FunctionDeclStmt>(program->statements[0])->body;
+    }
+    EXPECT_EQ(testing::printTree(body.get()), "(Block (Return (Plus a (Int 1))))");
+    EXPECT_EQ(body->location.file, "p.zarn");
 }
 
 } // namespace
