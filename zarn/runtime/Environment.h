@@ -75,12 +75,13 @@ public:
     size_t size() const override { return 296 + 48 * map.size(); }
     std::string toString() const override { return "<environment>"; }
 
-    // The slot of a name in this scope only, or null.
+    // The slot of a name in this scope only, or null. A method scope reaches
+    // its receiver's fields after its own names, then the class's methods.
     Value* findLocal(NameId name) {
         if (Value* slot = findDefined(name)) return slot;
-        return methodNames ? bindMethod(name) : nullptr;
+        return receiver ? findMember(name) : nullptr;
     }
-    // The same without defining a pending method.
+    // A name defined in this scope itself (no field, no pending method).
     Value* findDefined(NameId name) {
         if (count == kMapMode) return map.find(name);
         for (uint8_t i = count; i-- > 0;) // newest first, see defineFresh
@@ -94,7 +95,8 @@ public:
         return nullptr;
     }
 
-    // Defines or replaces the name in this scope.
+    // Defines or replaces the name in this scope. In a method scope a name
+    // like a field's makes a local that hides the field.
     void define(NameId name, Value value);
     // Defines a name while a new scope is set up (parameters, method scopes),
     // without searching for it first; defining a name twice this way gives
@@ -124,13 +126,16 @@ public:
     }
     bool contains(NameId name) { return lookup(name) != nullptr; }
 
-    // A method scope defines its class's methods as bound methods of the
-    // receiver. They are defined when first looked up rather than for every
-    // call; the class's methods do not share names with its fields, "this"
-    // or parameters when this is used, so nothing could tell the difference.
-    void bindMethodsLazily(const std::vector<NameId>* names, ClassInstanceObject* receiver) {
-        methodNames = names;
-        methodReceiver = receiver;
+    // Makes this the scope of a method running on receiver: inside it a bare
+    // field name is the instance's field itself, so every write lands in the
+    // instance at once and is seen by whoever else reaches it. The class's
+    // methods (pendingMethods, may be null) are defined as bound methods of
+    // the receiver when first looked up rather than for every call; this is
+    // used only when no method shares its name with "this", a parameter or
+    // another method, so nothing could tell the difference.
+    void setReceiver(ClassInstanceObject* instance, const std::vector<NameId>* pendingMethods) {
+        receiver = instance;
+        methodNames = pendingMethods;
     }
 
     // Makes the scope empty and uncaptured under a new parent (pool reuse).
@@ -138,7 +143,7 @@ public:
         parent = newParent;
         caller = nullptr;
         methodNames = nullptr;
-        methodReceiver = nullptr;
+        receiver = nullptr;
         if (count == kMapMode) map.clear();
         count = 0;
         captured = false;
@@ -154,9 +159,13 @@ public:
     bool captured = false;
     NameMap map;
     const std::vector<NameId>* methodNames = nullptr; // methods not defined yet
-    ClassInstanceObject* methodReceiver = nullptr;
+    ClassInstanceObject* receiver = nullptr;          // set in a method's own scope
 
 private:
+    Value* findMember(NameId name) {
+        if (Value* field = receiver->findField(name)) return field;
+        return methodNames ? bindMethod(name) : nullptr;
+    }
     Value* bindMethod(NameId name);
 };
 
