@@ -41,6 +41,7 @@ void NameMap::clear() {
 }
 
 void Environment::define(NameId name, Value value) {
+    nameBits |= bitOf(name);
     if (count == kMapMode) {
         map.set(name, value);
         return;

@@ -83,6 +83,8 @@ public:
     }
     // A name defined in this scope itself (no field, no pending method).
     Value* findDefined(NameId name) {
+        // Most scopes on a lookup's way do not hold the name: one test skips them.
+        if ((nameBits & bitOf(name)) == 0) return nullptr;
         if (count == kMapMode) return map.find(name);
         for (uint8_t i = count; i-- > 0;) // newest first, see defineFresh
             if (names[i] == name) return &values[i];
@@ -102,6 +104,7 @@ public:
     // without searching for it first; defining a name twice this way gives
     // the later value, as define would.
     void defineFresh(NameId name, Value value) {
+        nameBits |= bitOf(name);
         if (count < kInlineSlots) {
             names[count] = name;
             values[count] = value;
@@ -146,6 +149,7 @@ public:
         receiver = nullptr;
         if (count == kMapMode) map.clear();
         count = 0;
+        nameBits = 0;
         captured = false;
     }
 
@@ -156,12 +160,16 @@ public:
     NameId names[kInlineSlots] = {};
     Value values[kInlineSlots];
     uint8_t count = 0; // 0..4 inline entries, 5 = map mode
+    // One bit per name defined here (the name id modulo 64): a clear bit
+    // means the name is not in this scope.
+    uint64_t nameBits = 0;
     bool captured = false;
     NameMap map;
     const std::vector<NameId>* methodNames = nullptr; // methods not defined yet
     ClassInstanceObject* receiver = nullptr;          // set in a method's own scope
 
 private:
+    static uint64_t bitOf(NameId name) { return uint64_t{1} << (name & 63); }
     Value* findMember(NameId name) {
         if (Value* field = receiver->findField(name)) return field;
         return methodNames ? bindMethod(name) : nullptr;

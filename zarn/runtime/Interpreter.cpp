@@ -554,7 +554,10 @@ void Interpreter::visitSwitchStmt(SwitchStmt& node) {
         if (!matched) {
             Value candidate = evaluate(clause.value.get());
             if (signal_ != ControlSignal::None) return;
-            if (!valuesEqual(subject, candidate)) continue;
+            const bool equal = subject.kind == ValueKind::Int && candidate.kind == ValueKind::Int
+                                   ? subject.as.integer == candidate.as.integer
+                                   : valuesEqual(subject, candidate);
+            if (!equal) continue;
             matched = true;
         }
         if (runBody(clause.body)) break;
