@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev python3 unzip
-          libcurl4-openssl-dev libcpp-httplib-dev libsqlite3-dev libssl-dev nlohmann-json3-dev
+          libcurl4-openssl-dev libcpp-httplib-dev libsqlite3-dev libssl-dev nlohmann-json3-dev libedit-dev
           openssl curl
           pkg-config libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core libx11-dev xvfb xdotool x11-utils)
 

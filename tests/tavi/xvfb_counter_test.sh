@@ -61,7 +61,18 @@ find_window() {
   window=$(xwininfo -root -tree | grep -F '"Zarn Counter"' | awk '{print $1}' | head -n1)
   [ -n "$window" ] && xwininfo -id "$window" | grep -q 'Map State: IsViewable'
 }
-wait_for 20 find_window || fail "the window did not appear"
+# SDL may replace the first X window it maps, and the script's loop lays the
+# window out and draws it only once it runs: a click that early hits nothing.
+# So wait until a window of that name shows what the same script paints
+# headless, which only the running loop can have drawn, and use that window.
+mkdir "$work/initial"
+ZARN_HEADLESS=1 ZARN_TAVI_SNAPSHOT="$work/initial" "$zarn" run "$app" >/dev/null ||
+  fail "the first picture could not be painted"
+drawn() {
+  find_window 2>/dev/null && "$tool" capture "$window" "$work/screen.ppm" 2>/dev/null &&
+    "$tool" compare "$work/screen.ppm" "$work/initial/window1.ppm" 24 40 >"$work/compare.txt"
+}
+wait_for 30 drawn || fail "the window did not show its first frame: $(cat "$work/compare.txt" 2>/dev/null)"
 left=$(xwininfo -id "$window" | awk '/Absolute upper-left X/ {print $4}')
 top=$(xwininfo -id "$window" | awk '/Absolute upper-left Y/ {print $4}')
 

@@ -31,6 +31,12 @@ public:
                               std::initializer_list<std::string_view> values);
 
     bool hasErrors() const { return hasErrors_; }
+    // Forgets every reported diagnostic and the error flag; the registered
+    // sources stay. An interactive session reports each of its entries afresh.
+    void clearDiagnostics() {
+        diagnostics_.clear();
+        hasErrors_ = false;
+    }
     const std::vector<Diagnostic>& diagnostics() const { return diagnostics_; }
 
     // The text block of one diagnostic, every line ending in "\n".

@@ -1,11 +1,13 @@
 #include "zarn/driver/Driver.h"
 
 #include "zarn/diagnostics/DiagnosticEngine.h"
+#include "zarn/driver/FormatCommand.h"
 #include "zarn/driver/HostProcess.h"
 #include "zarn/driver/TestRunner.h"
 #include "zarn/frontend/Lexer.h"
 #include "zarn/frontend/ModuleResolver.h"
 #include "zarn/frontend/Parser.h"
+#include "zarn/repl/Repl.h"
 #include "zarn/runtime/Interpreter.h"
 #include "zarn/runtime/ProcessExit.h"
 #include "zarn/stdlib/MathModule.h"
@@ -85,6 +87,16 @@ int runStaticStages(const std::string& path, DiagnosticEngine& engine,
     return 0;
 }
 
+// The native modules that `use` can load; "math" is also set up at start.
+NativeModuleTable nativeModules() {
+    NativeModuleTable modules;
+    modules.add("math", stdlib::initMathModule);
+    stdlib::registerSystemModules(modules);
+    stdlib::registerNetworkModules(modules);
+    modules.add("tavi", tavi::initTaviModule);
+    return modules;
+}
+
 bool endsWith(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() &&
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -94,13 +106,6 @@ int missingFile(const char* command) {
     std::cerr << "Error: missing file argument for '" << command << "'. Usage: zarn " << command
               << " <file.zarn>\n";
     return 1;
-}
-
-int formatFile(const std::string& path) {
-    std::string source = readSourceFile(path);
-    if (source.empty()) return 1;
-    std::cout << "\u2713 File formatted: " << path << "\n";
-    return 0;
 }
 
 int dispatch(int argc, char** argv) {
@@ -133,10 +138,12 @@ int dispatch(int argc, char** argv) {
             std::cout << "\u2713 Build complete: '" << path << "' verified successfully.\n";
         return status;
     }
+    if (command == "repl") return runRepl(nativeModules());
     if (command == "test") return runTests(argc >= 3 ? argv[2] : "tests");
     if (command == "format") {
-        if (argc < 3) return missingFile("format");
-        return formatFile(argv[2]);
+        std::vector<std::string> args(argv + 2, argv + argc);
+        if (!hasFormatPath(args)) return missingFile("format");
+        return runFormatCommand(args);
     }
     if (command.size() >= 6 && endsWith(command, ".zarn"))
         return runFile(command, std::vector<std::string>(argv + 2, argv + argc));
@@ -199,14 +206,8 @@ int runFile(const std::string& path, const std::vector<std::string>& scriptArgs)
     if (int status = runStaticStages(path, engine, sourceModules, program); status != 0)
         return status;
 
-    // A fresh interpreter per run (so per test file), with the native modules
-    // that `use` can load; "math" is also set up at start.
-    NativeModuleTable modules;
-    modules.add("math", stdlib::initMathModule);
-    stdlib::registerSystemModules(modules);
-    stdlib::registerNetworkModules(modules);
-    modules.add("tavi", tavi::initTaviModule);
-    Interpreter interpreter(engine, std::move(modules));
+    // A fresh interpreter per run (so per test file).
+    Interpreter interpreter(engine, nativeModules());
     interpreter.setScriptPath(path);
     interpreter.setModuleCache(sourceModules);
     interpreter.setScriptArguments(scriptArgs);

@@ -404,15 +404,89 @@ void Interpreter::interpret(const std::shared_ptr<Program>& program) {
         if (mainFunction.kind == ValueKind::Object) callValue(mainFunction, {}, SourceLocation());
         serveRegisteredServers();
     } catch (const std::exception& failure) {
-        reportRuntimeError(failure.what());
-        frames_.clear();
-        interpolations_.clear();
-        failure_ = Failure();
-        current_ = globals_;
-        signal_ = ControlSignal::None;
-        tempRoots_.cut(0);
-        callDepth_ = 0;
+        recoverFromFailure(failure.what(), 0);
     }
+}
+
+void Interpreter::recoverFromFailure(const char* what, size_t rootMark) {
+    reportRuntimeError(what);
+    frames_.clear();
+    interpolations_.clear();
+    failure_ = Failure();
+    current_ = globals_;
+    signal_ = ControlSignal::None;
+    tempRoots_.cut(rootMark);
+    callDepth_ = 0;
+}
+
+void Interpreter::interrupted() {
+    captureFailure();
+    throw std::runtime_error("interrupted");
+}
+
+namespace {
+// The name a top-level statement defines in the global scope, if any.
+const std::string* definedName(const Statement& statement) {
+    if (auto* variable = dynamic_cast<const VarDeclStmt*>(&statement)) return &variable->name;
+    if (auto* function = dynamic_cast<const FunctionDeclStmt*>(&statement)) return &function->name;
+    return nullptr;
+}
+} // namespace
+
+bool Interpreter::runEntry(const std::shared_ptr<Program>& program,
+                           const EntryValueHandler& onValue) {
+    if (!program) return true;
+    loadedPrograms_.push_back(program);
+    // What the entry's definitions replace: rooted until the entry has ended.
+    RootScope earlier(tempRoots_);
+    const size_t firstEarlier = tempRoots_.size();
+    std::vector<NameId> defined;
+    std::vector<std::pair<NameId, const ClassInfo*>> classesBefore;
+    for (const StmtPtr& statement : program->statements) {
+        if (auto* declaration = dynamic_cast<const ClassDeclStmt*>(statement.get())) {
+            NameId name = symbols_.intern(declaration->name);
+            classesBefore.emplace_back(name, findClass(name));
+        } else if (const std::string* name = statement ? definedName(*statement) : nullptr) {
+            defined.push_back(symbols_.intern(*name));
+            earlier.push(globals_->get(defined.back()));
+        }
+    }
+    const Statement* running = nullptr;
+    try {
+        defineHoisted(program->statements);
+        for (const StmtPtr& statement : program->statements) {
+            if (signal_ != ControlSignal::None) break;
+            if (isHoisted(statement.get())) continue;
+            running = statement.get();
+            countStep();
+            auto* expression = dynamic_cast<ExprStmt*>(statement.get());
+            if (expression == nullptr || !onValue) {
+                statement->accept(*this);
+                continue;
+            }
+            Value value = evaluate(expression->expression.get());
+            if (signal_ != ControlSignal::None) continue;
+            RootScope shown(tempRoots_);
+            shown.push(value);
+            onValue(*expression, value);
+        }
+        // A top-level return ends the entry, not the session.
+        signal_ = ControlSignal::None;
+        returnValue_ = Value();
+        serveRegisteredServers();
+    } catch (const std::exception& failure) {
+        // Outside any call (an interrupted loop, say) the failure is placed
+        // at the top-level statement that was running.
+        if (failure_.location.file.empty() && running != nullptr)
+            failure_.location = running->location;
+        recoverFromFailure(failure.what(), firstEarlier + defined.size());
+    }
+    if (!diagnostics_.hasErrors()) return true;
+    for (size_t i = 0; i < defined.size(); ++i)
+        globals_->define(defined[i], tempRoots_.all()[firstEarlier + i]);
+    for (const auto& [name, info] : classesBefore)
+        if (name < classes_.size()) classes_[name] = info;
+    return false;
 }
 
 void Interpreter::visitProgram(Program& node) { executeStatements(node.statements); }

@@ -13,9 +13,11 @@
 #include "zarn/runtime/NativeModules.h"
 #include "zarn/runtime/Object.h"
 #include "zarn/runtime/RootStack.h"
+#include "zarn/runtime/StopSignal.h"
 #include "zarn/runtime/Value.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -49,6 +51,17 @@ public:
     // Runs the top-level statements, then `main`, then serves registered servers.
     // A failure that ends the run is reported as "E9000".
     void interpret(const std::shared_ptr<Program>& program);
+
+    // An interactive session runs each entry as one more program in the same
+    // global scope: its declarations first, then its statements in order, then
+    // the registered servers (`main` is not called). `onValue` gets the value
+    // of each top-level expression statement. An entry that reports an error
+    // declares nothing: the names it declared at top level get their earlier
+    // values back (Null for new names), and so do the classes. Returns false then.
+    using EntryValueHandler = std::function<void(const ExprStmt&, Value)>;
+    bool runEntry(const std::shared_ptr<Program>& program, const EntryValueHandler& onValue);
+    // When set, a stop request (Ctrl+C) ends the running code with "E9000".
+    void setInterruptible(bool interruptible) { interruptible_ = interruptible; }
 
     // ---- what NativeApi.h builds on ---------------------------------------------
     Value makeString(std::string text);
@@ -109,6 +122,8 @@ public:
         if (++steps_ > ZARN_STEP_BUDGET) [[unlikely]]
             throw std::runtime_error("step budget exhausted");
 #endif
+        if (interruptible_ && stopRequested()) [[unlikely]]
+            interrupted();
     }
     // Executes statements in the current scope until one leaves a signal pending.
     void executeStatements(const std::vector<StmtPtr>& statements);
@@ -187,6 +202,10 @@ private:
             stackOverflow();
     }
     [[noreturn]] void stackOverflow();
+    [[noreturn]] void interrupted();
+    // After a failure that ended the running code: reports it as "E9000" and
+    // resets the execution state, cutting the temporary roots back to `rootMark`.
+    void recoverFromFailure(const char* what, size_t rootMark);
 
     // The calls in progress, outermost first, for the locations and call
     // stacks of run-time errors. No values: nothing here is a root.
@@ -315,6 +334,7 @@ private:
     } failure_;
     size_t callDepth_ = 0;
     uintptr_t stackLimit_ = 0; // below this address a call reports a stack overflow
+    bool interruptible_ = false;
 };
 
 } // namespace zarn

@@ -15,13 +15,17 @@ std::atomic<bool> stopFlag{false};
 
 void onStopSignal(int) { stopFlag.store(true); }
 
-void setHandler(void (*handler)(int)) {
+void setHandler(int signal, void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    sigaction(signal, &action, nullptr);
+}
+
+void setHandler(void (*handler)(int)) {
+    setHandler(SIGINT, handler);
+    setHandler(SIGTERM, handler);
+    setHandler(SIGHUP, handler);
 }
 } // namespace
 
@@ -31,6 +35,11 @@ void installStopHandlers() {
 }
 
 bool stopRequested() { return stopFlag.load(); }
+
+void installInterruptHandler() {
+    stopFlag.exchange(false);
+    setHandler(SIGINT, onStopSignal);
+}
 
 void removeStopHandlers() { setHandler(SIG_DFL); }
 

@@ -80,11 +80,12 @@ struct SdlFunctions {
         if (sdl == nullptr) return nullptr;
         auto functions = std::make_shared<SdlFunctions>();
         bool complete = true;
-#define ZARN_LOOK_UP(name) complete = lookUp(sdl, #name, functions->name) && complete;
+        void* library = sdl;
+#define ZARN_LOOK_UP(name) complete = lookUp(library, #name, functions->name) && complete;
         ZARN_SDL_FUNCTIONS(ZARN_LOOK_UP)
         if (withText) {
-            void* ttf = openLibrary({"libSDL2_ttf-2.0.so.0", "libSDL2_ttf.so"});
-            if (ttf == nullptr) return nullptr;
+            library = openLibrary({"libSDL2_ttf-2.0.so.0", "libSDL2_ttf.so"});
+            if (library == nullptr) return nullptr;
             ZARN_TTF_FUNCTIONS(ZARN_LOOK_UP)
         }
 #undef ZARN_LOOK_UP

@@ -38,6 +38,21 @@ const Symbol* Scope::lookup(std::string_view name) const {
     return nullptr;
 }
 
+void Scope::moveInto(Scope& target) {
+    auto move = [&target](Symbol& symbol) {
+        // `target` is not const: its symbol may be changed in place.
+        if (auto* existing = const_cast<Symbol*>(target.findLocal(symbol.name)))
+            *existing = std::move(symbol);
+        else target.define(symbol.kind, symbol.name, std::move(symbol.type));
+    };
+    for (Symbol& symbol : small_) move(symbol);
+    for (auto& entry : large_) move(entry.second);
+    small_.clear();
+    large_.clear();
+    for (std::string& module : modules_) target.modules_.push_back(std::move(module));
+    modules_.clear();
+}
+
 bool Scope::moduleVisible(std::string_view name) const {
     for (const Scope* scope = this; scope; scope = scope->parent_)
         if (std::find(scope->modules_.begin(), scope->modules_.end(), name) !=

@@ -39,6 +39,10 @@ public:
     void markModule(const std::string& name) { modules_.push_back(name); }
     bool moduleVisible(std::string_view name) const;
 
+    // Moves every symbol and module of this scope into `target`, where a
+    // symbol replaces one of the same name. This scope is left empty.
+    void moveInto(Scope& target);
+
 private:
     // Most scopes hold a handful of names: they live in a small vector, and
     // move to a hash map once the scope grows past kSmallScope entries.

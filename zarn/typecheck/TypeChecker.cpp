@@ -251,6 +251,33 @@ void TypeChecker::declareClassMembers(ClassDeclStmt& node, ClassType& classType)
 
 void TypeChecker::check(Program& program) { program.accept(*this); }
 
+void TypeChecker::checkEntry(Program& entry) {
+    discardEntry();
+    typesBeforeEntry_ = knownTypes_;
+    // A scope of its own: names of earlier entries may be declared again in
+    // it, and dropping it undoes everything the entry declared.
+    entry_ = std::make_unique<Scope>(program_.get());
+    current_ = entry_.get();
+    declare(entry);
+    check(entry);
+}
+
+void TypeChecker::commitEntry() {
+    if (!entry_) return;
+    entry_->moveInto(*program_);
+    entry_.reset();
+    typesBeforeEntry_.clear();
+    current_ = program_.get();
+}
+
+void TypeChecker::discardEntry() {
+    if (!entry_) return;
+    knownTypes_ = std::move(typesBeforeEntry_);
+    typesBeforeEntry_.clear();
+    entry_.reset();
+    current_ = program_.get();
+}
+
 void TypeChecker::visitProgram(Program& node) { checkStatements(node.statements); }
 
 void TypeChecker::checkStmt(const StmtPtr& statement) {

@@ -36,6 +36,16 @@ public:
     // Checks the top-level statements in order.
     void check(Program& program);
 
+    // An interactive session: each entry is declared and checked against
+    // everything the entries before it made known. An entry may declare a
+    // name an earlier entry declared; within one entry the usual rules hold.
+    // What the entry declares stays pending until `commitEntry` makes it
+    // visible to later entries, or `discardEntry` drops it (a failed entry
+    // leaves nothing behind).
+    void checkEntry(Program& entry);
+    void commitEntry();
+    void discardEntry();
+
     // The type a declared type name stands for; unknown names report "E0014".
     TypePtr resolveType(const std::string& name, const SourceLocation& location);
 
@@ -117,6 +127,10 @@ private:
     std::shared_ptr<ModuleCache> moduleCache_;
     std::unordered_set<std::string> unreadableModules_;
     std::vector<std::shared_ptr<ClassType>> classTypes_;
+    // The pending entry of a session, its scope a child of the program's, and
+    // the known types as they were before it.
+    std::unique_ptr<Scope> entry_;
+    std::unordered_map<std::string, TypePtr> typesBeforeEntry_;
 };
 
 } // namespace zarn
