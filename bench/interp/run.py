@@ -12,7 +12,8 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-BENCHMARKS = ["fib", "loops", "matrix_norm", "binary_trees", "strings", "arrays", "methods", "closures"]
+BENCHMARKS = ["fib", "loops", "matrix_norm", "binary_trees", "strings", "arrays", "methods", "closures",
+              "sieve", "nbody", "vm", "interpolation"]
 
 
 def run(command):

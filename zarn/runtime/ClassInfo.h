@@ -17,11 +17,16 @@ struct ClassInfo {
     std::shared_ptr<ClassDeclStmt> declaration; // keeps fields and methods alive
     std::vector<NameId> fieldNames;
     std::vector<NameId> methodNames;
-    // No method shares its name with a field, "this" or a parameter of a
-    // method, so method scopes may define the methods lazily.
+    // No method shares its name with "this", a parameter of a method or
+    // another method, so method scopes may define the methods lazily.
     bool lazyMethods = false;
     // No two field declarations share a name: a new instance appends them.
     bool distinctFields = false;
+    bool hasField(NameId field) const {
+        for (NameId name : fieldNames)
+            if (name == field) return true;
+        return false;
+    }
     // The method with that name, or null.
     FunctionDeclStmt* findMethod(NameId method) const {
         for (size_t i = 0; i < methodNames.size(); ++i)

@@ -41,11 +41,12 @@ void NameMap::clear() {
 }
 
 void Environment::define(NameId name, Value value) {
+    nameBits |= bitOf(name);
     if (count == kMapMode) {
         map.set(name, value);
         return;
     }
-    if (Value* slot = findLocal(name)) {
+    if (Value* slot = findDefined(name)) {
         *slot = value;
         return;
     }
@@ -66,18 +67,15 @@ void Environment::define(NameId name, Value value) {
 Value* Environment::bindMethod(NameId name) {
     bool pending = false;
     for (NameId method : *methodNames) pending = pending || method == name;
-    if (!pending || methodReceiver->boundFor == nullptr) return nullptr;
+    if (!pending || receiver->boundFor == nullptr) return nullptr;
     // The receiver's bound methods follow its class as it is now (a class
     // declared again during the call rebuilds them).
-    const std::vector<NameId>& methods = methodReceiver->boundFor->methodNames;
+    const std::vector<NameId>& methods = receiver->boundFor->methodNames;
     for (size_t i = 0; i < methods.size(); ++i) {
         if (methods[i] != name) continue;
-        if (i >= methodReceiver->boundMethods.size()) return nullptr;
-        Value bound(methodReceiver->boundMethods[i]);
-        const std::vector<NameId>* pending = methodNames;
-        methodNames = nullptr; // define looks the name up again
+        if (i >= receiver->boundMethods.size()) return nullptr;
+        Value bound(receiver->boundMethods[i]);
         define(name, bound);
-        methodNames = pending;
         return findDefined(name);
     }
     return nullptr;
@@ -86,7 +84,7 @@ Value* Environment::bindMethod(NameId name) {
 void Environment::trace(GC& gc) {
     gc.markObject(parent);
     gc.markObject(caller);
-    gc.markObject(methodReceiver);
+    gc.markObject(receiver);
     if (count == kMapMode) {
         map.forEach([&](NameId, const Value& v) { gc.markValue(v); });
     } else {

@@ -75,13 +75,16 @@ public:
     size_t size() const override { return 296 + 48 * map.size(); }
     std::string toString() const override { return "<environment>"; }
 
-    // The slot of a name in this scope only, or null.
+    // The slot of a name in this scope only, or null. A method scope reaches
+    // its receiver's fields after its own names, then the class's methods.
     Value* findLocal(NameId name) {
         if (Value* slot = findDefined(name)) return slot;
-        return methodNames ? bindMethod(name) : nullptr;
+        return receiver ? findMember(name) : nullptr;
     }
-    // The same without defining a pending method.
+    // A name defined in this scope itself (no field, no pending method).
     Value* findDefined(NameId name) {
+        // Most scopes on a lookup's way do not hold the name: one test skips them.
+        if ((nameBits & bitOf(name)) == 0) return nullptr;
         if (count == kMapMode) return map.find(name);
         for (uint8_t i = count; i-- > 0;) // newest first, see defineFresh
             if (names[i] == name) return &values[i];
@@ -94,12 +97,14 @@ public:
         return nullptr;
     }
 
-    // Defines or replaces the name in this scope.
+    // Defines or replaces the name in this scope. In a method scope a name
+    // like a field's makes a local that hides the field.
     void define(NameId name, Value value);
     // Defines a name while a new scope is set up (parameters, method scopes),
     // without searching for it first; defining a name twice this way gives
     // the later value, as define would.
     void defineFresh(NameId name, Value value) {
+        nameBits |= bitOf(name);
         if (count < kInlineSlots) {
             names[count] = name;
             values[count] = value;
@@ -124,13 +129,16 @@ public:
     }
     bool contains(NameId name) { return lookup(name) != nullptr; }
 
-    // A method scope defines its class's methods as bound methods of the
-    // receiver. They are defined when first looked up rather than for every
-    // call; the class's methods do not share names with its fields, "this"
-    // or parameters when this is used, so nothing could tell the difference.
-    void bindMethodsLazily(const std::vector<NameId>* names, ClassInstanceObject* receiver) {
-        methodNames = names;
-        methodReceiver = receiver;
+    // Makes this the scope of a method running on receiver: inside it a bare
+    // field name is the instance's field itself, so every write lands in the
+    // instance at once and is seen by whoever else reaches it. The class's
+    // methods (pendingMethods, may be null) are defined as bound methods of
+    // the receiver when first looked up rather than for every call; this is
+    // used only when no method shares its name with "this", a parameter or
+    // another method, so nothing could tell the difference.
+    void setReceiver(ClassInstanceObject* instance, const std::vector<NameId>* pendingMethods) {
+        receiver = instance;
+        methodNames = pendingMethods;
     }
 
     // Makes the scope empty and uncaptured under a new parent (pool reuse).
@@ -138,9 +146,10 @@ public:
         parent = newParent;
         caller = nullptr;
         methodNames = nullptr;
-        methodReceiver = nullptr;
+        receiver = nullptr;
         if (count == kMapMode) map.clear();
         count = 0;
+        nameBits = 0;
         captured = false;
     }
 
@@ -151,12 +160,20 @@ public:
     NameId names[kInlineSlots] = {};
     Value values[kInlineSlots];
     uint8_t count = 0; // 0..4 inline entries, 5 = map mode
+    // One bit per name defined here (the name id modulo 64): a clear bit
+    // means the name is not in this scope.
+    uint64_t nameBits = 0;
     bool captured = false;
     NameMap map;
     const std::vector<NameId>* methodNames = nullptr; // methods not defined yet
-    ClassInstanceObject* methodReceiver = nullptr;
+    ClassInstanceObject* receiver = nullptr;          // set in a method's own scope
 
 private:
+    static uint64_t bitOf(NameId name) { return uint64_t{1} << (name & 63); }
+    Value* findMember(NameId name) {
+        if (Value* field = receiver->findField(name)) return field;
+        return methodNames ? bindMethod(name) : nullptr;
+    }
     Value* bindMethod(NameId name);
 };
 

@@ -125,6 +125,17 @@ void Interpreter::visitBinaryExpr(BinaryExpr& node) {
             case TokenType::NotEqual: lastValue_ = Value::fromBool(a != b); return;
             default: break;
             }
+        } else if (left.isNumber() && right.isNumber()) {
+            // Float arithmetic (an Int meeting a Float counts as a double).
+            const double a = left.toDouble(), b = right.toDouble();
+            switch (node.op) {
+            case TokenType::Plus: lastValue_ = Value::fromFloat(a + b); return;
+            case TokenType::Minus: lastValue_ = Value::fromFloat(a - b); return;
+            case TokenType::Star: lastValue_ = Value::fromFloat(a * b); return;
+            case TokenType::Less: lastValue_ = Value::fromBool(a < b); return;
+            case TokenType::Greater: lastValue_ = Value::fromBool(a > b); return;
+            default: break;
+            }
         }
         lastValue_ = binaryOperation(node.op, left, right);
         return;
@@ -275,10 +286,11 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         }
         Value* slot = current_->lookup(name);
         if (slot == nullptr) return; // undeclared: no effect
+        // Combining may allocate (and collect), but it never defines a name or
+        // adds a field, and nothing moves: the slot stays where it is.
         Value combined = binaryOperation(op, *slot, value);
-        ZARN_ASSERT(current_->lookup(name) == slot,
-                    "combining may allocate but never defines names: the slot is unchanged");
-        current_->assign(name, combined);
+        ZARN_ASSERT(current_->lookup(name) == slot, "combining never moves a variable");
+        *slot = combined;
         return;
     }
     if (node.cache.id == kTargetMember) {
@@ -289,11 +301,11 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         if (heap == nullptr || heap->objectKind != ObjectKind::ClassInstance) return;
         auto* instance = static_cast<ClassInstanceObject*>(heap);
         roots.push(object);
-        if (compound) {
-            Value* field = instance->findField(name);
-            value = binaryOperation(op, field ? *field : Value(), value);
-        }
-        instance->setField(name, value);
+        Value* field = instance->findField(name);
+        if (compound) value = binaryOperation(op, field ? *field : Value(), value);
+        // As for a variable, combining leaves the field where it was.
+        if (field != nullptr) *field = value;
+        else instance->setField(name, value);
         return;
     }
     if (node.cache.id == kTargetIndex) {

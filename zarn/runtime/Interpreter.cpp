@@ -283,29 +283,25 @@ Value Interpreter::invokeMethod(const ClassInfo* info, ClassInstanceObject* inst
         static_cast<const FunctionShape*>(method.cache.data.get())->params;
     Environment* scope = newEnvironment(globals_);
     roots.push(Value(scope));
-    // More than four names: start in map mode instead of moving there later.
+    // The scope holds "this", the parameters and the locals; the receiver's
+    // fields are reached through it (no copies), so a parameter or a local
+    // named like a field hides the field and leaves it unchanged.
     const bool lazy = info != nullptr && info->lazyMethods;
-    size_t names = instance->fields.size() + 1 + params.size() +
-                   (info != nullptr && !lazy ? info->methodNames.size() : 0);
+    size_t names = 1 + params.size() + (info != nullptr && !lazy ? info->methodNames.size() : 0);
     if (names > Environment::kInlineSlots) scope->count = Environment::kMapMode;
-    for (const auto& field : instance->fields) scope->defineFresh(field.first, field.second);
     scope->defineFresh(thisSymbol_, Value(instance));
     for (size_t i = 0; i < params.size(); ++i)
         scope->defineFresh(params[i], i < arguments.size() ? arguments[i] : Value());
-    if (lazy) {
-        scope->bindMethodsLazily(&info->methodNames, instance);
-    } else if (info != nullptr) {
+    scope->setReceiver(instance, lazy ? &info->methodNames : nullptr);
+    if (info != nullptr && !lazy) {
+        // Defined after the parameters, methods win over them; a field keeps
+        // its name over a method, as the checker sees it.
         for (size_t i = 0; i < info->methodNames.size(); ++i)
-            scope->defineFresh(info->methodNames[i], Value(instance->boundMethods[i]));
+            if (!info->hasField(info->methodNames[i]))
+                scope->defineFresh(info->methodNames[i], Value(instance->boundMethods[i]));
     }
 
     Value result = runCallBody(scope, method.body->statements);
-
-    // Inside a method fields are plain variables: their values go back into
-    // the instance. A field made during the call that no scope knows keeps its value.
-    for (auto& field : instance->fields) {
-        if (Value* slot = scope->lookup(field.first)) field.second = *slot;
-    }
     releaseEnvironment(scope);
     frames_.pop_back();
     return result;
@@ -632,7 +628,10 @@ void Interpreter::visitSwitchStmt(SwitchStmt& node) {
         if (!matched) {
             Value candidate = evaluate(clause.value.get());
             if (signal_ != ControlSignal::None) return;
-            if (!valuesEqual(subject, candidate)) continue;
+            const bool equal = subject.kind == ValueKind::Int && candidate.kind == ValueKind::Int
+                                   ? subject.as.integer == candidate.as.integer
+                                   : valuesEqual(subject, candidate);
+            if (!equal) continue;
             matched = true;
         }
         if (runBody(clause.body)) break;
@@ -681,7 +680,6 @@ void Interpreter::visitClassDeclStmt(ClassDeclStmt& node) {
     for (size_t i = 0; i < info->methodNames.size(); ++i) {
         NameId method = info->methodNames[i];
         bool clash = method == thisSymbol_;
-        for (NameId field : info->fieldNames) clash = clash || field == method;
         for (const auto& other : node.methods)
             for (const Parameter& p : other->parameters)
                 clash = clash || p.name == node.methods[i]->name;
