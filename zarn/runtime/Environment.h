@@ -77,12 +77,12 @@ public:
 
     // The slot of a name in this scope only, or null. A method scope reaches
     // its receiver's fields after its own names, then the class's methods.
-    Value* findLocal(NameId name) {
+    [[gnu::always_inline]] Value* findLocal(NameId name) {
         if (Value* slot = findDefined(name)) return slot;
         return receiver ? findMember(name) : nullptr;
     }
     // A name defined in this scope itself (no field, no pending method).
-    Value* findDefined(NameId name) {
+    [[gnu::always_inline]] Value* findDefined(NameId name) {
         // Most scopes on a lookup's way do not hold the name: one test skips them.
         if ((nameBits & bitOf(name)) == 0) return nullptr;
         if (count == kMapMode) return map.find(name);
@@ -91,7 +91,7 @@ public:
         return nullptr;
     }
     // The slot of a name in this scope or the nearest enclosing one, or null.
-    Value* lookup(NameId name) {
+    [[gnu::always_inline]] Value* lookup(NameId name) {
         for (Environment* env = this; env != nullptr; env = env->parent)
             if (Value* slot = env->findLocal(name)) return slot;
         return nullptr;
@@ -170,7 +170,7 @@ public:
 
 private:
     static uint64_t bitOf(NameId name) { return uint64_t{1} << (name & 63); }
-    Value* findMember(NameId name) {
+    [[gnu::noinline]] Value* findMember(NameId name) {
         if (Value* field = receiver->findField(name)) return field;
         return methodNames ? bindMethod(name) : nullptr;
     }
