@@ -18,6 +18,9 @@
 #include "zarn/tools/Formatter.h"
 #include "zarn/typecheck/TypeChecker.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -216,6 +219,24 @@ int runFile(const std::string& path, const std::vector<std::string>& scriptArgs)
     interpreter.setScriptPath(path);
     interpreter.setModuleCache(sourceModules);
     interpreter.setScriptArguments(scriptArgs);
+    // ZARN_GC_STATS=1 reports what the collector did on standard error, for
+    // measuring it; nothing is printed otherwise.
+    const char* statsRequested = std::getenv("ZARN_GC_STATS");
+    struct StatsReport {
+        const GC& gc;
+        bool wanted;
+        ~StatsReport() {
+            if (!wanted) return;
+            const GcStats& stats = gc.stats();
+            std::fprintf(stderr,
+                         "gc: %zu collections, %.3f ms paused, longest %.3f ms, peak %zu bytes, "
+                         "%zu bytes live at exit\n",
+                         stats.collections, static_cast<double>(stats.totalPauseNanos) / 1e6,
+                         static_cast<double>(stats.longestPauseNanos) / 1e6,
+                         std::max(stats.peakBytes, gc.bytesAllocated()), gc.bytesAllocated());
+        }
+    } report{interpreter.gc(),
+             statsRequested != nullptr && std::string_view(statsRequested) == "1"};
     try {
         interpreter.interpret(program);
     } catch (const ProcessExit& exit) {

@@ -63,7 +63,7 @@ std::string typeName(const NativeArgs& args) {
     switch (v.as.object->objectKind) {
     case ObjectKind::Array: return "Array";
     case ObjectKind::ClassInstance:
-        return *static_cast<ClassInstanceObject*>(v.as.object)->className;
+        return static_cast<ClassInstanceObject*>(v.as.object)->className();
     case ObjectKind::Function:
     case ObjectKind::NativeFunction: return "function";
     case ObjectKind::NativeHolder: return "TaviHandle";

@@ -4,6 +4,7 @@
 
 #include "zarn/frontend/AST.h"
 #include "zarn/runtime/NameTable.h"
+#include "zarn/runtime/Object.h"
 
 #include <memory>
 #include <vector>
@@ -15,13 +16,15 @@ namespace zarn {
 struct ClassInfo {
     NameId name = kNoName;
     std::shared_ptr<ClassDeclStmt> declaration; // keeps fields and methods alive
-    std::vector<NameId> fieldNames;
+    std::vector<NameId> fieldNames;             // as declared, a name may repeat
+    // The slot of each declared field in the instances' layout: a repeated
+    // name shares the slot of its first declaration.
+    std::vector<uint32_t> fieldSlots;
+    InstanceLayout layout;
     std::vector<NameId> methodNames;
     // No method shares its name with "this", a parameter of a method or
     // another method, so method scopes may define the methods lazily.
     bool lazyMethods = false;
-    // No two field declarations share a name: a new instance appends them.
-    bool distinctFields = false;
     bool hasField(NameId field) const {
         for (NameId name : fieldNames)
             if (name == field) return true;

@@ -67,14 +67,15 @@ void Environment::define(NameId name, Value value) {
 Value* Environment::bindMethod(NameId name) {
     bool pending = false;
     for (NameId method : *methodNames) pending = pending || method == name;
-    if (!pending || receiver->boundFor == nullptr) return nullptr;
+    const InstanceExtras* extras = receiver->extrasIfAny();
+    if (!pending || extras == nullptr || extras->boundFor == nullptr) return nullptr;
     // The receiver's bound methods follow its class as it is now (a class
     // declared again during the call rebuilds them).
-    const std::vector<NameId>& methods = receiver->boundFor->methodNames;
+    const std::vector<NameId>& methods = extras->boundFor->methodNames;
     for (size_t i = 0; i < methods.size(); ++i) {
         if (methods[i] != name) continue;
-        if (i >= receiver->boundMethods.size()) return nullptr;
-        Value bound(receiver->boundMethods[i]);
+        if (i >= extras->boundMethods.size()) return nullptr;
+        Value bound(extras->boundMethods[i]);
         define(name, bound);
         return findDefined(name);
     }

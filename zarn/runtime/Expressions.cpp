@@ -203,7 +203,7 @@ void Interpreter::visitUnaryExpr(UnaryExpr& node) {
             if (signal_ != ControlSignal::None) return;
             GcObject* heap = object.asObject();
             if (heap != nullptr && heap->objectKind == ObjectKind::ClassInstance)
-                slot = static_cast<ClassInstanceObject*>(heap)->findField(name);
+                slot = fieldOf(member->cache, static_cast<ClassInstanceObject*>(heap), name);
             // Not a field: the expression yields what reading the member gives.
             if (slot == nullptr) {
                 lastValue_ = memberOf(object, name, member->member);
@@ -301,7 +301,7 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         if (heap == nullptr || heap->objectKind != ObjectKind::ClassInstance) return;
         auto* instance = static_cast<ClassInstanceObject*>(heap);
         roots.push(object);
-        Value* field = instance->findField(name);
+        Value* field = fieldOf(member->cache, instance, name);
         if (compound) value = binaryOperation(op, field ? *field : Value(), value);
         // As for a variable, combining leaves the field where it was.
         if (field != nullptr) *field = value;
@@ -360,20 +360,18 @@ void Interpreter::visitNewExpr(NewExpr& node) {
     DepthGuard depth(callDepth_);
     checkStack();
     NameId className = symbolOf(node.cache, node.className);
-    auto* instance = gc_.allocate<ClassInstanceObject>(className, &symbols_.name(className));
+    const ClassInfo* info = findClass(className);
+    auto* instance = makeInstance(info ? info->layout : plainLayout(className));
     RootScope roots(tempRoots_);
     roots.push(Value(instance));
-    if (const ClassInfo* info = findClass(className)) {
-        instance->fields.reserve(info->fieldNames.size());
+    if (info != nullptr) {
         const auto& fields = info->declaration->fields;
         for (size_t i = 0; i < fields.size(); ++i) {
             // A field without an initializer starts as a variable of its type would.
             Value value = fields[i]->initializer ? evaluate(fields[i]->initializer.get())
                                                  : defaultValueFor(fields[i]->typeName);
-            // Initialisers cannot reach the new instance, so its fields are
-            // exactly the ones set here.
-            if (info->distinctFields) instance->fields.emplace_back(info->fieldNames[i], value);
-            else instance->setField(info->fieldNames[i], value);
+            // A field declared twice keeps its first place and its last value.
+            instance->slots()[info->fieldSlots[i]] = value;
         }
     }
     lastValue_ = Value(instance);
@@ -388,7 +386,7 @@ Value Interpreter::memberOf(Value object, NameId member, const std::string& memb
     case ObjectKind::ClassInstance: {
         auto* instance = static_cast<ClassInstanceObject*>(heap);
         if (Value* field = instance->findField(member)) return *field;
-        const ClassInfo* info = findClass(instance->classSymbol);
+        const ClassInfo* info = findClass(instance->classSymbol());
         if (info != nullptr && info->findMethod(member) != nullptr)
             return boundMethod(instance, member);
         return Value();
@@ -407,7 +405,7 @@ void Interpreter::visitMemberExpr(MemberExpr& node) {
     NameId member = symbolOf(node.cache, node.member);
     Value object = evaluate(node.object.get());
     if (GcObject* heap = object.asObject(); heap && heap->objectKind == ObjectKind::ClassInstance) {
-        if (Value* field = static_cast<ClassInstanceObject*>(heap)->findField(member)) {
+        if (Value* field = fieldOf(node.cache, static_cast<ClassInstanceObject*>(heap), member)) {
             lastValue_ = *field;
             return;
         }
@@ -510,8 +508,8 @@ void Interpreter::visitCallExpr(CallExpr& node) {
                 }
             } else if (heap->objectKind == ObjectKind::ClassInstance) {
                 auto* instance = static_cast<ClassInstanceObject*>(heap);
-                if (instance->findField(method) == nullptr) {
-                    const ClassInfo* info = findClass(instance->classSymbol);
+                if (fieldOf(member.cache, instance, method) == nullptr) {
+                    const ClassInfo* info = findClass(instance->classSymbol());
                     if (FunctionDeclStmt* declaration = info ? info->findMethod(method) : nullptr) {
                         // Calling the method directly is what calling a fresh
                         // bound method would do, without allocating one.

@@ -1,6 +1,7 @@
 #include "zarn/runtime/GC.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace zarn {
 
@@ -61,6 +62,8 @@ void GC::traceGray() {
 
 size_t GC::collect() {
     ZARN_ASSERT(gray_.empty(), "a collection never starts inside another one");
+    const auto start = std::chrono::steady_clock::now();
+    stats_.peakBytes = std::max(stats_.peakBytes, bytesAllocated_);
     for (Value* slot : roots_) markValue(*slot);
     persistent_->markAll([this](const Value& value) { markValue(value); });
     traceGray();
@@ -92,6 +95,13 @@ size_t GC::collect() {
     // size now, so after objects grew (arrays, filled instances) it falls far
     // below what is live; the sizes of the survivors, measured here, do not.
     threshold_ = std::max(2 * std::max(live, bytesAllocated_), kInitialThreshold);
+
+    const auto pause = std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::steady_clock::now() - start);
+    ++stats_.collections;
+    stats_.totalPauseNanos += static_cast<uint64_t>(pause.count());
+    stats_.longestPauseNanos =
+        std::max(stats_.longestPauseNanos, static_cast<uint64_t>(pause.count()));
     return reclaimed;
 }
 

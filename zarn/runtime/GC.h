@@ -71,6 +71,15 @@ private:
     bool closed_ = false;
 };
 
+// What the collector has done so far, for measuring it (see ZARN_GC_STATS
+// in the driver).
+struct GcStats {
+    size_t collections = 0;
+    size_t peakBytes = 0; // the most bytes accounted at once, seen when a collection starts
+    uint64_t totalPauseNanos = 0;
+    uint64_t longestPauseNanos = 0;
+};
+
 class GC {
 public:
     static constexpr size_t kInitialThreshold = 1048576;
@@ -82,9 +91,16 @@ public:
 
     template <typename T, typename... Args>
     T* allocate(Args&&... args) {
+        return allocateSized<T>(sizeof(T), std::forward<Args>(args)...);
+    }
+    // An object with storage of its own right behind it: bytes covers both
+    // (at least sizeof(T)); the object's size() accounts for the whole.
+    template <typename T, typename... Args>
+    T* allocateSized(size_t bytes, Args&&... args) {
+        static_assert(alignof(T) <= kCell, "cells keep the alignment of every object");
         if (stress_ || bytesAllocated_ > threshold_) collect();
-        uint8_t storageClass = classFor(sizeof(T));
-        void* memory = acquire(storageClass, sizeof(T));
+        uint8_t storageClass = classFor(bytes);
+        void* memory = acquire(storageClass, bytes);
         T* object;
         try {
             object = new (memory) T(std::forward<Args>(args)...);
@@ -125,6 +141,7 @@ public:
     size_t objectCount() const { return objectCount_; }
     size_t threshold() const { return threshold_; }
     bool stress() const { return stress_; }
+    const GcStats& stats() const { return stats_; }
     void setStress(bool stress) { stress_ = stress; }
 
 private:
@@ -135,8 +152,8 @@ private:
     // carved out of large chunks, which makes allocating and sweeping cheap.
     // Under AddressSanitizer every object gets its own heap block instead, so
     // that use after free is still detected.
-    static constexpr size_t kCell = 16;
-    static constexpr size_t kClasses = 16; // cells of 16 to 256 bytes
+    static constexpr size_t kCell = 8;
+    static constexpr size_t kClasses = 32; // cells of 8 to 256 bytes
     static constexpr size_t kChunk = 64 * 1024;
     static uint8_t classFor(size_t bytes) {
 #if defined(__SANITIZE_ADDRESS__)
@@ -177,6 +194,7 @@ private:
     std::function<void(GC&)> rootMarker_;
     std::shared_ptr<PersistentRoots> persistent_ = std::make_shared<PersistentRoots>();
     std::vector<GcObject*> gray_;
+    GcStats stats_;
     bool stress_;
 };
 

@@ -234,21 +234,48 @@ Value Interpreter::callNative(NativeFunctionObject* function, std::span<const Va
 }
 
 void Interpreter::ensureBoundMethods(ClassInstanceObject* instance, const ClassInfo& info) {
-    if (instance->boundFor == &info) return;
-    instance->boundFor = &info;
-    instance->boundMethods.clear();
+    if (info.methodNames.empty()) return;
+    InstanceExtras& extras = instance->extras();
+    if (extras.boundFor == &info) return;
+    extras.boundFor = &info;
+    extras.boundMethods.clear();
     RootScope roots(tempRoots_);
     roots.push(Value(instance));
     for (NameId method : info.methodNames) {
         Value bound = boundMethod(instance, method);
-        instance->boundMethods.push_back(static_cast<NativeFunctionObject*>(bound.as.object));
+        // Made after each allocation: the extras stay where they are.
+        extras.boundMethods.push_back(static_cast<NativeFunctionObject*>(bound.as.object));
     }
+}
+
+const InstanceLayout& Interpreter::plainLayout(NameId className) {
+    if (plainLayouts_.size() <= className) plainLayouts_.resize(className + 1);
+    std::unique_ptr<InstanceLayout>& layout = plainLayouts_[className];
+    if (!layout) {
+        layout = std::make_unique<InstanceLayout>();
+        layout->classSymbol = className;
+        layout->className = &symbols_.name(className);
+    }
+    return *layout;
+}
+
+Value* Interpreter::findFieldSlow(RuntimeCache& cache, ClassInstanceObject* instance, NameId name) {
+    if (!cache.data) cache.data = std::make_shared<FieldSite>();
+    auto* site = static_cast<FieldSite*>(cache.data.get());
+    site->layout = instance->layout;
+    site->slot = instance->layout->slotOf(name);
+    return site->slot != InstanceLayout::kNoSlot ? instance->slots() + site->slot
+                                                 : instance->findExtraField(name);
+}
+
+ClassInstanceObject* Interpreter::makeInstance(const InstanceLayout& layout) {
+    return gc_.allocateSized<ClassInstanceObject>(ClassInstanceObject::bytesFor(layout), layout);
 }
 
 Value Interpreter::boundMethod(ClassInstanceObject* instance, NameId method) {
     // The callable looks the method up again at call time, so it needs no
     // pointer into the class table.
-    NameId classSymbol = instance->classSymbol;
+    NameId classSymbol = instance->classSymbol();
     return makeNative(
         symbols_.name(method),
         [classSymbol, method](Interpreter& interp, const NativeArgs& args) -> Value {
@@ -263,14 +290,14 @@ Value Interpreter::boundMethod(ClassInstanceObject* instance, NameId method) {
 
 Value Interpreter::invokeMethod(ClassInstanceObject* instance, FunctionDeclStmt& method,
                                 std::span<const Value> arguments, const SourceLocation* callSite) {
-    return invokeMethod(findClass(instance->classSymbol), instance, method, arguments, callSite);
+    return invokeMethod(findClass(instance->classSymbol()), instance, method, arguments, callSite);
 }
 
 Value Interpreter::invokeMethod(const ClassInfo* info, ClassInstanceObject* instance,
                                 FunctionDeclStmt& method, std::span<const Value> passed,
                                 const SourceLocation* callSite) {
     DepthGuard depth(callDepth_);
-    pushFrame(instance->className, &method.name, callSite);
+    pushFrame(instance->layout->className, &method.name, callSite);
     checkStack();
     // A copy first: the arguments may live on the temporary-root stack, which
     // moves when it grows (the originals stay there as roots).
@@ -298,7 +325,7 @@ Value Interpreter::invokeMethod(const ClassInfo* info, ClassInstanceObject* inst
         // its name over a method, as the checker sees it.
         for (size_t i = 0; i < info->methodNames.size(); ++i)
             if (!info->hasField(info->methodNames[i]))
-                scope->defineFresh(info->methodNames[i], Value(instance->boundMethods[i]));
+                scope->defineFresh(info->methodNames[i], Value(instance->extras().boundMethods[i]));
     }
 
     Value result = runCallBody(scope, method.body->statements);
@@ -667,15 +694,22 @@ void Interpreter::visitClassDeclStmt(ClassDeclStmt& node) {
     // The shared pointer keeps the declaration alive; the node itself is owned
     // by its program, which the interpreter keeps for the whole run.
     info->declaration = std::shared_ptr<ClassDeclStmt>(std::shared_ptr<ClassDeclStmt>(), &node);
-    for (const auto& field : node.fields) info->fieldNames.push_back(symbols_.intern(field->name));
+    info->layout.classSymbol = info->name;
+    info->layout.className = &symbols_.name(info->name);
+    for (const auto& field : node.fields) {
+        NameId name = symbols_.intern(field->name);
+        info->fieldNames.push_back(name);
+        uint32_t slot = info->layout.slotOf(name);
+        if (slot == InstanceLayout::kNoSlot) {
+            slot = static_cast<uint32_t>(info->layout.fieldNames.size());
+            info->layout.fieldNames.push_back(name);
+        }
+        info->fieldSlots.push_back(slot);
+    }
     for (const auto& method : node.methods) {
         info->methodNames.push_back(symbols_.intern(method->name));
         prepareShape(method->cache, method->name, method->parameters, method->body);
     }
-    info->distinctFields = true;
-    for (size_t i = 0; i < info->fieldNames.size(); ++i)
-        for (size_t j = 0; j < i; ++j)
-            if (info->fieldNames[i] == info->fieldNames[j]) info->distinctFields = false;
     info->lazyMethods = true;
     for (size_t i = 0; i < info->methodNames.size(); ++i) {
         NameId method = info->methodNames[i];

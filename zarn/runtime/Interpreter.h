@@ -31,6 +31,13 @@ namespace zarn {
 
 enum class ControlSignal : uint8_t { None = 0, Return = 1, Break = 2, Continue = 3 };
 
+// What a member node remembers of the last instance it reached: that
+// instance's layout and the slot of the member's name in it (kNoSlot: none).
+struct FieldSite {
+    const InstanceLayout* layout = nullptr;
+    uint32_t slot = InstanceLayout::kNoSlot;
+};
+
 class Interpreter final : public ASTVisitor {
 public:
     explicit Interpreter(DiagnosticEngine& diagnostics, NativeModuleTable modules = {});
@@ -67,6 +74,11 @@ public:
     Value makeString(std::string text);
     Value makeArray(std::vector<Value> elements = {});
     Value makeNative(std::string name, NativeCallable callable, std::vector<Value> captures = {});
+    // A new instance with the layout's fields, all Null.
+    ClassInstanceObject* makeInstance(const InstanceLayout& layout);
+    // The layout of instances of a name without a class declaration (objects
+    // that natives build field by field): no fixed fields.
+    const InstanceLayout& plainLayout(NameId className);
     // Calls any value: a script function, a lambda, a native function. Reports
     // "E0024" for non-callable values and returns Null then.
     Value callValue(Value callee, std::span<const Value> arguments,
@@ -269,6 +281,17 @@ private:
         return name < classes_.size() ? classes_[name] : nullptr;
     }
     void ensureBoundMethods(ClassInstanceObject* instance, const ClassInfo& info);
+    // The field a member node names on instance, or null. The node's cache
+    // remembers the slot for the last layout seen, so most reads index
+    // directly; the name of a member node is taken with memberSymbol.
+    Value* fieldOf(RuntimeCache& cache, ClassInstanceObject* instance, NameId name) {
+        auto* site = static_cast<const FieldSite*>(cache.data.get());
+        if (site != nullptr && site->layout == instance->layout) [[likely]]
+            return site->slot != InstanceLayout::kNoSlot ? instance->slots() + site->slot
+                                                         : instance->findExtraField(name);
+        return findFieldSlow(cache, instance, name);
+    }
+    Value* findFieldSlow(RuntimeCache& cache, ClassInstanceObject* instance, NameId name);
     Value memberOf(Value object, NameId member, const std::string& memberName);
     // The arguments a built-in string or array method needs to be called
     // directly, or -1 when the name is not one of them.
@@ -302,6 +325,7 @@ private:
 
     std::vector<const ClassInfo*> classes_; // indexed by class name id (ids are dense)
     std::vector<std::unique_ptr<ClassInfo>> classStore_;
+    std::vector<std::unique_ptr<InstanceLayout>> plainLayouts_; // by class name id
 
     std::vector<std::shared_ptr<ServedObject>> servers_;
     std::vector<std::string> scriptArguments_;

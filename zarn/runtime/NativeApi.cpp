@@ -50,8 +50,7 @@ void addMember(Interpreter& interp, ClassInstanceObject* object, std::string_vie
 }
 
 ClassInstanceObject* makeInstance(Interpreter& interp, std::string_view className) {
-    NameId name = interp.symbols().intern(className);
-    return interp.gc().allocate<ClassInstanceObject>(name, &interp.symbols().name(name));
+    return interp.makeInstance(interp.plainLayout(interp.symbols().intern(className)));
 }
 
 void setField(Interpreter& interp, ClassInstanceObject* instance, std::string_view name,

@@ -234,13 +234,14 @@ template <typename T>
 T* boundRecord(Value instance) {
     auto* object = dynamic_cast<ClassInstanceObject*>(instance.asObject());
     if (object == nullptr) return nullptr;
-    for (const auto& field : object->fields) {
-        auto* method = dynamic_cast<NativeFunctionObject*>(field.second.asObject());
-        if (method == nullptr || method->captures.empty()) continue;
+    T* record = nullptr;
+    object->forEachField([&](uint32_t, const Value& field) {
+        auto* method = dynamic_cast<NativeFunctionObject*>(field.asObject());
+        if (record != nullptr || method == nullptr || method->captures.empty()) return;
         if (auto* holder = dynamic_cast<NativeHolder<T>*>(method->captures[0].asObject()))
-            return holder->object.get();
-    }
-    return nullptr;
+            record = holder->object.get();
+    });
+    return record;
 }
 
 } // namespace zarn

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <utility>
@@ -45,10 +46,12 @@ public:
     virtual size_t size() const = 0;
     virtual std::string toString() const = 0;
 
+    // The link comes first so that the three small members end the header and
+    // a derived class may place a 32-bit member in the padding behind them.
+    GcObject* next = nullptr; // the collector's list of all objects
     ObjectKind objectKind;
     bool marked = false;
-    uint8_t sizeClass = 0;    // the collector's storage class (0: plain heap)
-    GcObject* next = nullptr; // the collector's list of all objects
+    uint8_t sizeClass = 0; // the collector's storage class (0: plain heap)
 };
 
 inline Value::Value(GcObject* object) {
@@ -81,70 +84,101 @@ public:
 class NativeFunctionObject;
 struct ClassInfo;
 
-// The fields of an instance in creation order: the first few live inside the
-// instance itself, so most instances need no storage of their own.
-class FieldList {
-public:
-    using Field = std::pair<uint32_t, Value>;
+// The fixed part shared by the instances of one class: its name and the
+// fields every instance holds, one value slot each, in declaration order.
+// Owned by the interpreter and never freed while it lives.
+struct InstanceLayout {
+    static constexpr uint32_t kNoSlot = UINT32_MAX;
 
-    Field* begin() { return spill_.empty() ? inline_ : spill_.data(); }
-    Field* end() { return begin() + count_; }
-    const Field* begin() const { return spill_.empty() ? inline_ : spill_.data(); }
-    const Field* end() const { return begin() + count_; }
-    size_t size() const { return count_; }
+    uint32_t classSymbol = 0;
+    const std::string* className = nullptr; // in the interpreter's name table
+    std::vector<uint32_t> fieldNames;       // distinct name ids, slot order
 
-    void reserve(size_t count) {
-        if (count > kInline && spill_.empty()) {
-            spill_.reserve(count);
-            spill_.assign(inline_, inline_ + count_);
-        }
+    uint32_t slotOf(uint32_t name) const {
+        for (size_t i = 0; i < fieldNames.size(); ++i)
+            if (fieldNames[i] == name) return static_cast<uint32_t>(i);
+        return kNoSlot;
     }
-    void emplace_back(uint32_t name, Value value) {
-        if (spill_.empty() && count_ < kInline) {
-            inline_[count_++] = Field(name, value);
-            return;
-        }
-        if (spill_.empty()) spill_.assign(inline_, inline_ + count_);
-        spill_.emplace_back(name, value);
-        ++count_;
-    }
-
-private:
-    static constexpr size_t kInline = 4;
-    Field inline_[kInline];
-    std::vector<Field> spill_; // holds every field once there are more than kInline
-    size_t count_ = 0;
 };
 
-class ClassInstanceObject final : public GcObject {
-public:
-    // className points into the interpreter's name table, which outlives every object.
-    ClassInstanceObject(uint32_t classSymbol, const std::string* className)
-        : GcObject(ObjectKind::ClassInstance), classSymbol(classSymbol), className(className) {}
-    void trace(GC& gc) override;
-    size_t size() const override { return 120 + 48 * fields.size(); }
-    std::string toString() const override { return "<instance of " + *className + ">"; }
-
-    // The field with that name id, or null.
-    Value* findField(uint32_t symbol) {
-        for (auto& field : fields)
-            if (field.first == symbol) return &field.second;
-        return nullptr;
-    }
-    // Sets the field, creating it at the end when missing.
-    void setField(uint32_t symbol, Value value) {
-        if (Value* slot = findField(symbol)) *slot = value;
-        else fields.emplace_back(symbol, value);
-    }
-
-    uint32_t classSymbol;
-    const std::string* className;
-    FieldList fields;
-    // Bound methods handed to the method scopes of this instance, made once on
-    // the first method call; valid for boundFor (class information is never freed).
+// What only some instances need: fields beyond their class's (natives build
+// objects by name) and the bound methods handed to their method scopes.
+struct InstanceExtras {
+    std::vector<std::pair<uint32_t, Value>> fields; // in creation order
+    // Made once, on the first method call; valid for boundFor (class
+    // information is never freed).
     const ClassInfo* boundFor = nullptr;
     std::vector<NativeFunctionObject*> boundMethods;
 };
+
+// An instance: its layout, then exactly its layout's field values, stored
+// right behind the object (GC::allocateSized with bytesFor).
+class ClassInstanceObject final : public GcObject {
+public:
+    static size_t bytesFor(const InstanceLayout& layout) {
+        return sizeof(ClassInstanceObject) + sizeof(Value) * layout.fieldNames.size();
+    }
+    // Every field starts as Null.
+    explicit ClassInstanceObject(const InstanceLayout& layout)
+        : GcObject(ObjectKind::ClassInstance),
+          slotCount_(static_cast<uint32_t>(layout.fieldNames.size())), layout(&layout) {
+        for (uint32_t i = 0; i < slotCount_; ++i) new (slots() + i) Value();
+    }
+    ~ClassInstanceObject() override { delete extras_; }
+    void trace(GC& gc) override;
+    size_t size() const override;
+    std::string toString() const override { return "<instance of " + *layout->className + ">"; }
+
+    uint32_t classSymbol() const { return layout->classSymbol; }
+    const std::string& className() const { return *layout->className; }
+    Value* slots() { return reinterpret_cast<Value*>(this + 1); }
+    const Value* slots() const { return reinterpret_cast<const Value*>(this + 1); }
+
+    // The field with that name id, or null.
+    Value* findField(uint32_t symbol) {
+        const uint32_t* names = layout->fieldNames.data();
+        for (uint32_t i = 0; i < slotCount_; ++i)
+            if (names[i] == symbol) return slots() + i;
+        return extras_ ? findExtraField(symbol) : nullptr;
+    }
+    // A field that is not one of the layout's, or null.
+    Value* findExtraField(uint32_t symbol) {
+        if (extras_ == nullptr) return nullptr;
+        for (auto& field : extras_->fields)
+            if (field.first == symbol) return &field.second;
+        return nullptr;
+    }
+    // Sets the field, creating it after the others when missing.
+    void setField(uint32_t symbol, Value value) {
+        if (Value* slot = findField(symbol)) *slot = value;
+        else extras().fields.emplace_back(symbol, value);
+    }
+    // Calls visit(name id, value) for every field in creation order.
+    template <typename Visit>
+    void forEachField(Visit&& visit) const {
+        for (uint32_t i = 0; i < slotCount_; ++i) visit(layout->fieldNames[i], slots()[i]);
+        if (extras_)
+            for (const auto& field : extras_->fields) visit(field.first, field.second);
+    }
+
+    InstanceExtras& extras() {
+        if (extras_ == nullptr) extras_ = new InstanceExtras();
+        return *extras_;
+    }
+    InstanceExtras* extrasIfAny() const { return extras_; }
+
+private:
+    uint32_t slotCount_; // first, so it fits in the padding behind the header
+
+public:
+    const InstanceLayout* const layout;
+
+private:
+    InstanceExtras* extras_ = nullptr;
+};
+static_assert(alignof(Value) <= alignof(ClassInstanceObject) &&
+                  sizeof(ClassInstanceObject) % alignof(Value) == 0,
+              "the field values follow the instance directly");
 
 class Environment;
 

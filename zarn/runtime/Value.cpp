@@ -133,8 +133,18 @@ void ArrayObject::trace(GC& gc) {
 }
 
 void ClassInstanceObject::trace(GC& gc) {
-    for (auto& field : fields) gc.markValue(field.second);
-    for (NativeFunctionObject* method : boundMethods) gc.markObject(method);
+    for (uint32_t i = 0; i < slotCount_; ++i) gc.markValue(slots()[i]);
+    if (extras_ == nullptr) return;
+    for (auto& field : extras_->fields) gc.markValue(field.second);
+    for (NativeFunctionObject* method : extras_->boundMethods) gc.markObject(method);
+}
+
+size_t ClassInstanceObject::size() const {
+    size_t bytes = sizeof(ClassInstanceObject) + sizeof(Value) * slotCount_;
+    if (extras_ != nullptr)
+        bytes += sizeof(InstanceExtras) + sizeof(extras_->fields[0]) * extras_->fields.capacity() +
+                 sizeof(NativeFunctionObject*) * extras_->boundMethods.capacity();
+    return bytes;
 }
 
 void FunctionObject::trace(GC& gc) { gc.markObject(closure); }

@@ -100,6 +100,39 @@ TEST(GCTest, StressModeCollectsAtEveryAllocation) {
     EXPECT_EQ(gc.objectCount(), 1u);
 }
 
+TEST(GCTest, InstancesKeepTheirSlotsAndExtraFieldsAlive) {
+    GC gc(true); // every allocation below collects first
+    InstanceLayout layout;
+    layout.fieldNames = {7, 9, 11};
+    Value root(
+        gc.allocateSized<ClassInstanceObject>(ClassInstanceObject::bytesFor(layout), layout));
+    gc.addRoot(&root);
+    auto* instance = static_cast<ClassInstanceObject*>(root.as.object);
+    EXPECT_EQ(instance->size(), sizeof(ClassInstanceObject) + 3 * sizeof(Value));
+    EXPECT_EQ(gc.bytesAllocated(), instance->size());
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(instance->slots()[i].kind, ValueKind::Null);
+
+    instance->setField(9, Value(gc.allocate<StringObject>("slot")));
+    instance->setField(20, Value(gc.allocate<StringObject>("extra")));
+    instance->setField(11, Value(gc.allocate<StringObject>("last")));
+    gc.collect();
+    EXPECT_EQ(gc.objectCount(), 4u);
+    EXPECT_EQ(instance->findField(9)->stringView(), "slot");
+    EXPECT_EQ(instance->findField(20)->stringView(), "extra");
+    EXPECT_EQ(instance->slots()[2].stringView(), "last");
+    EXPECT_EQ(instance->findField(8), nullptr);
+    // The extra field is accounted once it exists.
+    EXPECT_GT(instance->size(), sizeof(ClassInstanceObject) + 3 * sizeof(Value));
+
+    std::vector<uint32_t> order;
+    instance->forEachField([&](uint32_t name, const Value&) { order.push_back(name); });
+    EXPECT_EQ(order, (std::vector<uint32_t>{7, 9, 11, 20}));
+    gc.removeRoot(&root);
+    gc.collect();
+    EXPECT_EQ(gc.objectCount(), 0u);
+    EXPECT_EQ(gc.bytesAllocated(), 0u);
+}
+
 TEST(GCTest, EnvironmentsTraceParentsAndValues) {
     GC gc;
     Value root(gc.allocate<Environment>(nullptr));
