@@ -1,5 +1,5 @@
-// Variable scopes. The first eight names of a scope live inline and are found
-// by comparing name ids; the ninth distinct name moves all of them into a hash
+// Variable scopes. The first four names of a scope live inline and are found
+// by comparing name ids; the fifth distinct name moves all of them into a hash
 // map (map mode). Scopes are recycled through the interpreter's pool unless a
 // function or lambda closed over them (captured).
 #pragma once
@@ -66,7 +66,7 @@ private:
 
 class Environment final : public GcObject {
 public:
-    static constexpr uint8_t kInlineSlots = 8;
+    static constexpr uint8_t kInlineSlots = 4;
     static constexpr uint8_t kMapMode = kInlineSlots + 1;
 
     explicit Environment(Environment* parent = nullptr)
