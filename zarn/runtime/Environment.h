@@ -67,7 +67,7 @@ private:
 class Environment final : public GcObject {
 public:
     static constexpr uint8_t kInlineSlots = 4;
-    static constexpr uint8_t kMapMode = 5;
+    static constexpr uint8_t kMapMode = kInlineSlots + 1;
 
     explicit Environment(Environment* parent = nullptr)
         : GcObject(ObjectKind::Environment), parent(parent) {}
@@ -103,7 +103,7 @@ public:
     // Defines a name while a new scope is set up (parameters, method scopes),
     // without searching for it first; defining a name twice this way gives
     // the later value, as define would.
-    void defineFresh(NameId name, Value value) {
+    [[gnu::always_inline]] void defineFresh(NameId name, Value value) {
         nameBits |= bitOf(name);
         if (count < kInlineSlots) {
             names[count] = name;
@@ -159,7 +159,7 @@ public:
     Environment* caller = nullptr;
     NameId names[kInlineSlots] = {};
     Value values[kInlineSlots];
-    uint8_t count = 0; // 0..4 inline entries, 5 = map mode
+    uint8_t count = 0; // 0..kInlineSlots inline entries, kMapMode = map mode
     // One bit per name defined here (the name id modulo 64): a clear bit
     // means the name is not in this scope.
     uint64_t nameBits = 0;

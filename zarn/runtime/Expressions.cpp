@@ -44,6 +44,46 @@ TokenType binaryOperatorOf(TokenType compound) {
     }
 }
 
+// The operators on two numbers, which never allocate: false (and out left
+// alone) when an operand is not a number or the operator needs the general
+// path. The results are the ones binaryOperation gives.
+[[gnu::always_inline]] inline bool numericOperation(TokenType op, const Value& left,
+                                                    const Value& right, Value& out) {
+    if (left.kind == ValueKind::Int && right.kind == ValueKind::Int) {
+        const int64_t a = left.as.integer, b = right.as.integer;
+        switch (op) {
+        case TokenType::Plus: out = Value::fromInt(wrapAdd(a, b)); return true;
+        case TokenType::Minus: out = Value::fromInt(wrapSub(a, b)); return true;
+        case TokenType::Star: out = Value::fromInt(wrapMul(a, b)); return true;
+        case TokenType::Slash: out = Value::fromInt(safeDiv(a, b)); return true;
+        case TokenType::Percent: out = Value::fromInt(safeMod(a, b)); return true;
+        case TokenType::Less: out = Value::fromBool(a < b); return true;
+        case TokenType::LessEqual: out = Value::fromBool(a <= b); return true;
+        case TokenType::Greater: out = Value::fromBool(a > b); return true;
+        case TokenType::GreaterEqual: out = Value::fromBool(a >= b); return true;
+        case TokenType::Equal: out = Value::fromBool(a == b); return true;
+        case TokenType::NotEqual: out = Value::fromBool(a != b); return true;
+        default: return false;
+        }
+    }
+    if (!left.isNumber() || !right.isNumber()) return false;
+    // An Int meeting a Float counts as a double.
+    const double a = left.toDouble(), b = right.toDouble();
+    switch (op) {
+    case TokenType::Plus: out = Value::fromFloat(a + b); return true;
+    case TokenType::Minus: out = Value::fromFloat(a - b); return true;
+    case TokenType::Star: out = Value::fromFloat(a * b); return true;
+    case TokenType::Slash: out = Value::fromFloat(b == 0.0 ? 0.0 : a / b); return true;
+    case TokenType::Less: out = Value::fromBool(a < b); return true;
+    case TokenType::LessEqual: out = Value::fromBool(a <= b); return true;
+    case TokenType::Greater: out = Value::fromBool(a > b); return true;
+    case TokenType::GreaterEqual: out = Value::fromBool(a >= b); return true;
+    case TokenType::Equal: out = Value::fromBool(a == b); return true;
+    case TokenType::NotEqual: out = Value::fromBool(a != b); return true;
+    default: return false;
+    }
+}
+
 } // namespace
 
 Value Interpreter::binaryOperation(TokenType op, const Value& left, const Value& right) {
@@ -106,39 +146,21 @@ Value Interpreter::binaryOperation(TokenType op, const Value& left, const Value&
     }
 }
 
-void Interpreter::visitBinaryExpr(BinaryExpr& node) {
+Value Interpreter::evaluateOther(Expression* expression) {
+    switch (expression->runtimeShape) {
+    case kShapeBinary: return binaryValue(*static_cast<BinaryExpr*>(expression));
+    case kShapeCall: return lastValue_ = callExpression(*static_cast<CallExpr*>(expression));
+    default: expression->accept(*this); return lastValue_;
+    }
+}
+
+Value Interpreter::binaryValue(BinaryExpr& node) {
     Value left = evaluate(node.left.get());
     if (!left.isHeap()) {
         Value right = evaluate(node.right.get());
-        if (left.kind == ValueKind::Int && right.kind == ValueKind::Int) {
-            // The common integer cases without the general dispatch.
-            const int64_t a = left.as.integer, b = right.as.integer;
-            switch (node.op) {
-            case TokenType::Plus: lastValue_ = Value::fromInt(wrapAdd(a, b)); return;
-            case TokenType::Minus: lastValue_ = Value::fromInt(wrapSub(a, b)); return;
-            case TokenType::Star: lastValue_ = Value::fromInt(wrapMul(a, b)); return;
-            case TokenType::Less: lastValue_ = Value::fromBool(a < b); return;
-            case TokenType::LessEqual: lastValue_ = Value::fromBool(a <= b); return;
-            case TokenType::Greater: lastValue_ = Value::fromBool(a > b); return;
-            case TokenType::GreaterEqual: lastValue_ = Value::fromBool(a >= b); return;
-            case TokenType::Equal: lastValue_ = Value::fromBool(a == b); return;
-            case TokenType::NotEqual: lastValue_ = Value::fromBool(a != b); return;
-            default: break;
-            }
-        } else if (left.isNumber() && right.isNumber()) {
-            // Float arithmetic (an Int meeting a Float counts as a double).
-            const double a = left.toDouble(), b = right.toDouble();
-            switch (node.op) {
-            case TokenType::Plus: lastValue_ = Value::fromFloat(a + b); return;
-            case TokenType::Minus: lastValue_ = Value::fromFloat(a - b); return;
-            case TokenType::Star: lastValue_ = Value::fromFloat(a * b); return;
-            case TokenType::Less: lastValue_ = Value::fromBool(a < b); return;
-            case TokenType::Greater: lastValue_ = Value::fromBool(a > b); return;
-            default: break;
-            }
-        }
-        lastValue_ = binaryOperation(node.op, left, right);
-        return;
+        Value result;
+        if (numericOperation(node.op, left, right, result)) return result;
+        return lastValue_ = binaryOperation(node.op, left, right);
     }
     // Strings are heap objects too: the left operand stays rooted while the
     // right one is evaluated (it may allocate).
@@ -146,7 +168,12 @@ void Interpreter::visitBinaryExpr(BinaryExpr& node) {
     roots.push(left);
     Value right = evaluate(node.right.get());
     roots.push(right);
-    lastValue_ = binaryOperation(node.op, left, right);
+    return lastValue_ = binaryOperation(node.op, left, right);
+}
+
+void Interpreter::visitBinaryExpr(BinaryExpr& node) {
+    node.runtimeShape = kShapeBinary;
+    lastValue_ = binaryValue(node);
 }
 
 namespace {
@@ -288,7 +315,12 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         if (slot == nullptr) return; // undeclared: no effect
         // Combining may allocate (and collect), but it never defines a name or
         // adds a field, and nothing moves: the slot stays where it is.
-        Value combined = binaryOperation(op, *slot, value);
+        Value combined;
+        if (numericOperation(op, *slot, value, combined)) {
+            *slot = combined;
+            return;
+        }
+        combined = binaryOperation(op, *slot, value);
         ZARN_ASSERT(current_->lookup(name) == slot, "combining never moves a variable");
         *slot = combined;
         return;
@@ -451,32 +483,67 @@ Value Interpreter::runCallBody(Environment* scope, const std::vector<StmtPtr>& s
     return result;
 }
 
-Value Interpreter::callFunction(FunctionObject* function, std::span<const Value> arguments,
-                                const SourceLocation& callSite) {
+Value Interpreter::enterFunction(FunctionObject* function, Environment* scope,
+                                 const SourceLocation& callSite) {
     DepthGuard depth(callDepth_);
     // Pushed first, so that a stack overflow is reported at this call. A
     // failure leaves the frames in place for the report; the run ends then.
     pushFrame(nullptr, &function->shape->name, &callSite);
     checkStack();
-    const FunctionShape& shape = *function->shape;
-    Environment* scope = newEnvironment(function->closure);
-    for (size_t i = 0; i < shape.params.size(); ++i)
-        scope->defineFresh(shape.params[i], i < arguments.size() ? arguments[i] : Value());
-
-    Value result = runCallBody(scope, shape.body->statements);
+    Value result = runCallBody(scope, function->shape->body->statements);
     releaseEnvironment(scope);
     frames_.pop_back();
     return result;
+}
+
+Value Interpreter::callFunction(FunctionObject* function, std::span<const Value> arguments,
+                                const SourceLocation& callSite) {
+    const std::vector<NameId>& params = function->shape->params;
+    Environment* scope = newEnvironment(function->closure);
+    for (size_t i = 0; i < params.size(); ++i)
+        scope->defineFresh(params[i], i < arguments.size() ? arguments[i] : Value());
+    return enterFunction(function, scope, callSite);
 }
 
 namespace {
 enum CalleeShape : uint32_t { kCalleeOther = 1, kCalleeMember = 2 };
 }
 
+Value Interpreter::callExpression(CallExpr& node) {
+    RootScope roots(tempRoots_);
+    Value callee = evaluate(node.callee.get());
+    roots.push(callee);
+    GcObject* object = callee.asObject();
+    if (object != nullptr && object->objectKind == ObjectKind::Function) {
+        // A script function: its scope is taken first and rooted, and each
+        // argument goes straight into it as it is evaluated.
+        auto* function = static_cast<FunctionObject*>(object);
+        const std::vector<NameId>& params = function->shape->params;
+        Environment* scope = newEnvironment(function->closure);
+        roots.push(Value(scope));
+        size_t i = 0;
+        for (const ExprPtr& argument : node.arguments) {
+            Value value = evaluate(argument.get());
+            if (i < params.size()) scope->defineFresh(params[i], value);
+            ++i;
+        }
+        for (; i < params.size(); ++i) scope->defineFresh(params[i], Value());
+        return enterFunction(function, scope, node.location);
+    }
+    for (const ExprPtr& argument : node.arguments) tempRoots_.push(evaluate(argument.get()));
+    return callRooted(callee, tempRoots_.last(node.arguments.size()), node.location);
+}
+
 void Interpreter::visitCallExpr(CallExpr& node) {
     if (node.cache.owner != this) {
         node.cache.owner = this;
         node.cache.id = dynamic_cast<MemberExpr*>(node.callee.get()) ? kCalleeMember : kCalleeOther;
+    }
+    if (node.cache.id == kCalleeOther) {
+        // Later evaluations come straight to callExpression.
+        node.runtimeShape = kShapeCall;
+        lastValue_ = callExpression(node);
+        return;
     }
     RootScope roots(tempRoots_);
     const size_t count = node.arguments.size();

@@ -121,9 +121,10 @@ void Interpreter::registerServer(std::shared_ptr<ServedObject> server) {
 
 Environment* Interpreter::newEnvironment(Environment* parent) {
     if (!pool_.empty()) {
+        // Pooled scopes were reset when they were released.
         Environment* env = pool_.back();
         pool_.pop_back();
-        env->reset(parent);
+        env->parent = parent;
         return env;
     }
     // Every parent is reachable already (the current scope, a rooted callee's
@@ -580,7 +581,7 @@ void Interpreter::visitWhileStmt(WhileStmt& node) {
         countStep();
         Value condition = evaluate(node.condition.get());
         if (signal_ != ControlSignal::None || !isTruthy(condition)) break;
-        execute(node.body.get());
+        executeBlock(node.body.get());
         if (loopShouldStop(signal_)) break;
     }
 }
@@ -588,7 +589,7 @@ void Interpreter::visitWhileStmt(WhileStmt& node) {
 void Interpreter::visitDoWhileStmt(DoWhileStmt& node) {
     while (true) {
         countStep();
-        execute(node.body.get());
+        executeBlock(node.body.get());
         if (loopShouldStop(signal_)) break;
         Value condition = evaluate(node.condition.get());
         if (signal_ != ControlSignal::None || !isTruthy(condition)) break;
@@ -606,7 +607,7 @@ void Interpreter::visitForStmt(ForStmt& node) {
             Value condition = evaluate(node.condition.get());
             if (signal_ != ControlSignal::None || !isTruthy(condition)) break;
         }
-        execute(node.body.get());
+        executeBlock(node.body.get());
         if (loopShouldStop(signal_)) break;
         execute(node.increment.get());
     }

@@ -101,17 +101,18 @@ TEST(ValueTest, NonStringsReadAsEmptyText) {
     EXPECT_EQ(broken.stringView(), "");
 }
 
-TEST(EnvironmentTest, MovesToMapModeAtTheFifthNameAndKeepsEveryValue) {
+TEST(EnvironmentTest, MovesToMapModeWhenTheInlineSlotsAreFullAndKeepsEveryValue) {
     GC gc;
     auto* env = gc.allocate<Environment>(nullptr);
-    for (NameId s = 1; s <= 4; ++s) env->define(s, Value::fromInt(s * 10));
-    EXPECT_EQ(env->count, 4);
+    constexpr NameId full = Environment::kInlineSlots;
+    for (NameId s = 1; s <= full; ++s) env->define(s, Value::fromInt(s * 10));
+    EXPECT_EQ(env->count, full);
     env->define(2, Value::fromInt(99)); // replacing does not add a name
-    EXPECT_EQ(env->count, 4);
-    env->define(5, Value::fromInt(50));
+    EXPECT_EQ(env->count, full);
+    env->define(full + 1, Value::fromInt((full + 1) * 10));
     EXPECT_EQ(env->count, Environment::kMapMode);
     for (NameId s = 1; s <= 40; ++s)
-        if (s > 5) env->define(s, Value::fromInt(s * 10));
+        if (s > full + 1) env->define(s, Value::fromInt(s * 10));
     EXPECT_EQ(env->get(2).as.integer, 99);
     for (NameId s = 3; s <= 40; ++s) EXPECT_EQ(env->get(s).as.integer, s * 10) << s;
     EXPECT_TRUE(env->assign(7, Value::fromInt(-7)));
@@ -161,9 +162,9 @@ namespace {
 
 TEST(EnvironmentTest, NamesDefinedTwiceWhileSettingUpReadAsTheLaterValue) {
     GC gc;
-    for (int names : {3, 7, 20}) {
+    for (int names : {3, 7, 8, 20}) {
         auto* env = gc.allocate<Environment>(nullptr);
-        if (names > 4) env->count = Environment::kMapMode;
+        if (names > Environment::kInlineSlots) env->count = Environment::kMapMode;
         for (NameId s = 1; s <= static_cast<NameId>(names); ++s)
             env->defineFresh(s, Value::fromInt(s));
         env->defineFresh(1, Value::fromInt(100)); // like a parameter named as a field
