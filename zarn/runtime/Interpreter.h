@@ -65,7 +65,7 @@ public:
 
     // ---- what NativeApi.h builds on ---------------------------------------------
     Value makeString(std::string text);
-    Value makeArray(std::vector<Value> elements = {});
+    Value makeArray(std::span<const Value> elements = {});
     Value makeNative(std::string name, NativeCallable callable, std::vector<Value> captures = {});
     // Calls any value: a script function, a lambda, a native function. Reports
     // "E0024" for non-callable values and returns Null then.
