@@ -108,7 +108,8 @@ public:
         store(i, value);
     }
     void push(const Value& value) {
-        if (!fits(value)) [[unlikely]] {
+        // An empty array takes the storage of its first element.
+        if (length_ == 0 || !fits(value)) [[unlikely]] {
             if (length_ == 0) reuseAs(storageFor(value));
             else generalise();
         }
