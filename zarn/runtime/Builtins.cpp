@@ -120,7 +120,7 @@ void Interpreter::initGlobals() {
         GcObject* object = v.asObject();
         if (object != nullptr && object->objectKind == ObjectKind::Array)
             return Value::fromInt(
-                static_cast<int64_t>(static_cast<ArrayObject*>(object)->elements.size()));
+                static_cast<int64_t>(static_cast<ArrayObject*>(object)->length()));
         return Value::fromInt(8);
     });
     global("min", [](Interpreter&, const NativeArgs& args) {
@@ -235,17 +235,16 @@ bool Interpreter::callBuiltinMethod(Value receiver, NameId m, std::span<const Va
             RootScope roots(tempRoots_);
             roots.push(result);
             if (separator.empty()) {
-                for (char c : self) array->elements.push_back(makeString(std::string(1, c)));
+                for (char c : self) array->push(makeString(std::string(1, c)));
             } else {
                 size_t start = 0;
                 while (true) {
                     size_t found = self.find(separator, start);
                     if (found == std::string_view::npos) {
-                        array->elements.push_back(makeString(std::string(self.substr(start))));
+                        array->push(makeString(std::string(self.substr(start))));
                         break;
                     }
-                    array->elements.push_back(
-                        makeString(std::string(self.substr(start, found - start))));
+                    array->push(makeString(std::string(self.substr(start, found - start))));
                     start = found + separator.size();
                 }
             }
@@ -270,18 +269,15 @@ bool Interpreter::callBuiltinMethod(Value receiver, NameId m, std::span<const Va
 
     GcObject* object = receiver.asObject();
     if (object == nullptr || object->objectKind != ObjectKind::Array) return false;
-    auto& elements = static_cast<ArrayObject*>(object)->elements;
+    auto* array = static_cast<ArrayObject*>(object);
     if (m == n.add || m == n.push) {
-        if (!arguments.empty()) elements.push_back(arguments[0]);
+        if (!arguments.empty()) array->push(arguments[0]);
     } else if (m == n.size || m == n.length) {
-        result = Value::fromInt(static_cast<int64_t>(elements.size()));
+        result = Value::fromInt(static_cast<int64_t>(array->length()));
     } else if (m == n.pop) {
-        if (!elements.empty()) {
-            result = elements.back();
-            elements.pop_back();
-        }
+        result = array->pop();
     } else if (m == n.clear) {
-        elements.clear();
+        array->clear();
     } else {
         return false;
     }

@@ -186,6 +186,19 @@ bool stepped(const Value& old, TokenType op, Value& updated) {
                                                        : wrapSub(old.as.integer, 1));
     return true;
 }
+
+// The array that an index applies to, with the index in i; null when the
+// receiver is no array or the index is no Int within its bounds.
+ArrayObject* indexedArray(const Value& object, const Value& position, size_t& i) {
+    GcObject* heap = object.asObject();
+    if (heap == nullptr || heap->objectKind != ObjectKind::Array || position.kind != ValueKind::Int)
+        return nullptr;
+    auto* array = static_cast<ArrayObject*>(heap);
+    if (position.as.integer < 0 || static_cast<uint64_t>(position.as.integer) >= array->length())
+        return nullptr;
+    i = static_cast<size_t>(position.as.integer);
+    return array;
+}
 } // namespace
 
 void Interpreter::visitUnaryExpr(UnaryExpr& node) {
@@ -214,14 +227,18 @@ void Interpreter::visitUnaryExpr(UnaryExpr& node) {
             roots.push(object);
             Value position = evaluate(index->index.get());
             if (signal_ != ControlSignal::None) return;
-            GcObject* heap = object.asObject();
-            if (heap != nullptr && heap->objectKind == ObjectKind::Array &&
-                position.kind == ValueKind::Int) {
-                auto& elements = static_cast<ArrayObject*>(heap)->elements;
-                int64_t i = position.as.integer;
-                if (i >= 0 && static_cast<uint64_t>(i) < elements.size()) slot = &elements[i];
+            // Elements are stored by kind, not as Values: read, step, write back.
+            size_t i = 0;
+            ArrayObject* array = indexedArray(object, position, i);
+            Value old = array ? array->get(i) : Value();
+            Value updated;
+            if (!stepped(old, node.op, updated)) {
+                lastValue_ = old;
+                return;
             }
-            break;
+            array->set(i, updated);
+            lastValue_ = node.prefix ? updated : old;
+            return;
         }
         case kStepMember: {
             auto* member = static_cast<MemberExpr*>(node.operand.get());
@@ -345,17 +362,13 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         Value object = evaluate(index->object.get());
         roots.push(object);
         Value position = evaluate(index->index.get());
-        GcObject* heap = object.asObject();
-        if (heap == nullptr || heap->objectKind != ObjectKind::Array ||
-            position.kind != ValueKind::Int)
-            return;
-        auto* array = static_cast<ArrayObject*>(heap);
-        int64_t i = position.as.integer;
-        if (i < 0 || static_cast<uint64_t>(i) >= array->elements.size()) return;
-        if (compound) value = binaryOperation(op, array->elements[i], value);
+        size_t i = 0;
+        ArrayObject* array = indexedArray(object, position, i);
+        if (array == nullptr) return;
+        if (compound) value = binaryOperation(op, array->get(i), value);
         // The size is checked again: nothing ran in between that could shrink
         // the array, but the element is written only when it still exists.
-        if (static_cast<uint64_t>(i) < array->elements.size()) array->elements[i] = value;
+        if (i < array->length()) array->set(i, value);
     }
 }
 
@@ -364,22 +377,15 @@ void Interpreter::visitIndexExpr(IndexExpr& node) {
     RootScope roots(tempRoots_);
     roots.push(object);
     Value position = evaluate(node.index.get());
-    GcObject* heap = object.asObject();
-    lastValue_ = Value();
-    if (heap == nullptr || heap->objectKind != ObjectKind::Array || position.kind != ValueKind::Int)
-        return;
-    auto* array = static_cast<ArrayObject*>(heap);
-    int64_t i = position.as.integer;
-    if (i >= 0 && static_cast<uint64_t>(i) < array->elements.size())
-        lastValue_ = array->elements[i];
+    size_t i = 0;
+    ArrayObject* array = indexedArray(object, position, i);
+    lastValue_ = array ? array->get(i) : Value();
 }
 
 void Interpreter::visitArrayLiteralExpr(ArrayLiteralExpr& node) {
     RootScope roots(tempRoots_);
     for (const ExprPtr& element : node.elements) roots.push(evaluate(element.get()));
-    std::span<const Value> pushed = tempRoots_.last(node.elements.size());
-    std::vector<Value> elements(pushed.begin(), pushed.end());
-    lastValue_ = makeArray(std::move(elements));
+    lastValue_ = makeArray(tempRoots_.last(node.elements.size()));
 }
 
 void Interpreter::visitLambdaExpr(LambdaExpr& node) {

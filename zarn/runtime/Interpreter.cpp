@@ -86,8 +86,8 @@ Value Interpreter::makeString(std::string text) {
     return Value(gc_.allocate<StringObject>(std::move(text)));
 }
 
-Value Interpreter::makeArray(std::vector<Value> elements) {
-    return Value(gc_.allocate<ArrayObject>(std::move(elements)));
+Value Interpreter::makeArray(std::span<const Value> elements) {
+    return Value(gc_.allocate<ArrayObject>(elements));
 }
 
 Value Interpreter::makeNative(std::string name, NativeCallable callable,
@@ -630,8 +630,8 @@ void Interpreter::visitForeachStmt(ForeachStmt& node) {
     current_ = scope;
     // By index, re-reading the size each time: the body may grow or shrink the
     // array, and no reference into its storage is held across the body.
-    for (size_t i = 0; i < array->elements.size(); ++i) {
-        scope->define(variable, array->elements[i]);
+    for (size_t i = 0; i < array->length(); ++i) {
+        scope->define(variable, array->get(i));
         execute(node.body.get());
         if (loopShouldStop(signal_)) break;
     }

@@ -72,7 +72,7 @@ public:
 
     // ---- what NativeApi.h builds on ---------------------------------------------
     Value makeString(std::string text);
-    Value makeArray(std::vector<Value> elements = {});
+    Value makeArray(std::span<const Value> elements = {});
     Value makeNative(std::string name, NativeCallable callable, std::vector<Value> captures = {});
     // A new instance with the layout's fields, all Null.
     ClassInstanceObject* makeInstance(const InstanceLayout& layout);

@@ -12,7 +12,7 @@ Value makeString(Interpreter& interp, std::string text) {
 }
 
 Value makeArray(Interpreter& interp, std::vector<Value> elements) {
-    return interp.makeArray(std::move(elements));
+    return interp.makeArray(elements);
 }
 
 Value makeStringArray(Interpreter& interp, const std::vector<std::string>& texts) {
@@ -25,7 +25,7 @@ Value makeStringArray(Interpreter& interp, const std::vector<std::string>& texts
         roots.push(element);
         elements.push_back(element);
     }
-    return interp.makeArray(std::move(elements));
+    return interp.makeArray(elements);
 }
 
 Value makeNative(Interpreter& interp, std::string name, NativeCallable callable,

@@ -7,6 +7,7 @@
 #include "zarn/diagnostics/SourceLocation.h"
 #include "zarn/runtime/Value.h"
 
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -69,16 +70,100 @@ public:
     std::string text; // never changed after creation: strings are shared freely
 };
 
+// The elements of an array, stored by what they hold: all Bool as bytes, all
+// Int as int64_t, all Float as double, anything else (or a mix) as Values. The
+// first element that does not fit the current storage converts the array to
+// Values once; an emptied array picks its storage again at the next push. Only
+// the Values storage refers to heap objects, so only it is traced.
 class ArrayObject final : public GcObject {
 public:
+    // The scalar storages carry the number of the ValueKind they hold, so a
+    // value fits a scalar storage exactly when the numbers are equal.
+    enum class Storage : uint8_t { Values = 0, Bool = 1, Int = 2, Float = 3 };
+
     ArrayObject() : GcObject(ObjectKind::Array) {}
-    explicit ArrayObject(std::vector<Value> elements)
-        : GcObject(ObjectKind::Array), elements(std::move(elements)) {}
+    explicit ArrayObject(std::span<const Value> elements);
+    explicit ArrayObject(const std::vector<Value>& elements)
+        : ArrayObject(std::span<const Value>(elements)) {}
+    ~ArrayObject() override;
     void trace(GC& gc) override;
-    size_t size() const override { return 48 + 16 * elements.capacity(); }
+    size_t size() const override { return sizeof(ArrayObject) + capacity_ * width(); }
     std::string toString() const override;
 
-    std::vector<Value> elements;
+    // The number of elements.
+    size_t length() const { return length_; }
+    bool empty() const { return length_ == 0; }
+    Storage storage() const { return storage_; }
+
+    // The element at index i (i < length()).
+    Value get(size_t i) const {
+        switch (storage_) {
+        case Storage::Bool: return Value::fromBool(data_[i] != 0);
+        case Storage::Int: return Value::fromInt(words()[i]);
+        case Storage::Float: return Value::fromFloat(std::bit_cast<double>(words()[i]));
+        case Storage::Values: break;
+        }
+        return values()[i];
+    }
+    // Replaces the element at index i (i < length()).
+    void set(size_t i, const Value& value) {
+        if (!fits(value)) generalise();
+        store(i, value);
+    }
+    void push(const Value& value) {
+        // An empty array takes the storage of its first element.
+        if (length_ == 0 || !fits(value)) [[unlikely]] {
+            if (length_ == 0) reuseAs(storageFor(value));
+            else generalise();
+        }
+        if (length_ == capacity_) [[unlikely]]
+            grow(length_ + 1);
+        store(length_++, value);
+    }
+    // Removes and returns the last element; Null when there is none.
+    Value pop() {
+        if (length_ == 0) return Value();
+        Value last = get(length_ - 1);
+        --length_;
+        return last;
+    }
+    void clear() { length_ = 0; }
+
+private:
+    static Storage storageFor(const Value& value) {
+        return value.kind <= ValueKind::Float ? static_cast<Storage>(value.kind) : Storage::Values;
+    }
+    bool fits(const Value& value) const {
+        return storage_ == Storage::Values ||
+               static_cast<uint8_t>(value.kind) == static_cast<uint8_t>(storage_);
+    }
+    size_t width() const {
+        return storage_ == Storage::Values ? sizeof(Value)
+               : storage_ == Storage::Bool ? 1
+                                           : sizeof(int64_t);
+    }
+    // Writes a value that fits the storage.
+    void store(size_t i, const Value& value) {
+        switch (storage_) {
+        case Storage::Bool: data_[i] = value.as.boolean ? 1 : 0; return;
+        case Storage::Int: words()[i] = value.as.integer; return;
+        case Storage::Float: words()[i] = std::bit_cast<int64_t>(value.as.number); return;
+        case Storage::Values: values()[i] = value; return;
+        }
+    }
+    int64_t* words() const { return reinterpret_cast<int64_t*>(data_); }
+    Value* values() const { return reinterpret_cast<Value*>(data_); }
+    // Enlarges the storage to hold at least count elements (at least doubling).
+    void grow(size_t count);
+    // Converts the elements to Values storage.
+    void generalise();
+    // Switches an empty array to another storage, keeping its buffer.
+    void reuseAs(Storage storage);
+
+    unsigned char* data_ = nullptr;
+    size_t length_ = 0;
+    size_t capacity_ = 0; // in elements of the current storage
+    Storage storage_ = Storage::Values;
 };
 
 class NativeFunctionObject;

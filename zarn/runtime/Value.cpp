@@ -70,11 +70,11 @@ void appendArray(std::string& out, const ArrayObject& array,
     open.push_back(&array);
     out += '[';
     bool first = true;
-    // Index-based: the elements vector is not changed while printing.
-    for (size_t i = 0; i < array.elements.size(); ++i) {
+    // Index-based: the array is not changed while printing.
+    for (size_t i = 0; i < array.length(); ++i) {
         if (!first) out += ", ";
         first = false;
-        const Value& element = array.elements[i];
+        const Value element = array.get(i);
         if (element.kind == ValueKind::String) {
             out += '"';
             out += element.stringView();
@@ -126,10 +126,6 @@ std::string ArrayObject::toString() const {
     std::vector<const ArrayObject*> open;
     appendArray(out, *this, open);
     return out;
-}
-
-void ArrayObject::trace(GC& gc) {
-    for (const Value& v : elements) gc.markValue(v);
 }
 
 void ClassInstanceObject::trace(GC& gc) {

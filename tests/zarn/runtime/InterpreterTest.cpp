@@ -27,7 +27,7 @@ void initProbeModule(Interpreter& interp) {
         roots.push(array);
         auto* elements = static_cast<ArrayObject*>(array.as.object);
         for (size_t i = 0; i < args.size(); ++i)
-            elements->elements.push_back(in.makeString("<" + std::string(args.stringAt(i)) + ">"));
+            elements->push(in.makeString("<" + std::string(args.stringAt(i)) + ">"));
         return array;
     });
     addMember(interp, module, "each", [](Interpreter& in, const NativeArgs& args) {

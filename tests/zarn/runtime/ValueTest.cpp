@@ -59,8 +59,8 @@ TEST(ValueTest, ArrayTextQuotesStringsAndNests) {
 TEST(ValueTest, ArrayInsideItselfPrintsWithoutRecursing) {
     GC gc;
     auto* array = gc.allocate<ArrayObject>();
-    array->elements.push_back(Value::fromInt(1));
-    array->elements.push_back(Value(array));
+    array->push(Value::fromInt(1));
+    array->push(Value(array));
     EXPECT_EQ(toString(Value(array)), "[1, [...]]");
 }
 
