@@ -17,9 +17,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <new>
+#include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -82,9 +85,21 @@ public:
 
     template <typename T, typename... Args>
     T* allocate(Args&&... args) {
+        static_assert(!std::is_same_v<T, StringObject>, "strings are made by makeStringObject");
+        return allocateExtra<T>(0, std::forward<Args>(args)...);
+    }
+
+    // Allocates T with extra bytes of storage right after it, for objects that
+    // keep their contents inline (strings). The object owns those bytes; they
+    // are released with it. Such objects come in every size, and cells of one
+    // size serve no other, so only small ones take cells: larger ones come from
+    // the plain heap, which reuses freed blocks for any size.
+    template <typename T, typename... Args>
+    T* allocateExtra(size_t extra, Args&&... args) {
         if (stress_ || bytesAllocated_ > threshold_) collect();
-        uint8_t storageClass = classFor(sizeof(T));
-        void* memory = acquire(storageClass, sizeof(T));
+        const size_t bytes = sizeof(T) + extra;
+        uint8_t storageClass = extra == 0 || bytes <= kMaxExtraCell ? classFor(bytes) : 0;
+        void* memory = acquire(storageClass, bytes);
         T* object;
         try {
             object = new (memory) T(std::forward<Args>(args)...);
@@ -138,6 +153,7 @@ private:
     static constexpr size_t kCell = 16;
     static constexpr size_t kClasses = 16; // cells of 16 to 256 bytes
     static constexpr size_t kChunk = 64 * 1024;
+    static constexpr size_t kMaxExtraCell = 128; // see allocateExtra
     static uint8_t classFor(size_t bytes) {
 #if defined(__SANITIZE_ADDRESS__)
         (void)bytes;
@@ -179,5 +195,13 @@ private:
     std::vector<GcObject*> gray_;
     bool stress_;
 };
+
+// A string object holding a copy of text. The text must not live in a heap
+// object that is unreachable from the roots: allocating may collect first.
+inline StringObject* makeStringObject(GC& gc, std::string_view text) {
+    auto* string = gc.allocateExtra<StringObject>(text.size(), text.size());
+    if (!text.empty()) std::memcpy(string->data(), text.data(), text.size());
+    return string;
+}
 
 } // namespace zarn
