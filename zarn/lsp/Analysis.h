@@ -119,7 +119,6 @@ private:
     // Where `name` is declared by the node at `location` in the file at `path`.
     std::optional<FileSpan> declarationSpan(const std::string& path, const SourceLocation& location,
                                             const std::string& name) const;
-    std::optional<FileSpan> memberDefinition(const MemberExpr& member) const;
     std::string absolutePath(const std::string& file) const;
     void addNamesInScope(size_t offset, ScopeNames& names) const;
     void addLocals(const std::vector<StmtPtr>& statements, size_t offset, ScopeNames& names) const;
