@@ -201,7 +201,7 @@ bool Interpreter::callBuiltinMethod(Value receiver, NameId m, std::span<const Va
         } else if (m == n.substring) {
             int64_t start = std::max<int64_t>(integer(0), 0);
             if (static_cast<uint64_t>(start) >= self.size()) {
-                result = makeString(std::string());
+                result = makeString(std::string_view());
             } else {
                 std::string_view rest = self.substr(static_cast<size_t>(start));
                 if (arguments.size() >= 2) {
@@ -209,7 +209,7 @@ bool Interpreter::callBuiltinMethod(Value receiver, NameId m, std::span<const Va
                     rest =
                         rest.substr(0, static_cast<size_t>(std::min<uint64_t>(count, rest.size())));
                 }
-                result = makeString(std::string(rest));
+                result = makeString(rest);
             }
         } else if (m == n.replace) {
             std::string_view from = text(0), to = text(1);
@@ -235,16 +235,17 @@ bool Interpreter::callBuiltinMethod(Value receiver, NameId m, std::span<const Va
             RootScope roots(tempRoots_);
             roots.push(result);
             if (separator.empty()) {
-                for (char c : self) array->push(makeString(std::string(1, c)));
+                for (size_t i = 0; i < self.size(); ++i)
+                    array->push(makeString(self.substr(i, 1)));
             } else {
                 size_t start = 0;
                 while (true) {
                     size_t found = self.find(separator, start);
                     if (found == std::string_view::npos) {
-                        array->push(makeString(std::string(self.substr(start))));
+                        array->push(makeString(self.substr(start)));
                         break;
                     }
-                    array->push(makeString(std::string(self.substr(start, found - start))));
+                    array->push(makeString(self.substr(start, found - start)));
                     start = found + separator.size();
                 }
             }
@@ -252,15 +253,16 @@ bool Interpreter::callBuiltinMethod(Value receiver, NameId m, std::span<const Va
             size_t begin = 0, end = self.size();
             while (begin < end && isSpace(self[begin])) ++begin;
             while (end > begin && isSpace(self[end - 1])) --end;
-            result = makeString(std::string(self.substr(begin, end - begin)));
+            result = makeString(self.substr(begin, end - begin));
         } else if (m == n.toUpper || m == n.toLower) {
-            std::string out(self);
+            // Changed in place right after the copy is made, before anything sees it.
+            StringObject* out = makeStringObject(gc_, self);
             const bool upper = m == n.toUpper;
-            for (char& c : out) {
+            for (char& c : std::span<char>(out->data(), out->length)) {
                 if (upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
                 else if (!upper && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
             }
-            result = makeString(std::move(out));
+            result = Value(out);
         } else {
             return false;
         }

@@ -5,6 +5,7 @@
 #include "zarn/diagnostics/Assert.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace zarn {
@@ -86,18 +87,37 @@ TokenType binaryOperatorOf(TokenType compound) {
 
 } // namespace
 
+Value Interpreter::concatenate(const Value& left, const Value& right) {
+    // Both texts are viewed in place (or written into the buffers) and copied
+    // once into a string of exactly their joint length. Only an array or an
+    // instance needs a text of its own first.
+    NumberText leftBuffer, rightBuffer;
+    std::string leftSpill, rightSpill;
+    auto textOf = [](const Value& v, NumberText& buffer, std::string& spill) {
+        if (v.kind != ValueKind::Object || v.as.object == nullptr) return scalarText(v, buffer);
+        spill = toString(v);
+        return std::string_view(spill);
+    };
+    std::string_view a = textOf(left, leftBuffer, leftSpill);
+    std::string_view b = textOf(right, rightBuffer, rightSpill);
+    // Making the result may collect: the operands' texts must stay where they are.
+    RootScope roots(tempRoots_);
+    roots.push(left);
+    roots.push(right);
+    StringObject* joined =
+        gc_.allocateExtra<StringObject>(a.size() + b.size(), a.size() + b.size());
+    if (!a.empty()) std::memcpy(joined->data(), a.data(), a.size());
+    if (!b.empty()) std::memcpy(joined->data() + a.size(), b.data(), b.size());
+    return Value(joined);
+}
+
 Value Interpreter::binaryOperation(TokenType op, const Value& left, const Value& right) {
     const bool bothInt = left.kind == ValueKind::Int && right.kind == ValueKind::Int;
     const bool numbers = left.isNumber() && right.isNumber();
     switch (op) {
     case TokenType::Plus:
         if (bothInt) return Value::fromInt(wrapAdd(left.as.integer, right.as.integer));
-        if (left.isString() || right.isString()) {
-            std::string text;
-            appendText(text, left);
-            appendText(text, right);
-            return makeString(std::move(text));
-        }
+        if (left.isString() || right.isString()) return concatenate(left, right);
         if (numbers) return Value::fromFloat(left.toDouble() + right.toDouble());
         return Value();
     case TokenType::Minus:

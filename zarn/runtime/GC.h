@@ -17,9 +17,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <new>
+#include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -91,30 +94,28 @@ public:
 
     template <typename T, typename... Args>
     T* allocate(Args&&... args) {
+        static_assert(!std::is_same_v<T, StringObject>, "strings are made by makeStringObject");
         return allocateSized<T>(sizeof(T), std::forward<Args>(args)...);
     }
     // An object with storage of its own right behind it: bytes covers both
-    // (at least sizeof(T)); the object's size() accounts for the whole.
+    // (at least sizeof(T)); the object's size() accounts for the whole. The
+    // objects of one class (instances) share a size, so they take cells.
     template <typename T, typename... Args>
     T* allocateSized(size_t bytes, Args&&... args) {
-        static_assert(alignof(T) <= kCell, "cells keep the alignment of every object");
-        if (stress_ || bytesAllocated_ > threshold_) collect();
-        uint8_t storageClass = classFor(bytes);
-        void* memory = acquire(storageClass, bytes);
-        T* object;
-        try {
-            object = new (memory) T(std::forward<Args>(args)...);
-        } catch (...) {
-            release(memory, storageClass);
-            throw;
-        }
-        object->sizeClass = storageClass;
-        bytesAllocated_ += object->size();
-        ++objectCount_;
-        object->next = objects_;
-        objects_ = object;
-        return object;
+        return place<T>(classFor(bytes), bytes, std::forward<Args>(args)...);
     }
+    // Allocates T with extra bytes of storage right after it, for objects that
+    // keep their contents inline (strings). The object owns those bytes; they
+    // are released with it. Such objects come in every size, and cells of one
+    // size serve no other, so only small ones take cells: larger ones come from
+    // the plain heap, which reuses freed blocks for any size.
+    template <typename T, typename... Args>
+    T* allocateExtra(size_t extra, Args&&... args) {
+        const size_t bytes = sizeof(T) + extra;
+        return place<T>(bytes <= kMaxExtraCell ? classFor(bytes) : 0, bytes,
+                        std::forward<Args>(args)...);
+    }
+
 
     // Marking: set the mark and queue the object for tracing (no recursion).
     void markValue(const Value& value) {
@@ -145,6 +146,26 @@ public:
     void setStress(bool stress) { stress_ = stress; }
 
 private:
+    // Collects when due, then builds T in bytes of the given storage class.
+    template <typename T, typename... Args>
+    T* place(uint8_t storageClass, size_t bytes, Args&&... args) {
+        static_assert(alignof(T) <= kCell, "cells keep the alignment of every object");
+        if (stress_ || bytesAllocated_ > threshold_) collect();
+        void* memory = acquire(storageClass, bytes);
+        T* object;
+        try {
+            object = new (memory) T(std::forward<Args>(args)...);
+        } catch (...) {
+            release(memory, storageClass);
+            throw;
+        }
+        object->sizeClass = storageClass;
+        bytesAllocated_ += object->size();
+        ++objectCount_;
+        object->next = objects_;
+        objects_ = object;
+        return object;
+    }
     void traceGray();
     void destroy(GcObject* object);
 
@@ -155,6 +176,7 @@ private:
     static constexpr size_t kCell = 8;
     static constexpr size_t kClasses = 32; // cells of 8 to 256 bytes
     static constexpr size_t kChunk = 64 * 1024;
+    static constexpr size_t kMaxExtraCell = 128; // see allocateExtra
     static uint8_t classFor(size_t bytes) {
 #if defined(__SANITIZE_ADDRESS__)
         (void)bytes;
@@ -197,5 +219,13 @@ private:
     GcStats stats_;
     bool stress_;
 };
+
+// A string object holding a copy of text. The text must not live in a heap
+// object that is unreachable from the roots: allocating may collect first.
+inline StringObject* makeStringObject(GC& gc, std::string_view text) {
+    auto* string = gc.allocateExtra<StringObject>(text.size(), text.size());
+    if (!text.empty()) std::memcpy(string->data(), text.data(), text.size());
+    return string;
+}
 
 } // namespace zarn

@@ -1,47 +1,118 @@
 // String literals: plain ones are made once per literal and shared (strings
-// never change); ones with placeholders are expanded at every evaluation. The
-// expression inside a placeholder is parsed once per literal and position.
+// never change); ones with placeholders are expanded at every evaluation.
+//
+// A literal with placeholders is compiled once into segments: the text from
+// one position up to the next placeholder (escapes already applied), then that
+// placeholder. Expanding is then a run of appends. A placeholder naming a
+// variable that is not in scope stays unexpanded: its "{" is written and the
+// text is read again from right after the brace, which is a segment of its own,
+// compiled the first time it is needed.
 #include "zarn/frontend/Lexer.h"
 #include "zarn/frontend/Parser.h"
 #include "zarn/runtime/Interpreter.h"
 
-#include <unordered_map>
+#include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace zarn {
 
 namespace {
 
-struct Placeholder {
-    size_t end = std::string::npos; // index of the matching "}", npos when there is none
-    ExprPtr expression;             // empty: the placeholder stays unexpanded
-    NameId bareName = kNoName;      // set when the expression is a bare name
+constexpr uint32_t kNotBuilt = UINT32_MAX;
+
+struct Segment {
+    std::string text;          // written first
+    ExprPtr expression;        // the placeholder after the text; empty at the end of the literal
+    NameId bareName = kNoName; // set when the expression is a bare name
+    uint32_t resume = 0;       // text position right after the placeholder's "}"
+    uint32_t unexpanded = 0;   // text position right after its "{"
+    uint32_t next = kNotBuilt; // segment after an expanded placeholder
+    uint32_t fallback = kNotBuilt; // segment after a bare name not in scope
 };
 
 struct LiteralCache {
     bool plain = false;
-    Value text; // the shared string of a plain literal (also retained)
-    std::unordered_map<size_t, Placeholder> placeholders;
-    bool bracesMatched = false;
-    std::unordered_map<size_t, size_t> closeOf; // "{" index -> its matching "}" index
+    Value text;                    // the shared string of a plain literal (also retained)
+    std::vector<Segment> segments; // segments[0] starts at the beginning of the text
+    std::vector<uint32_t> closeOf; // "{" index -> its matching "}" index, or kNotBuilt
 };
 
 // Pairs every "{" of the text with its matching "}" (nested braces counted) in
-// one pass; a "{" without a match has no entry. Scanning forward from each "{"
-// instead would take quadratic time on a long run of unmatched braces.
-void matchBraces(const std::string& text, std::unordered_map<size_t, size_t>& closeOf) {
-    std::vector<size_t> open;
+// one pass. Scanning forward from each "{" instead would take quadratic time on
+// a long run of unmatched braces.
+std::vector<uint32_t> matchBraces(std::string_view text) {
+    std::vector<uint32_t> closeOf(text.size(), kNotBuilt);
+    std::vector<uint32_t> open;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '{') {
-            open.push_back(i);
+            open.push_back(static_cast<uint32_t>(i));
         } else if (text[i] == '}' && !open.empty()) {
-            closeOf.emplace(open.back(), i);
+            closeOf[open.back()] = static_cast<uint32_t>(i);
             open.pop_back();
         }
     }
+    return closeOf;
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The expression between the braces at open and close, or empty when it is
+// blank or does not parse. Parsed with diagnostics of its own: nothing of it
+// is reported.
+ExprPtr parsePlaceholder(std::string_view text, size_t open, size_t close) {
+    size_t begin = open + 1, end = close;
+    while (begin < end && isBlank(text[begin])) ++begin;
+    while (end > begin && isBlank(text[end - 1])) --end;
+    if (begin == end) return nullptr;
+    DiagnosticEngine scratchDiagnostics;
+    Lexer lexer(std::string(text.substr(begin, end - begin)), "<interpolation>",
+                scratchDiagnostics);
+    std::vector<Token> tokens = lexer.tokenize();
+    if (scratchDiagnostics.hasErrors()) return nullptr;
+    Parser parser(std::move(tokens), scratchDiagnostics);
+    ExprPtr expression = parser.parseExpression();
+    if (!expression || scratchDiagnostics.hasErrors()) return nullptr;
+    return expression;
+}
+
+// Reads the text from position start up to the first placeholder that parses
+// (or the end) into a new segment and returns its index. A "{" without a
+// match or with nothing valid inside is plain text.
+uint32_t buildSegment(LiteralCache& cache, std::string_view text, size_t start,
+                      NameTable& symbols) {
+    Segment segment;
+    size_t i = start;
+    while (i < text.size()) {
+        char c = text[i];
+        char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (c == '\\' && (next == '{' || next == '}')) {
+            segment.text += next;
+            i += 2;
+        } else if ((c == '{' && next == '{') || (c == '}' && next == '}')) {
+            segment.text += c;
+            i += 2;
+        } else if (c == '{') {
+            uint32_t close = cache.closeOf[i];
+            ExprPtr expression = close == kNotBuilt ? nullptr : parsePlaceholder(text, i, close);
+            if (expression) {
+                if (auto* name = dynamic_cast<IdentifierExpr*>(expression.get()))
+                    segment.bareName = symbols.intern(name->name);
+                segment.expression = std::move(expression);
+                segment.resume = close + 1;
+                segment.unexpanded = static_cast<uint32_t>(i + 1);
+                break;
+            }
+            segment.text += '{';
+            ++i;
+        } else {
+            segment.text += c;
+            ++i;
+        }
+    }
+    cache.segments.push_back(std::move(segment));
+    return static_cast<uint32_t>(cache.segments.size() - 1);
+}
 
 } // namespace
 
@@ -52,91 +123,66 @@ Value Interpreter::stringLiteral(LiteralExpr& literal) {
         if (cache->plain) {
             cache->text = makeString(literal.text);
             retain(cache->text);
+        } else {
+            cache->closeOf = matchBraces(literal.text);
+            buildSegment(*cache, literal.text, 0, symbols_);
         }
         literal.cache.owner = this;
         literal.cache.data = std::move(cache);
     }
     auto* cache = static_cast<LiteralCache*>(literal.cache.data.get());
     if (cache->plain) return cache->text;
-    return makeString(interpolate(literal));
+    // The expansion is written into a buffer kept between evaluations; an
+    // expansion nested in a placeholder finds it taken and uses its own.
+    std::string buffer = std::move(expansionBuffer_);
+    buffer.clear();
+    interpolate(literal, buffer);
+    Value result = makeString(buffer);
+    if (buffer.capacity() <= kKeptExpansionBuffer) expansionBuffer_ = std::move(buffer);
+    return result;
 }
 
-std::string Interpreter::interpolate(const LiteralExpr& literal) {
-    const std::string& text = literal.text;
-    if (text.find_first_of("{\\") == std::string::npos) return text;
-    LiteralCache* cache = literal.cache.owner == this
-                              ? static_cast<LiteralCache*>(literal.cache.data.get())
-                              : nullptr;
-    LiteralCache scratch;
-    if (cache == nullptr) cache = &scratch;
-    if (!cache->bracesMatched) {
-        matchBraces(text, cache->closeOf);
-        cache->bracesMatched = true;
-    }
-
-    auto placeholderAt = [&](size_t open) -> const Placeholder& {
-        auto found = cache->placeholders.find(open);
-        if (found != cache->placeholders.end()) return found->second;
-        Placeholder placeholder;
-        if (auto close = cache->closeOf.find(open); close != cache->closeOf.end())
-            placeholder.end = close->second;
-        if (placeholder.end != std::string::npos) {
-            size_t begin = open + 1, end = placeholder.end;
-            while (begin < end && isBlank(text[begin])) ++begin;
-            while (end > begin && isBlank(text[end - 1])) --end;
-            if (begin < end) {
-                // Parsed with diagnostics of its own: nothing of it is reported.
-                DiagnosticEngine scratchDiagnostics;
-                Lexer lexer(text.substr(begin, end - begin), "<interpolation>", scratchDiagnostics);
-                std::vector<Token> tokens = lexer.tokenize();
-                if (!scratchDiagnostics.hasErrors()) {
-                    Parser parser(std::move(tokens), scratchDiagnostics);
-                    ExprPtr expression = parser.parseExpression();
-                    if (expression && !scratchDiagnostics.hasErrors()) {
-                        if (auto* name = dynamic_cast<IdentifierExpr*>(expression.get()))
-                            placeholder.bareName = symbols_.intern(name->name);
-                        placeholder.expression = std::move(expression);
-                    }
+void Interpreter::interpolate(const LiteralExpr& literal, std::string& out) {
+    // The cache was made by stringLiteral; it outlives this call, as do the
+    // expression trees it holds. Placeholders may run code that expands this
+    // same literal and adds segments, so segments are reached by index only.
+    auto* cache = static_cast<LiteralCache*>(literal.cache.data.get());
+    uint32_t index = 0;
+    while (true) {
+        const Segment& segment = cache->segments[index];
+        out += segment.text;
+        Expression* expression = segment.expression.get();
+        if (expression == nullptr) break;
+        uint32_t follow;
+        if (segment.bareName != kNoName) {
+            Value* slot = current_->lookup(segment.bareName);
+            if (slot == nullptr) {
+                out += '{';
+                follow = segment.fallback;
+                if (follow == kNotBuilt) {
+                    follow = buildSegment(*cache, literal.text, segment.unexpanded, symbols_);
+                    cache->segments[index].fallback = follow;
                 }
+                index = follow;
+                continue;
             }
-        }
-        return cache->placeholders.emplace(open, std::move(placeholder)).first->second;
-    };
-
-    std::string out;
-    out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        char c = text[i];
-        char next = i + 1 < text.size() ? text[i + 1] : '\0';
-        if (c == '\\' && (next == '{' || next == '}')) {
-            out += next;
-            i += 2;
-        } else if ((c == '{' && next == '{') || (c == '}' && next == '}')) {
-            out += c;
-            i += 2;
-        } else if (c == '{') {
-            const Placeholder& placeholder = placeholderAt(i);
-            if (placeholder.expression &&
-                (placeholder.bareName == kNoName || current_->contains(placeholder.bareName))) {
-                // The expression tree lives in the cache, which outlives this call.
-                // Its calls are placed at the literal: the placeholder's own
-                // locations count from the start of its text.
-                interpolations_.push_back(&literal.location);
-                Value value = evaluate(placeholder.expression.get());
-                interpolations_.pop_back();
-                appendText(out, value);
-                i = placeholder.end + 1;
-            } else {
-                out += '{'; // unexpanded: scanning goes on right after the brace
-                ++i;
-            }
+            appendText(out, signal_ == ControlSignal::None ? *slot : Value());
         } else {
-            out += c;
-            ++i;
+            // Calls in the placeholder are placed at the literal: the
+            // placeholder's own locations count from the start of its text.
+            interpolations_.push_back(&literal.location);
+            Value value = evaluate(expression);
+            interpolations_.pop_back();
+            appendText(out, value);
         }
+        const Segment& done = cache->segments[index];
+        follow = done.next;
+        if (follow == kNotBuilt) {
+            follow = buildSegment(*cache, literal.text, done.resume, symbols_);
+            cache->segments[index].next = follow;
+        }
+        index = follow;
     }
-    return out;
 }
 
 } // namespace zarn

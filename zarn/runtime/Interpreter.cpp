@@ -82,9 +82,7 @@ void Interpreter::setScriptPath(const std::string& path) {
 
 // ---- what NativeApi.h builds on ---------------------------------------------------------------
 
-Value Interpreter::makeString(std::string text) {
-    return Value(gc_.allocate<StringObject>(std::move(text)));
-}
+Value Interpreter::makeString(std::string_view text) { return Value(makeStringObject(gc_, text)); }
 
 Value Interpreter::makeArray(std::span<const Value> elements) {
     return Value(gc_.allocate<ArrayObject>(elements));

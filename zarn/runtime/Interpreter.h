@@ -71,7 +71,8 @@ public:
     void setInterruptible(bool interruptible) { interruptible_ = interruptible; }
 
     // ---- what NativeApi.h builds on ---------------------------------------------
-    Value makeString(std::string text);
+    // The text must not live in an unreachable heap object (see makeStringObject).
+    Value makeString(std::string_view text);
     Value makeArray(std::span<const Value> elements = {});
     Value makeNative(std::string name, NativeCallable callable, std::vector<Value> captures = {});
     // A new instance with the layout's fields, all Null.
@@ -170,8 +171,9 @@ public:
     Value invokeMethod(const ClassInfo* info, ClassInstanceObject* instance,
                        FunctionDeclStmt& method, std::span<const Value> arguments,
                        const SourceLocation* callSite);
-    // The run-time expansion of "{expression}" placeholders in a string literal.
-    std::string interpolate(const LiteralExpr& literal);
+    // The run-time expansion of "{expression}" placeholders in a string
+    // literal, appended to out; the literal's cache is made by stringLiteral.
+    void interpolate(const LiteralExpr& literal, std::string& out);
 
     // Module loading (ModuleLoader.cpp): a `use` of a name that is not a
     // native module, and loading another script into the running program.
@@ -321,6 +323,8 @@ private:
     // Calls a script function whose scope holds its arguments already.
     Value enterFunction(FunctionObject* function, Environment* scope,
                         const SourceLocation& callSite);
+    // The text forms of both values joined ("+" with a string on either side).
+    Value concatenate(const Value& left, const Value& right);
     Value stringLiteral(LiteralExpr& literal);
     Value boundBuiltin(Value receiver, NameId method, const std::string& name);
     Value defaultValueFor(const std::string& typeName);
@@ -338,6 +342,10 @@ private:
     Environment* globals_ = nullptr;
     Environment* current_ = nullptr;
     Value lastValue_;
+    // Reused by string literals with placeholders for their expansion; one that
+    // grew past kKeptExpansionBuffer bytes is not kept.
+    std::string expansionBuffer_;
+    static constexpr size_t kKeptExpansionBuffer = 64 * 1024;
     ControlSignal signal_ = ControlSignal::None;
     Value returnValue_;
     RootStack tempRoots_;

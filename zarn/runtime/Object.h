@@ -14,6 +14,7 @@
 #include <new>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -61,13 +62,23 @@ inline Value::Value(GcObject* object) {
     as.object = object;
 }
 
+// The text of a string lives right after the object, in the same allocation
+// (GC::allocateExtra): a string is one block of 32 bytes plus its length.
+// Make one with makeStringObject (GC.h), which sizes the allocation.
 class StringObject final : public GcObject {
 public:
-    explicit StringObject(std::string text) : GcObject(ObjectKind::String), text(std::move(text)) {}
-    size_t size() const override { return 56 + text.capacity(); }
-    std::string toString() const override { return text; }
+    // The object only: the caller allocated length bytes after it and fills
+    // them (data()) before anything else can read the text.
+    explicit StringObject(size_t length) : GcObject(ObjectKind::String), length(length) {}
+    size_t size() const override { return sizeof(StringObject) + length; }
+    std::string toString() const override { return std::string(view()); }
 
-    std::string text; // never changed after creation: strings are shared freely
+    std::string_view view() const { return {data(), length}; }
+    const char* data() const { return reinterpret_cast<const char*>(this + 1); }
+    char* data() { return reinterpret_cast<char*>(this + 1); }
+
+    // Never changed after creation: strings are shared freely.
+    const size_t length;
 };
 
 // The elements of an array, stored by what they hold: all Bool as bytes, all

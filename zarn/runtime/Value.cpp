@@ -4,6 +4,7 @@
 #include "zarn/runtime/GC.h"
 #include "zarn/runtime/Object.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <vector>
@@ -12,7 +13,7 @@ namespace zarn {
 
 std::string_view Value::stringView() const {
     if (kind != ValueKind::String || as.object == nullptr) return {};
-    return static_cast<const StringObject*>(as.object)->text;
+    return static_cast<const StringObject*>(as.object)->view();
 }
 
 bool valuesEqual(const Value& a, const Value& b) {
@@ -39,12 +40,34 @@ bool isTruthyHeap(const Value& v) {
     return v.kind == ValueKind::Object && v.as.object != nullptr;
 }
 
+std::string_view formatFloat(double d, NumberText& buffer) {
+    int n = std::snprintf(buffer.data(), buffer.size() - 2, "%g", d);
+    size_t length = n > 0 ? std::min(static_cast<size_t>(n), buffer.size() - 3) : 0;
+    if (std::string_view(buffer.data(), length).find('.') == std::string_view::npos) {
+        buffer[length++] = '.';
+        buffer[length++] = '0';
+    }
+    return {buffer.data(), length};
+}
+
 std::string formatFloat(double d) {
-    char buffer[64];
-    int n = std::snprintf(buffer, sizeof buffer, "%g", d);
-    std::string text(buffer, n > 0 ? static_cast<size_t>(n) : 0);
-    if (text.find('.') == std::string::npos) text += ".0";
-    return text;
+    NumberText buffer;
+    return std::string(formatFloat(d, buffer));
+}
+
+std::string_view scalarText(const Value& v, NumberText& buffer) {
+    switch (v.kind) {
+    case ValueKind::Null: return "null";
+    case ValueKind::Bool: return v.as.boolean ? "true" : "false";
+    case ValueKind::Int: {
+        auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), v.as.integer);
+        return {buffer.data(), static_cast<size_t>(result.ptr - buffer.data())};
+    }
+    case ValueKind::Float: return formatFloat(v.as.number, buffer);
+    case ValueKind::String: return v.stringView();
+    case ValueKind::Object: return v.as.object == nullptr ? "null" : std::string_view();
+    }
+    return {};
 }
 
 namespace {
@@ -88,23 +111,13 @@ void appendArray(std::string& out, const ArrayObject& array,
 }
 
 void appendValue(std::string& out, const Value& v, std::vector<const ArrayObject*>& open) {
-    switch (v.kind) {
-    case ValueKind::Null: out += "null"; return;
-    case ValueKind::Bool: out += v.as.boolean ? "true" : "false"; return;
-    case ValueKind::Int: {
-        char buffer[24];
-        auto result = std::to_chars(buffer, buffer + sizeof buffer, v.as.integer);
-        out.append(buffer, result.ptr);
-        return;
-    }
-    case ValueKind::Float: out += formatFloat(v.as.number); return;
-    case ValueKind::String: out += v.stringView(); return;
-    case ValueKind::Object:
-        if (v.as.object == nullptr) out += "null";
-        else if (v.as.object->objectKind == ObjectKind::Array)
-            appendArray(out, *static_cast<const ArrayObject*>(v.as.object), open);
-        else out += v.as.object->toString();
-        return;
+    if (v.kind != ValueKind::Object || v.as.object == nullptr) {
+        NumberText buffer;
+        out += scalarText(v, buffer);
+    } else if (v.as.object->objectKind == ObjectKind::Array) {
+        appendArray(out, *static_cast<const ArrayObject*>(v.as.object), open);
+    } else {
+        out += v.as.object->toString();
     }
 }
 

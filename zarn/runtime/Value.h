@@ -4,6 +4,7 @@
 // objects alive (see GC.h).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -102,5 +103,12 @@ void appendText(std::string& out, const Value& v);
 // Float text: as a default-formatted stream writes it ("%g"), with ".0" appended
 // when the result holds no ".", so 3.0 is "3.0" and 1e20 is "1e+20.0".
 std::string formatFloat(double d);
+// Room for the text of any Int or Float.
+using NumberText = std::array<char, 40>;
+// The same written into buffer; the view points into it.
+std::string_view formatFloat(double d, NumberText& buffer);
+// The text form of a value that is not an object (numbers written into buffer,
+// strings viewed in place); empty for a non-null object.
+std::string_view scalarText(const Value& v, NumberText& buffer);
 
 } // namespace zarn

@@ -8,9 +8,9 @@ namespace {
 
 TEST(GCTest, CollectsWhatNoRootReaches) {
     GC gc;
-    Value kept(gc.allocate<StringObject>("kept"));
+    Value kept(makeStringObject(gc, "kept"));
     gc.addRoot(&kept);
-    gc.allocate<StringObject>("garbage");
+    makeStringObject(gc, "garbage");
     gc.allocate<ArrayObject>();
     EXPECT_EQ(gc.objectCount(), 3u);
     size_t before = gc.bytesAllocated();
@@ -27,14 +27,14 @@ TEST(GCTest, CollectsWhatNoRootReaches) {
 TEST(GCTest, ThresholdFollowsLiveBytesWithAFloor) {
     GC gc;
     EXPECT_EQ(gc.threshold(), GC::kInitialThreshold);
-    gc.allocate<StringObject>(std::string(5000, 'x'));
+    makeStringObject(gc, std::string(5000, 'x'));
     EXPECT_EQ(gc.collect() > 5000, true);
     EXPECT_EQ(gc.threshold(), 1048576u);
     // Nothing live: an empty list still resets the threshold.
     EXPECT_EQ(gc.collect(), 0u);
     EXPECT_EQ(gc.threshold(), 1048576u);
 
-    Value big(gc.allocate<StringObject>(std::string(800000, 'y')));
+    Value big(makeStringObject(gc, std::string(800000, 'y')));
     gc.addRoot(&big);
     gc.collect();
     EXPECT_EQ(gc.threshold(), 2 * gc.bytesAllocated());
@@ -83,7 +83,7 @@ TEST(GCTest, RootMarkerAndCapturedValuesKeepObjectsAlive) {
     Value receiver;
     Value native;
     gc.setRootMarker([&](GC& collector) { collector.markValue(native); });
-    receiver = Value(gc.allocate<StringObject>("receiver"));
+    receiver = Value(makeStringObject(gc, "receiver"));
     native = Value(
         gc.allocate<NativeFunctionObject>("bound", NativeCallable(), std::vector<Value>{receiver}));
     receiver = Value(); // only the captured copy refers to it now
@@ -95,8 +95,8 @@ TEST(GCTest, RootMarkerAndCapturedValuesKeepObjectsAlive) {
 
 TEST(GCTest, StressModeCollectsAtEveryAllocation) {
     GC gc(true);
-    gc.allocate<StringObject>("a");
-    gc.allocate<StringObject>("b"); // collects "a" first
+    makeStringObject(gc, "a");
+    makeStringObject(gc, "b"); // collects "a" first
     EXPECT_EQ(gc.objectCount(), 1u);
 }
 
@@ -139,7 +139,7 @@ TEST(GCTest, EnvironmentsTraceParentsAndValues) {
     gc.addRoot(&root);
     auto* parent = gc.allocate<Environment>(nullptr);
     static_cast<Environment*>(root.as.object)->parent = parent;
-    for (NameId s = 1; s <= 6; ++s) parent->define(s, Value(gc.allocate<StringObject>("v")));
+    for (NameId s = 1; s <= 6; ++s) parent->define(s, Value(makeStringObject(gc, "v")));
     gc.collect();
     EXPECT_EQ(gc.objectCount(), 8u);
     EXPECT_EQ(parent->get(6).stringView(), "v");
@@ -163,6 +163,38 @@ TEST(GCTest, ThresholdFollowsObjectsThatGrewAfterAllocation) {
     gc.collect();
     EXPECT_GE(gc.threshold(), 2 * array->size());
     gc.removeRoot(&root);
+}
+
+// Strings keep their text in the same block as the object, so the block's
+// size decides where the next object may go: texts of every length around the
+// storage class limits must survive collections and reuse of freed cells.
+TEST(GCTest, InlineTextsOfEverySizeStayIntact) {
+    GC gc;
+    Value kept(gc.allocate<ArrayObject>());
+    gc.addRoot(&kept);
+    auto* array = static_cast<ArrayObject*>(kept.as.object);
+    auto textFor = [](size_t length) {
+        return std::string(length, static_cast<char>('a' + length % 26));
+    };
+    for (size_t length = 0; length <= 300; ++length) {
+        array->elements.push_back(Value(makeStringObject(gc, textFor(length))));
+        makeStringObject(gc, textFor(length + 1)); // garbage between the kept ones
+    }
+    gc.collect();
+    for (size_t length = 0; length <= 300; ++length) makeStringObject(gc, std::string(length, '#'));
+    std::string huge(1 << 20, 'h');
+    huge.back() = 'z';
+    Value big(makeStringObject(gc, huge));
+    array->elements.push_back(big);
+    gc.collect();
+    for (size_t length = 0; length <= 300; ++length) {
+        const auto* text = static_cast<const StringObject*>(array->elements[length].as.object);
+        EXPECT_EQ(text->view(), textFor(length));
+        EXPECT_EQ(text->size(), sizeof(StringObject) + length);
+    }
+    EXPECT_EQ(array->elements.back().stringView(), huge);
+    EXPECT_EQ(gc.objectCount(), 303u);
+    gc.removeRoot(&kept);
 }
 
 } // namespace

@@ -142,7 +142,7 @@ TEST_F(NativeApiTest, HandlesMoveReleaseAndOutliveTheirCollector) {
     Handle outliving;
     {
         GC gc;
-        Value text(gc.allocate<StringObject>("held"));
+        Value text(makeStringObject(gc, "held"));
         Handle first(gc, text);
         EXPECT_EQ(gc.persistentRoots()->count(), 1u);
         gc.collect();
@@ -159,7 +159,7 @@ TEST_F(NativeApiTest, HandlesMoveReleaseAndOutliveTheirCollector) {
         second.reset();
         EXPECT_EQ(gc.persistentRoots()->count(), 0u);
 
-        outliving = Handle(gc, Value(gc.allocate<StringObject>("gone soon")));
+        outliving = Handle(gc, Value(makeStringObject(gc, "gone soon")));
     }
     // The collector is gone: the handle holds nothing and releases safely.
     EXPECT_FALSE(outliving.empty());

@@ -47,7 +47,7 @@ TEST(ValueTest, ScalarTextForms) {
 TEST(ValueTest, ArrayTextQuotesStringsAndNests) {
     GC gc;
     auto* inner = gc.allocate<ArrayObject>(std::vector<Value>{Value::fromBool(true), Value()});
-    auto* a = gc.allocate<StringObject>("a");
+    auto* a = makeStringObject(gc, "a");
     auto* outer =
         gc.allocate<ArrayObject>(std::vector<Value>{Value::fromInt(1), Value(a), Value(inner)});
     EXPECT_EQ(toString(Value(outer)), "[1, \"a\", [true, null]]");
@@ -68,13 +68,12 @@ TEST(ValueTest, Equality) {
     GC gc;
     EXPECT_TRUE(valuesEqual(Value::fromInt(1), Value::fromFloat(1.0)));
     EXPECT_TRUE(valuesEqual(Value::fromFloat(1.0), Value::fromInt(1)));
-    EXPECT_FALSE(valuesEqual(Value(gc.allocate<StringObject>("1")), Value::fromInt(1)));
+    EXPECT_FALSE(valuesEqual(Value(makeStringObject(gc, "1")), Value::fromInt(1)));
     EXPECT_FALSE(valuesEqual(Value(), Value::fromBool(false)));
     EXPECT_TRUE(valuesEqual(Value(), Value()));
     double nan = std::nan("");
     EXPECT_FALSE(valuesEqual(Value::fromFloat(nan), Value::fromFloat(nan)));
-    EXPECT_TRUE(valuesEqual(Value(gc.allocate<StringObject>("ab")),
-                            Value(gc.allocate<StringObject>("ab"))));
+    EXPECT_TRUE(valuesEqual(Value(makeStringObject(gc, "ab")), Value(makeStringObject(gc, "ab"))));
     auto* a = gc.allocate<ArrayObject>(std::vector<Value>{Value::fromInt(1)});
     auto* b = gc.allocate<ArrayObject>(std::vector<Value>{Value::fromInt(1)});
     EXPECT_FALSE(valuesEqual(Value(a), Value(b)));
@@ -87,10 +86,10 @@ TEST(ValueTest, Truthiness) {
     EXPECT_FALSE(isTruthy(Value::fromBool(false)));
     EXPECT_FALSE(isTruthy(Value::fromInt(0)));
     EXPECT_FALSE(isTruthy(Value::fromFloat(0.0)));
-    EXPECT_FALSE(isTruthy(Value(gc.allocate<StringObject>(""))));
+    EXPECT_FALSE(isTruthy(Value(makeStringObject(gc, ""))));
     EXPECT_TRUE(isTruthy(Value(gc.allocate<ArrayObject>())));
     EXPECT_TRUE(isTruthy(Value::fromInt(-1)));
-    EXPECT_TRUE(isTruthy(Value(gc.allocate<StringObject>("x"))));
+    EXPECT_TRUE(isTruthy(Value(makeStringObject(gc, "x"))));
 }
 
 TEST(ValueTest, NonStringsReadAsEmptyText) {
