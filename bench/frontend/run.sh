@@ -57,9 +57,13 @@ zarn_mb = os.path.getsize(zarn_file) / 1e6
 python_mb = os.path.getsize(python_file) / 1e6
 parse_rate = zarn_mb / best([zarn, "check", parse_only_file], expected_status=1)
 check_rate = zarn_mb / best([zarn, "check", zarn_file])
+# Largest resident size of any zarn run so far (KiB on Linux): the full
+# check's, which holds the whole tree and the checker's tables.
+zarn_peak_mb = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss * 1024 / 1e6
 python_rate = python_mb / best([sys.executable, "-m", "py_compile", python_file])
 print(f"zarn check, lex + parse:          {zarn_mb:.1f} MB at {parse_rate:.1f} MB/s of CPU time")
 print(f"zarn check, lex + parse + types:  {zarn_mb:.1f} MB at {check_rate:.1f} MB/s of CPU time")
+print(f"zarn check, peak memory:          {zarn_peak_mb:.1f} MB, {zarn_peak_mb / zarn_mb:.1f}x the source")
 print(f"python3 -m py_compile:            {python_mb:.1f} MB at {python_rate:.1f} MB/s of CPU time")
 print(f"ratio, lex + parse:         {parse_rate / python_rate:.1f}x")
 print(f"ratio, lex + parse + types: {check_rate / python_rate:.1f}x")

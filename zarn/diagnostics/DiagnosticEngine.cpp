@@ -68,14 +68,22 @@ void DiagnosticEngine::registerSource(const std::string& file, const std::string
 
 void DiagnosticEngine::registerSource(const std::string& file,
                                       std::shared_ptr<const std::string> text) {
-    // Index the line starts once, so that rendering many diagnostics of a big
-    // file does not scan it from the top for each one.
     Source& source = sources_[file];
     source.text = std::move(text);
-    const std::string& bytes = *source.text;
-    source.lineStarts.assign(1, 0);
-    for (size_t at = bytes.find('\n'); at != std::string::npos; at = bytes.find('\n', at + 1))
-        source.lineStarts.push_back(at + 1);
+    source.lineStarts.clear();
+}
+
+// The line starts are indexed once, when the first diagnostic of the file is
+// rendered: a text that checks clean never pays for the index, and rendering
+// many diagnostics of a big file does not scan it from the top for each one.
+const std::vector<size_t>& DiagnosticEngine::lineStartsOf(const Source& source) {
+    if (source.lineStarts.empty()) {
+        const std::string& bytes = *source.text;
+        source.lineStarts.push_back(0);
+        for (size_t at = bytes.find('\n'); at != std::string::npos; at = bytes.find('\n', at + 1))
+            source.lineStarts.push_back(at + 1);
+    }
+    return source.lineStarts;
 }
 
 void DiagnosticEngine::error(const std::string& code, const std::string& message,
@@ -138,7 +146,7 @@ std::string DiagnosticEngine::render(const Diagnostic& d) const {
     auto source = sources_.find(d.location.file);
     if (source != sources_.end()) {
         std::string_view text =
-            lineOf(*source->second.text, source->second.lineStarts, d.location.line);
+            lineOf(*source->second.text, lineStartsOf(source->second), d.location.line);
         std::string number = std::to_string(d.location.line);
         if (number.size() < 2) number.insert(0, 2 - number.size(), ' ');
         out += number + " | ";

@@ -67,8 +67,10 @@ public:
 private:
     struct Source {
         std::shared_ptr<const std::string> text;
-        std::vector<size_t> lineStarts; // offset of the first byte of each line
+        // Offset of the first byte of each line; empty until first needed.
+        mutable std::vector<size_t> lineStarts;
     };
+    static const std::vector<size_t>& lineStartsOf(const Source& source);
 
     std::unordered_map<std::string, Source> sources_;
     std::vector<Diagnostic> diagnostics_;

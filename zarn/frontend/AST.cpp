@@ -6,7 +6,7 @@
 
 namespace zarn {
 
-LiteralExpr::LiteralExpr(LiteralKind kind, std::string text, SourceLocation location)
+LiteralExpr::LiteralExpr(LiteralKind kind, SharedText text, SourceLocation location)
     : Expression(std::move(location)), kind(kind), text(std::move(text)) {
     if (kind == LiteralKind::Integer) {
         int64_t value = 0;

@@ -1,6 +1,8 @@
 // The syntax tree: the only interface between the parser and the two tree
 // walkers (type checker and interpreter). Nodes are shared-owned, parents own
 // children, nothing points upward. Type annotations are type-name strings.
+// Names and literal texts are SharedText: the parser makes one per distinct
+// spelling and every node that spells it shares it.
 #pragma once
 
 #include "zarn/diagnostics/SourceLocation.h"
@@ -55,8 +57,8 @@ using ExprPtr = std::shared_ptr<Expression>;
 using StmtPtr = std::shared_ptr<Statement>;
 
 struct Parameter {
-    std::string name;
-    std::string typeName;
+    SharedText name;
+    SharedText typeName;
     SourceLocation location;
     std::shared_ptr<Type> resolvedType; // when set, the checker takes it over typeName
 };
@@ -146,14 +148,13 @@ public:
 
 class VarDeclStmt final : public Statement {
 public:
-    VarDeclStmt(std::string name, std::string typeName, ExprPtr initializer,
-                SourceLocation location)
+    VarDeclStmt(SharedText name, SharedText typeName, ExprPtr initializer, SourceLocation location)
         : Statement(std::move(location)), name(std::move(name)), typeName(std::move(typeName)),
           initializer(std::move(initializer)) {}
     ZARN_ACCEPT(VarDeclStmt)
 
-    std::string name;
-    std::string typeName;
+    SharedText name;
+    SharedText typeName;
     ExprPtr initializer; // may be empty
     std::shared_ptr<Type> resolvedType;
     mutable RuntimeCache cache;
@@ -161,15 +162,15 @@ public:
 
 class FunctionDeclStmt final : public Statement {
 public:
-    FunctionDeclStmt(std::string name, std::vector<Parameter> parameters, std::string returnType,
+    FunctionDeclStmt(SharedText name, std::vector<Parameter> parameters, SharedText returnType,
                      std::shared_ptr<BlockStmt> body, SourceLocation location)
         : Statement(std::move(location)), name(std::move(name)), parameters(std::move(parameters)),
           returnType(std::move(returnType)), body(std::move(body)) {}
     ZARN_ACCEPT(FunctionDeclStmt)
 
-    std::string name;
+    SharedText name;
     std::vector<Parameter> parameters;
-    std::string returnType;
+    SharedText returnType;
     std::shared_ptr<BlockStmt> body;
     std::shared_ptr<Type> resolvedType;
     mutable RuntimeCache cache;
@@ -177,13 +178,13 @@ public:
 
 class ClassDeclStmt final : public Statement {
 public:
-    ClassDeclStmt(std::string name, std::vector<std::shared_ptr<VarDeclStmt>> fields,
+    ClassDeclStmt(SharedText name, std::vector<std::shared_ptr<VarDeclStmt>> fields,
                   std::vector<std::shared_ptr<FunctionDeclStmt>> methods, SourceLocation location)
         : Statement(std::move(location)), name(std::move(name)), fields(std::move(fields)),
           methods(std::move(methods)) {}
     ZARN_ACCEPT(ClassDeclStmt)
 
-    std::string name;
+    SharedText name;
     std::vector<std::shared_ptr<VarDeclStmt>> fields;
     std::vector<std::shared_ptr<FunctionDeclStmt>> methods;
     std::shared_ptr<Type> resolvedType;
@@ -192,11 +193,11 @@ public:
 
 class UseStmt final : public Statement {
 public:
-    UseStmt(std::string moduleName, SourceLocation location)
+    UseStmt(SharedText moduleName, SourceLocation location)
         : Statement(std::move(location)), moduleName(std::move(moduleName)) {}
     ZARN_ACCEPT(UseStmt)
 
-    std::string moduleName;
+    SharedText moduleName;
 };
 
 class ContinueStmt final : public Statement {
@@ -238,13 +239,13 @@ public:
 
 class ForeachStmt final : public Statement {
 public:
-    ForeachStmt(std::string variable, ExprPtr iterable, std::shared_ptr<BlockStmt> body,
+    ForeachStmt(SharedText variable, ExprPtr iterable, std::shared_ptr<BlockStmt> body,
                 SourceLocation location)
         : Statement(std::move(location)), variable(std::move(variable)),
           iterable(std::move(iterable)), body(std::move(body)) {}
     ZARN_ACCEPT(ForeachStmt)
 
-    std::string variable;
+    SharedText variable;
     ExprPtr iterable;
     std::shared_ptr<BlockStmt> body;
     mutable RuntimeCache cache;
@@ -320,14 +321,14 @@ public:
 
 class LambdaExpr final : public Expression {
 public:
-    LambdaExpr(std::vector<Parameter> parameters, std::string returnType,
+    LambdaExpr(std::vector<Parameter> parameters, SharedText returnType,
                std::shared_ptr<BlockStmt> body, SourceLocation location)
         : Expression(std::move(location)), parameters(std::move(parameters)),
           returnType(std::move(returnType)), body(std::move(body)) {}
     ZARN_ACCEPT(LambdaExpr)
 
     std::vector<Parameter> parameters;
-    std::string returnType;
+    SharedText returnType;
     std::shared_ptr<BlockStmt> body;
     std::shared_ptr<Type> resolvedType;
     mutable RuntimeCache cache;
@@ -344,12 +345,12 @@ public:
 
 class NewExpr final : public Expression {
 public:
-    NewExpr(std::string className, std::vector<ExprPtr> arguments, SourceLocation location)
+    NewExpr(SharedText className, std::vector<ExprPtr> arguments, SourceLocation location)
         : Expression(std::move(location)), className(std::move(className)),
           arguments(std::move(arguments)) {}
     ZARN_ACCEPT(NewExpr)
 
-    std::string className;
+    SharedText className;
     std::vector<ExprPtr> arguments;
     mutable RuntimeCache cache;
 };
@@ -366,12 +367,12 @@ public:
 
 class MemberExpr final : public Expression {
 public:
-    MemberExpr(ExprPtr object, std::string member, SourceLocation location)
+    MemberExpr(ExprPtr object, SharedText member, SourceLocation location)
         : Expression(std::move(location)), object(std::move(object)), member(std::move(member)) {}
     ZARN_ACCEPT(MemberExpr)
 
     ExprPtr object;
-    std::string member;
+    SharedText member;
     mutable RuntimeCache cache;
 };
 
@@ -412,11 +413,11 @@ public:
 
 class IdentifierExpr final : public Expression {
 public:
-    IdentifierExpr(std::string name, SourceLocation location)
+    IdentifierExpr(SharedText name, SourceLocation location)
         : Expression(std::move(location)), name(std::move(name)) {}
     ZARN_ACCEPT(IdentifierExpr)
 
-    std::string name;
+    SharedText name;
     mutable RuntimeCache cache;
 };
 
@@ -426,11 +427,11 @@ class LiteralExpr final : public Expression {
 public:
     // Integer and Float literals convert their text here; a text out of range
     // leaves the value at 0 without a diagnostic.
-    LiteralExpr(LiteralKind kind, std::string text, SourceLocation location);
+    LiteralExpr(LiteralKind kind, SharedText text, SourceLocation location);
     ZARN_ACCEPT(LiteralExpr)
 
     LiteralKind kind;
-    std::string text;
+    SharedText text;
     int64_t intValue = 0;
     double floatValue = 0.0;
     mutable RuntimeCache cache;

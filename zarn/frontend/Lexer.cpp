@@ -125,10 +125,13 @@ void Lexer::advance() {
     ++position_;
 }
 
-SourceLocation Lexer::here() const { return SourceLocation{file_, line_, column_, position_, 0}; }
+SourceLocation Lexer::here() const {
+    return SourceLocation{file_, clampPosition(line_), clampPosition(column_),
+                          clampPosition(position_), 0};
+}
 
 void Lexer::addToken(TokenType type, std::string lexeme, SourceLocation start) {
-    start.length = position_ - start.offset;
+    start.length = clampPosition(position_ - start.offset);
     out_->type = type;
     out_->lexeme = std::move(lexeme);
     out_->location = std::move(start);
@@ -182,10 +185,16 @@ bool Lexer::scanNext() {
             break;
         case ' ':
         case '\t':
-        case '\r':
-            ++position_;
-            ++column_;
+        case '\r': {
+            // A run of blanks (indentation, mostly) in one step.
+            size_t end = position_ + 1;
+            while (end < text_.size() &&
+                   (text_[end] == ' ' || text_[end] == '\t' || text_[end] == '\r'))
+                ++end;
+            column_ += end - position_;
+            position_ = end;
             break;
+        }
         case '\n':
             if (endsStatement(last_)) {
                 SourceLocation at = here();
@@ -203,10 +212,10 @@ bool Lexer::scanNext() {
 }
 
 void Lexer::skipToLineEnd() {
-    while (!atEnd() && text_[position_] != '\n') {
-        ++position_;
-        ++column_;
-    }
+    size_t end = text_.find('\n', position_);
+    if (end == std::string_view::npos) end = text_.size();
+    column_ += end - position_;
+    position_ = end;
 }
 
 // /* ... */ does not nest: the first "*/" ends it.
@@ -222,12 +231,13 @@ void Lexer::skipBlockComment() {
         }
         advance();
     }
-    star.length = text_.size() - star.offset;
+    star.length = clampPosition(text_.size() - star.offset);
     report(diag::UnterminatedComment, star);
 }
 
 void Lexer::scanToken() {
     SourceLocation start = here();
+    tokenStart_ = position_;
     char c = text_[position_];
     advance();
     auto single = [&](TokenType type) { addToken(type, std::string(1, c), start); };
@@ -313,15 +323,15 @@ void Lexer::scanNumber(const SourceLocation& start) {
         while (!atEnd() && isDigit(text_[position_])) advance();
         type = TokenType::FloatLiteral;
     }
-    addToken(type, std::string(text_.substr(start.offset, position_ - start.offset)), start);
+    addToken(type, std::string(text_.substr(tokenStart_, position_ - tokenStart_)), start);
 }
 
 void Lexer::scanWord(const SourceLocation& start) {
-    while (!atEnd() && isWordChar(text_[position_])) {
-        ++position_;
-        ++column_;
-    }
-    std::string_view word = text_.substr(start.offset, position_ - start.offset);
+    size_t end = position_;
+    while (end < text_.size() && isWordChar(text_[end])) ++end;
+    column_ += end - position_;
+    position_ = end;
+    std::string_view word = text_.substr(tokenStart_, position_ - tokenStart_);
     addToken(keywordOrIdentifier(word), std::string(word), start);
 }
 
@@ -357,7 +367,7 @@ void Lexer::scanString(const SourceLocation& start) {
         }
     }
     SourceLocation at = start;
-    at.length = text_.size() - start.offset;
+    at.length = clampPosition(text_.size() - start.offset);
     report(diag::UnterminatedString, at);
     addToken(TokenType::Invalid, std::move(value), start);
 }

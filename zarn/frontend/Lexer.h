@@ -77,6 +77,7 @@ private:
     FileName file_;         // shared by every token's location
     DiagnosticEngine& engine_;
     size_t position_ = 0;
+    size_t tokenStart_ = 0; // offset of the token scanToken is scanning
     uint64_t line_ = 1;
     uint64_t column_ = 1;
     // The kind of the last token produced (EndOfFile before the first): a line

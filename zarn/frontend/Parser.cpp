@@ -176,6 +176,14 @@ void Parser::reportTooDeep() {
     throw NestingTooDeep{};
 }
 
+SharedText Parser::intern(std::string_view text) {
+    auto found = texts_.find(text);
+    if (found != texts_.end()) return found->second;
+    SharedText shared(text);
+    texts_.emplace(std::string_view(shared.str()), shared);
+    return shared;
+}
+
 // ---- program --------------------------------------------------------------
 
 std::shared_ptr<Program> Parser::parseProgram() {
@@ -221,13 +229,13 @@ std::shared_ptr<VarDeclStmt> Parser::parseVarDecl() {
         engine_.report(diag::ExpectedVariableName, peek().location);
         return nullptr;
     }
-    std::string name = std::move(take().lexeme);
+    SharedText name = intern(take().lexeme);
     if (!match(TokenType::Colon)) {
         engine_.report(
             diag::MissingVariableType, peek().location, {},
             {{"help", "Zarn requires explicit typing: 'let " + name + ": <type> = <value>'"}});
     }
-    std::string typeName = parseTypeNested();
+    SharedText typeName = intern(parseTypeNested());
     ExprPtr initializer;
     if (match(TokenType::Assign)) {
         initializer = parseExpressionNested();
@@ -244,11 +252,11 @@ std::shared_ptr<FunctionDeclStmt> Parser::parseFunctionDecl() {
         engine_.report(diag::ExpectedFunctionName, peek().location);
         return nullptr;
     }
-    std::string name = std::move(take().lexeme);
+    SharedText name = intern(take().lexeme);
     std::vector<Parameter> parameters = parseParameters();
-    std::string returnType = "void";
+    SharedText returnType = intern("void");
     if (match(TokenType::Colon)) {
-        returnType = parseTypeNested();
+        returnType = intern(parseTypeNested());
     } else {
         engine_.report(diag::MissingReturnType, peek().location, {name});
     }
@@ -270,12 +278,12 @@ std::vector<Parameter> Parser::parseParameters() {
                 break;
             }
             Token nameToken = take();
-            Parameter parameter{std::move(nameToken.lexeme), "", std::move(nameToken.location),
-                                nullptr};
+            Parameter parameter{intern(nameToken.lexeme), SharedText(),
+                                std::move(nameToken.location), nullptr};
             if (!match(TokenType::Colon)) {
                 engine_.report(diag::ExpectedParameterType, peek().location, {parameter.name});
             }
-            parameter.typeName = parseTypeNested();
+            parameter.typeName = intern(parseTypeNested());
             parameters.push_back(std::move(parameter));
             skipNewlines();
             if (!match(TokenType::Comma)) break;
@@ -292,7 +300,7 @@ StmtPtr Parser::parseClassDecl() {
         engine_.report(diag::ExpectedClassName, peek().location);
         return nullptr;
     }
-    std::string name = std::move(take().lexeme);
+    SharedText name = intern(take().lexeme);
     skipNewlines();
     consume(TokenType::LeftBrace, diag::ExpectedClassBodyStart);
     std::vector<std::shared_ptr<VarDeclStmt>> fields;
@@ -517,7 +525,7 @@ StmtPtr Parser::parseForeach() {
         engine_.report(diag::ExpectedLoopVariable, peek().location);
         return nullptr;
     }
-    std::string variable = std::move(take().lexeme);
+    SharedText variable = intern(take().lexeme);
     consume(TokenType::Colon, diag::ExpectedForeachColon);
     ExprPtr iterable = parseExpressionNested();
     skipNewlines();

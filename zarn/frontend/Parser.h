@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -91,6 +92,10 @@ private:
         return std::allocate_shared<T>(nodes_, std::forward<Args>(args)...);
     }
 
+    // The one shared copy of a name or literal text for this parse: a large
+    // program spells the same names over and over.
+    SharedText intern(std::string_view text);
+
     // Declarations and statements.
     StmtPtr parseDeclaration();
     StmtPtr parseStatement();
@@ -145,6 +150,8 @@ private:
     // that skipping generic call arguments stays linear on long lines of
     // comparisons. Valid for indexes in [genericFrom_, genericUntil_).
     std::vector<GenericClose> generics_;
+    // Keys view the text of their value.
+    std::unordered_map<std::string_view, SharedText> texts_;
     size_t genericFrom_ = 0;
     size_t genericUntil_ = 0;
 };

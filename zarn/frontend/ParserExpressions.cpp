@@ -142,7 +142,7 @@ bool Parser::finishMember(ExprPtr& expression) {
         engine_.report(diag::ExpectedMemberName, peek().location);
         return false;
     }
-    std::string member = std::move(take().lexeme);
+    SharedText member = intern(take().lexeme);
     if (expression) {
         SourceLocation location = expression->location;
         expression =
@@ -208,12 +208,12 @@ ExprPtr Parser::parsePrimary() {
 // A literal token; Boolean and null literals carry their keyword as text.
 ExprPtr Parser::parseLiteral(LiteralKind kind) {
     Token token = take();
-    return make<LiteralExpr>(kind, std::move(token.lexeme), std::move(token.location));
+    return make<LiteralExpr>(kind, intern(token.lexeme), std::move(token.location));
 }
 
 ExprPtr Parser::parseIdentifier() {
     Token token = take();
-    auto identifier = make<IdentifierExpr>(std::move(token.lexeme), std::move(token.location));
+    auto identifier = make<IdentifierExpr>(intern(token.lexeme), std::move(token.location));
     skipGenericCallArguments();
     return identifier;
 }
@@ -249,7 +249,7 @@ ExprPtr Parser::parseNew() {
         engine_.report(diag::ExpectedNewClassName, peek().location);
         return nullptr;
     }
-    std::string className = std::move(take().lexeme);
+    SharedText className = intern(take().lexeme);
     if (match(TokenType::Less)) {
         // The generic arguments are not kept; the skip stops at the first ">".
         while (!isAtEnd() && peek().type != TokenType::Greater) advance();

@@ -7,7 +7,7 @@
 namespace zarn {
 namespace {
 
-SourceLocation at(const std::string& file, uint64_t line, uint64_t column, uint64_t length) {
+SourceLocation at(const std::string& file, uint32_t line, uint32_t column, uint32_t length) {
     return SourceLocation{file, line, column, 0, length};
 }
 

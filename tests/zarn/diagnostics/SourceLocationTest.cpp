@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace zarn {
@@ -75,6 +76,52 @@ TEST(FileName, CopiesShareOneNameAcrossThreads) {
     EXPECT_EQ(moved, "shared.zarn");
     FileName same = moved;
     EXPECT_EQ(same.c_str(), moved.c_str()); // one text, not a copy
+}
+
+// Names and literal texts of the tree are SharedText: code that used them as
+// std::string members keeps working, and copies share one entry.
+TEST(SharedText, ReadsLikeAStringAndSharesItsEntry) {
+    SharedText name(std::string("counter_total"));
+    EXPECT_EQ(name.find("total"), 8u);
+    EXPECT_EQ(name.find('_'), 7u);
+    EXPECT_EQ(name.find_first_of("xt"), 4u);
+    EXPECT_EQ(name.substr(0, 7), "counter");
+    EXPECT_TRUE(name.starts_with("count"));
+    EXPECT_TRUE(name.ends_with("total"));
+    EXPECT_EQ(name[0], 'c');
+    EXPECT_EQ(name.back(), 'l');
+    EXPECT_EQ(name + '!', "counter_total!");
+    EXPECT_EQ(std::string("x.") + name, "x.counter_total");
+    std::string appended = "n=";
+    appended += name;
+    EXPECT_EQ(appended, "n=counter_total");
+    EXPECT_EQ(std::string(name.begin(), name.end()), "counter_total");
+    EXPECT_LT(SharedText("alpha"), SharedText("beta"));
+    // The address reads as that of the held string, as for a std::string member.
+    const std::string* held = &name;
+    EXPECT_EQ(held, &name.str());
+    EXPECT_EQ(*held, "counter_total");
+
+    SharedText copy = name;
+    EXPECT_TRUE(copy.sameEntry(name));
+    SharedText separate("counter_total");
+    EXPECT_FALSE(separate.sameEntry(name));
+    EXPECT_EQ(separate, name); // equal by text as well
+
+    std::unordered_map<SharedText, int> byName{{name, 1}};
+    EXPECT_EQ(byName.count(separate), 1u);
+    std::map<std::string, int> byString{{"counter_total", 2}};
+    EXPECT_EQ(byString.at(name), 2);
+    EXPECT_TRUE(SharedText(std::string()).empty());
+}
+
+TEST(SourceLocation, PositionsAreCompactAndSaturate) {
+    // One location per node: its size is most of what a small node costs.
+    static_assert(sizeof(SourceLocation) <= 24);
+    EXPECT_EQ(clampPosition(0), 0u);
+    EXPECT_EQ(clampPosition(UINT32_MAX), UINT32_MAX);
+    EXPECT_EQ(clampPosition(uint64_t{UINT32_MAX} + 10), UINT32_MAX);
+    EXPECT_EQ(clampPosition(uint64_t{1} << 40), UINT32_MAX);
 }
 
 } // namespace

@@ -41,6 +41,25 @@ void expectLocation(const Token& token, uint64_t line, uint64_t column, uint64_t
     EXPECT_EQ(token.location.length, length) << token.lexeme;
 }
 
+// Runs of blanks, remarks and words are skipped in one step each; every byte
+// still counts one column, and the scan stops cleanly at the end of the text.
+TEST(Lexer, BlankRunsRemarksAndWordsKeepColumns) {
+    Lexed lexed = lex(" \t \r  alpha\t\tbeta ! remark\n  \t gamma_1 ! last remark");
+    ASSERT_EQ(lexed.tokens.size(), 6u);
+    expectLocation(lexed.tokens[0], 1, 7, 6, 5);   // alpha
+    expectLocation(lexed.tokens[1], 1, 14, 13, 4); // beta
+    EXPECT_EQ(lexed.tokens[2].type, TokenType::Newline);
+    expectLocation(lexed.tokens[2], 1, 27, 26, 1);
+    expectLocation(lexed.tokens[3], 2, 5, 31, 7); // gamma_1
+    EXPECT_EQ(lexed.tokens[3].lexeme, "gamma_1");
+    EXPECT_EQ(lexed.tokens[4].type, TokenType::Newline);
+    EXPECT_EQ(lexed.tokens[5].type, TokenType::EndOfFile);
+    expectLocation(lexed.tokens[5], 2, 26, 52, 0);
+    EXPECT_TRUE(lexed.diagnostics.empty());
+    EXPECT_EQ(kinds("word"), "Identifier Newline EndOfFile");
+    EXPECT_EQ(kinds("   "), "EndOfFile");
+}
+
 TEST(Lexer, EmptyTextGivesOnlyEndOfFile) {
     Lexed lexed = lex("");
     ASSERT_EQ(lexed.tokens.size(), 1u);

@@ -457,5 +457,31 @@ TEST(ParseSource, SubtreesOutliveTheProgram) {
     EXPECT_EQ(body->location.file, "p.zarn");
 }
 
+// A parse keeps one text per spelling: every use of a name or literal shares
+// the entry of its first use, so a large program holds each name once.
+TEST(ParseSource, OneTextPerSpelling) {
+    DiagnosticEngine engine;
+    std::shared_ptr<Program> program = parseSource(
+        "let total: int = 1\ntotal = total + 1\nlet other: int = total\n", "p.zarn", engine, true);
+    ASSERT_FALSE(engine.hasErrors());
+    ASSERT_EQ(program->statements.size(), 3u);
+    auto& first = static_cast<VarDeclStmt&>(*program->statements[0]);
+    auto& assign = static_cast<AssignStmt&>(*program->statements[1]);
+    auto& other = static_cast<VarDeclStmt&>(*program->statements[2]);
+    auto& target = static_cast<IdentifierExpr&>(*assign.target);
+    auto& sum = static_cast<BinaryExpr&>(*assign.value);
+    auto& left = static_cast<IdentifierExpr&>(*sum.left);
+    auto& one = static_cast<LiteralExpr&>(*sum.right);
+    auto& initial = static_cast<LiteralExpr&>(*first.initializer);
+    EXPECT_EQ(target.name, "total");
+    EXPECT_TRUE(target.name.sameEntry(first.name));
+    EXPECT_TRUE(left.name.sameEntry(first.name));
+    EXPECT_TRUE(static_cast<IdentifierExpr&>(*other.initializer).name.sameEntry(first.name));
+    EXPECT_TRUE(other.typeName.sameEntry(first.typeName));
+    EXPECT_TRUE(one.text.sameEntry(initial.text));
+    EXPECT_EQ(one.intValue, 1);
+    EXPECT_FALSE(other.name.sameEntry(first.name));
+}
+
 } // namespace
 } // namespace zarn
