@@ -83,9 +83,9 @@ TEST(ArrayTest, ObjectsStoredAfterConversionAreTraced) {
     gc.addRoot(&root);
     auto* array = static_cast<ArrayObject*>(root.as.object);
     for (int i = 0; i < 10; ++i) array->push(Value::fromInt(i));
-    array->set(3, Value(gc.allocate<StringObject>("three")));
-    array->push(Value(gc.allocate<StringObject>("ten")));
-    gc.allocate<StringObject>("garbage");
+    array->set(3, Value(makeStringObject(gc, "three")));
+    array->push(Value(makeStringObject(gc, "ten")));
+    makeStringObject(gc, "garbage");
     gc.collect();
     EXPECT_EQ(gc.objectCount(), 3u);
     EXPECT_EQ(array->get(3).stringView(), "three");

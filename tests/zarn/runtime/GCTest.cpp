@@ -112,9 +112,9 @@ TEST(GCTest, InstancesKeepTheirSlotsAndExtraFieldsAlive) {
     EXPECT_EQ(gc.bytesAllocated(), instance->size());
     for (int i = 0; i < 3; ++i) EXPECT_EQ(instance->slots()[i].kind, ValueKind::Null);
 
-    instance->setField(9, Value(gc.allocate<StringObject>("slot")));
-    instance->setField(20, Value(gc.allocate<StringObject>("extra")));
-    instance->setField(11, Value(gc.allocate<StringObject>("last")));
+    instance->setField(9, Value(makeStringObject(gc, "slot")));
+    instance->setField(20, Value(makeStringObject(gc, "extra")));
+    instance->setField(11, Value(makeStringObject(gc, "last")));
     gc.collect();
     EXPECT_EQ(gc.objectCount(), 4u);
     EXPECT_EQ(instance->findField(9)->stringView(), "slot");
@@ -177,7 +177,7 @@ TEST(GCTest, InlineTextsOfEverySizeStayIntact) {
         return std::string(length, static_cast<char>('a' + length % 26));
     };
     for (size_t length = 0; length <= 300; ++length) {
-        array->elements.push_back(Value(makeStringObject(gc, textFor(length))));
+        array->push(Value(makeStringObject(gc, textFor(length))));
         makeStringObject(gc, textFor(length + 1)); // garbage between the kept ones
     }
     gc.collect();
@@ -185,14 +185,14 @@ TEST(GCTest, InlineTextsOfEverySizeStayIntact) {
     std::string huge(1 << 20, 'h');
     huge.back() = 'z';
     Value big(makeStringObject(gc, huge));
-    array->elements.push_back(big);
+    array->push(big);
     gc.collect();
     for (size_t length = 0; length <= 300; ++length) {
-        const auto* text = static_cast<const StringObject*>(array->elements[length].as.object);
+        const auto* text = static_cast<const StringObject*>(array->get(length).as.object);
         EXPECT_EQ(text->view(), textFor(length));
         EXPECT_EQ(text->size(), sizeof(StringObject) + length);
     }
-    EXPECT_EQ(array->elements.back().stringView(), huge);
+    EXPECT_EQ(array->get(array->length() - 1).stringView(), huge);
     EXPECT_EQ(gc.objectCount(), 303u);
     gc.removeRoot(&kept);
 }
