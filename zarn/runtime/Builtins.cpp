@@ -235,8 +235,7 @@ bool Interpreter::callBuiltinMethod(Value receiver, NameId m, std::span<const Va
             RootScope roots(tempRoots_);
             roots.push(result);
             if (separator.empty()) {
-                for (size_t i = 0; i < self.size(); ++i)
-                    array->push(makeString(self.substr(i, 1)));
+                for (size_t i = 0; i < self.size(); ++i) array->push(makeString(self.substr(i, 1)));
             } else {
                 size_t start = 0;
                 while (true) {

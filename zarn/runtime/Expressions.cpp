@@ -45,6 +45,20 @@ TokenType binaryOperatorOf(TokenType compound) {
     }
 }
 
+// The comparisons of two Ints or two doubles; false for any other operator.
+template <typename N>
+[[gnu::always_inline]] inline bool compareNumbers(TokenType op, N a, N b, Value& out) {
+    switch (op) {
+    case TokenType::Less: out = Value::fromBool(a < b); return true;
+    case TokenType::LessEqual: out = Value::fromBool(a <= b); return true;
+    case TokenType::Greater: out = Value::fromBool(a > b); return true;
+    case TokenType::GreaterEqual: out = Value::fromBool(a >= b); return true;
+    case TokenType::Equal: out = Value::fromBool(a == b); return true;
+    case TokenType::NotEqual: out = Value::fromBool(a != b); return true;
+    default: return false;
+    }
+}
+
 // The operators on two numbers, which never allocate: false (and out left
 // alone) when an operand is not a number or the operator needs the general
 // path. The results are the ones binaryOperation gives.
@@ -58,13 +72,7 @@ TokenType binaryOperatorOf(TokenType compound) {
         case TokenType::Star: out = Value::fromInt(wrapMul(a, b)); return true;
         case TokenType::Slash: out = Value::fromInt(safeDiv(a, b)); return true;
         case TokenType::Percent: out = Value::fromInt(safeMod(a, b)); return true;
-        case TokenType::Less: out = Value::fromBool(a < b); return true;
-        case TokenType::LessEqual: out = Value::fromBool(a <= b); return true;
-        case TokenType::Greater: out = Value::fromBool(a > b); return true;
-        case TokenType::GreaterEqual: out = Value::fromBool(a >= b); return true;
-        case TokenType::Equal: out = Value::fromBool(a == b); return true;
-        case TokenType::NotEqual: out = Value::fromBool(a != b); return true;
-        default: return false;
+        default: return compareNumbers(op, a, b, out);
         }
     }
     if (!left.isNumber() || !right.isNumber()) return false;
@@ -75,13 +83,7 @@ TokenType binaryOperatorOf(TokenType compound) {
     case TokenType::Minus: out = Value::fromFloat(a - b); return true;
     case TokenType::Star: out = Value::fromFloat(a * b); return true;
     case TokenType::Slash: out = Value::fromFloat(b == 0.0 ? 0.0 : a / b); return true;
-    case TokenType::Less: out = Value::fromBool(a < b); return true;
-    case TokenType::LessEqual: out = Value::fromBool(a <= b); return true;
-    case TokenType::Greater: out = Value::fromBool(a > b); return true;
-    case TokenType::GreaterEqual: out = Value::fromBool(a >= b); return true;
-    case TokenType::Equal: out = Value::fromBool(a == b); return true;
-    case TokenType::NotEqual: out = Value::fromBool(a != b); return true;
-    default: return false;
+    default: return compareNumbers(op, a, b, out);
     }
 }
 

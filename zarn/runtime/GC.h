@@ -116,7 +116,6 @@ public:
                         std::forward<Args>(args)...);
     }
 
-
     // Marking: set the mark and queue the object for tracing (no recursion).
     void markValue(const Value& value) {
         if (value.isHeap()) markObject(value.as.object);
