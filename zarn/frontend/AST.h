@@ -27,6 +27,15 @@ struct RuntimeCache {
     std::shared_ptr<void> data;
 };
 
+// Where the interpreter last found the variable a name refers to: how many
+// scopes up from the current one, and which entry of that scope. It is only
+// trusted while epoch equals the interpreter's own (0: not found yet).
+struct NamePlace {
+    uint32_t epoch = 0;
+    uint16_t depth = 0;
+    uint16_t slot = 0;
+};
+
 class ASTNode {
 public:
     explicit ASTNode(SourceLocation location) : location(std::move(location)) {}
@@ -419,6 +428,7 @@ public:
 
     SharedText name;
     mutable RuntimeCache cache;
+    mutable NamePlace place;
 };
 
 enum class LiteralKind : int32_t { Integer = 0, Float = 1, String = 2, Boolean = 3, Null = 4 };

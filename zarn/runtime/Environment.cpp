@@ -82,6 +82,37 @@ Value* Environment::bindMethod(NameId name) {
     return nullptr;
 }
 
+Value* Environment::resolve(NameId name, NamePlace& place, uint32_t epoch) {
+    place.epoch = 0;
+    uint32_t depth = 0;
+    for (Environment* env = this; env != nullptr; env = env->parent, ++depth) {
+        // Where in env the name is: an entry, or kFieldPlace + a layout slot.
+        uint32_t position = UINT32_MAX;
+        Value* slot = env->findDefined(name);
+        if (slot == nullptr && env->receiver != nullptr) {
+            slot = env->receiver->findField(name);
+            if (slot != nullptr) {
+                // Fields beyond the class's layout are found by name each time.
+                uint32_t field = env->receiver->slotIndexOf(slot);
+                if (field < kFieldPlace) position = kFieldPlace + field;
+            } else if (env->methodNames != nullptr) {
+                slot = env->bindMethod(name);
+                if (slot != nullptr) position = env->positionOf(slot);
+            }
+        } else if (slot != nullptr) {
+            position = env->positionOf(slot);
+        }
+        if (slot == nullptr) continue;
+        if (depth <= UINT16_MAX && position <= UINT16_MAX) {
+            place.epoch = epoch;
+            place.depth = static_cast<uint16_t>(depth);
+            place.slot = static_cast<uint16_t>(position);
+        }
+        return slot;
+    }
+    return nullptr;
+}
+
 void Environment::trace(GC& gc) {
     gc.markObject(parent);
     gc.markObject(caller);

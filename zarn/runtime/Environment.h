@@ -4,9 +4,11 @@
 // function or lambda closed over them (captured).
 #pragma once
 
+#include "zarn/frontend/AST.h"
 #include "zarn/runtime/NameTable.h"
 #include "zarn/runtime/Object.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -46,6 +48,19 @@ public:
     }
     void clear();
     size_t size() const { return entries_.size(); }
+    // The entry at a position, when it holds key; positions never move while
+    // the map is not cleared.
+    Value* entryAt(uint32_t position, NameId key) {
+        return position < entries_.size() && entries_[position].key == key
+                   ? &entries_[position].value
+                   : nullptr;
+    }
+    // The position of a value this map holds.
+    uint32_t positionOf(const Value* value) const {
+        auto* entry = reinterpret_cast<const Entry*>(reinterpret_cast<const char*>(value) -
+                                                     offsetof(Entry, value));
+        return static_cast<uint32_t>(entry - entries_.data());
+    }
 
     template <typename F>
     void forEach(F&& f) const {
@@ -95,6 +110,20 @@ public:
         for (Environment* env = this; env != nullptr; env = env->parent)
             if (Value* slot = env->findLocal(name)) return slot;
         return nullptr;
+    }
+    // lookup for one use of a name in the program. The scopes between a use
+    // and its variable are the same each time the use runs, so the place found
+    // the first time is tried first: up that many scopes, that entry, when it
+    // still holds the name. Otherwise (a recycled scope, a method bound in
+    // another order) the chain is searched again and the place updated.
+    [[gnu::always_inline]] Value* lookup(NameId name, NamePlace& place, uint32_t epoch) {
+        if (place.epoch == epoch) [[likely]] {
+            Environment* env = this;
+            for (uint32_t up = place.depth; up != 0 && env != nullptr; --up) env = env->parent;
+            if (env != nullptr)
+                if (Value* slot = env->entryAt(name, place.slot)) return slot;
+        }
+        return resolve(name, place, epoch);
     }
 
     // Defines or replaces the name in this scope. In a method scope a name
@@ -169,7 +198,29 @@ public:
     ClassInstanceObject* receiver = nullptr;          // set in a method's own scope
 
 private:
+    // Places at or above this are fields of the receiver, by layout slot.
+    static constexpr uint32_t kFieldPlace = 0x8000;
+
     static uint64_t bitOf(NameId name) { return uint64_t{1} << (name & 63); }
+    // The value at a remembered place, when it is still the name's.
+    [[gnu::always_inline]] Value* entryAt(NameId name, uint32_t place) {
+        if (place >= kFieldPlace)
+            // A local named like the field would hide it.
+            return receiver != nullptr && (nameBits & bitOf(name)) == 0
+                       ? receiver->fieldAt(place - kFieldPlace, name)
+                       : nullptr;
+        if (count == kMapMode) return map.entryAt(place, name);
+        return place < count && names[place] == name ? &values[place] : nullptr;
+    }
+    // The position of an entry of this scope; UINT32_MAX where a place could
+    // not tell it from a field.
+    uint32_t positionOf(const Value* slot) const {
+        uint32_t position =
+            count == kMapMode ? map.positionOf(slot) : static_cast<uint32_t>(slot - values);
+        return position < kFieldPlace ? position : UINT32_MAX;
+    }
+    // The search of lookup, remembering where it found the name.
+    [[gnu::noinline]] Value* resolve(NameId name, NamePlace& place, uint32_t epoch);
     [[gnu::noinline]] Value* findMember(NameId name) {
         if (Value* field = receiver->findField(name)) return field;
         return methodNames ? bindMethod(name) : nullptr;

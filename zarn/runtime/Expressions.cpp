@@ -169,9 +169,20 @@ Value Interpreter::binaryOperation(TokenType op, const Value& left, const Value&
 }
 
 Value Interpreter::evaluateOther(Expression* expression) {
-    switch (expression->runtimeShape) {
-    case kShapeBinary: return binaryValue(*static_cast<BinaryExpr*>(expression));
-    case kShapeCall: return lastValue_ = callExpression(*static_cast<CallExpr*>(expression));
+    // Operators and calls first: they are the most frequent, and two tests
+    // cost less than the switch's indirect jump.
+    const uint8_t shape = expression->runtimeShape;
+    if (shape == kShapeBinary) return binaryValue(*static_cast<BinaryExpr*>(expression));
+    if (shape == kShapeCall)
+        return lastValue_ = callExpression(*static_cast<CallExpr*>(expression));
+    switch (shape) {
+    // An element or a field may be all that holds its value (the array or
+    // the instance may be a temporary), so it stays rooted as lastValue.
+    case kShapeIndex: return lastValue_ = indexValue(*static_cast<IndexExpr*>(expression));
+    case kShapeMember: return lastValue_ = memberValue(*static_cast<MemberExpr*>(expression));
+    case kShapeFloat: return Value::fromFloat(static_cast<LiteralExpr*>(expression)->floatValue);
+    case kShapeTrue: return Value::fromBool(true);
+    case kShapeFalse: return Value::fromBool(false);
     default: expression->accept(*this); return lastValue_;
     }
 }
@@ -238,8 +249,7 @@ void Interpreter::visitUnaryExpr(UnaryExpr& node) {
         Value* slot = nullptr;
         switch (node.cache.id) {
         case kStepName: {
-            auto* identifier = static_cast<IdentifierExpr*>(node.operand.get());
-            slot = current_->lookup(symbolOf(identifier->cache, identifier->name));
+            slot = variableOf(*static_cast<IdentifierExpr*>(node.operand.get()));
             break;
         }
         case kStepIndex: {
@@ -305,7 +315,7 @@ void Interpreter::visitUnaryExpr(UnaryExpr& node) {
 
 void Interpreter::visitIdentifierExpr(IdentifierExpr& node) {
     node.runtimeShape = kShapeName;
-    Value* slot = current_->lookup(symbolOf(node.cache, node.name));
+    Value* slot = variableOf(node);
     lastValue_ = slot ? *slot : Value();
 }
 
@@ -315,8 +325,14 @@ void Interpreter::visitLiteralExpr(LiteralExpr& node) {
         node.runtimeShape = kShapeInteger;
         lastValue_ = Value::fromInt(node.intValue);
         return;
-    case LiteralKind::Float: lastValue_ = Value::fromFloat(node.floatValue); return;
-    case LiteralKind::Boolean: lastValue_ = Value::fromBool(node.text == "true"); return;
+    case LiteralKind::Float:
+        node.runtimeShape = kShapeFloat;
+        lastValue_ = Value::fromFloat(node.floatValue);
+        return;
+    case LiteralKind::Boolean:
+        node.runtimeShape = node.text == "true" ? kShapeTrue : kShapeFalse;
+        lastValue_ = Value::fromBool(node.text == "true");
+        return;
     case LiteralKind::Null: lastValue_ = Value(); return;
     case LiteralKind::String: lastValue_ = stringLiteral(node); return;
     }
@@ -345,13 +361,12 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
     }
     if (node.cache.id == kTargetName) {
         auto* identifier = static_cast<IdentifierExpr*>(target);
-        NameId name = symbolOf(identifier->cache, identifier->name);
+        Value* slot = variableOf(*identifier);
+        if (slot == nullptr) return; // undeclared: no effect
         if (!compound) {
-            current_->assign(name, value);
+            *slot = value;
             return;
         }
-        Value* slot = current_->lookup(name);
-        if (slot == nullptr) return; // undeclared: no effect
         // Combining may allocate (and collect), but it never defines a name or
         // adds a field, and nothing moves: the slot stays where it is.
         Value combined;
@@ -360,7 +375,7 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
             return;
         }
         combined = binaryOperation(op, *slot, value);
-        ZARN_ASSERT(current_->lookup(name) == slot, "combining never moves a variable");
+        ZARN_ASSERT(variableOf(*identifier) == slot, "combining never moves a variable");
         *slot = combined;
         return;
     }
@@ -395,13 +410,18 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
 }
 
 void Interpreter::visitIndexExpr(IndexExpr& node) {
+    node.runtimeShape = kShapeIndex;
+    lastValue_ = indexValue(node);
+}
+
+Value Interpreter::indexValue(IndexExpr& node) {
     Value object = evaluate(node.object.get());
     RootScope roots(tempRoots_);
     roots.push(object);
     Value position = evaluate(node.index.get());
     size_t i = 0;
     ArrayObject* array = indexedArray(object, position, i);
-    lastValue_ = array ? array->get(i) : Value();
+    return array ? array->get(i) : Value();
 }
 
 void Interpreter::visitArrayLiteralExpr(ArrayLiteralExpr& node) {
@@ -462,15 +482,18 @@ Value Interpreter::memberOf(Value object, NameId member, const std::string& memb
 }
 
 void Interpreter::visitMemberExpr(MemberExpr& node) {
+    node.runtimeShape = kShapeMember;
+    lastValue_ = memberValue(node);
+}
+
+Value Interpreter::memberValue(MemberExpr& node) {
     NameId member = symbolOf(node.cache, node.member);
     Value object = evaluate(node.object.get());
     if (GcObject* heap = object.asObject(); heap && heap->objectKind == ObjectKind::ClassInstance) {
-        if (Value* field = fieldOf(node.cache, static_cast<ClassInstanceObject*>(heap), member)) {
-            lastValue_ = *field;
-            return;
-        }
+        if (Value* field = fieldOf(node.cache, static_cast<ClassInstanceObject*>(heap), member))
+            return *field;
     }
-    lastValue_ = memberOf(object, member, node.member);
+    return memberOf(object, member, node.member);
 }
 
 // ---- calls of script functions (here, so the call expression can inline them)
@@ -537,6 +560,18 @@ namespace {
 enum CalleeShape : uint32_t { kCalleeOther = 1, kCalleeMember = 2 };
 }
 
+inline void Interpreter::bindArguments(CallExpr& node, const std::vector<NameId>& params,
+                                       Environment* scope) {
+    size_t i = 0;
+    for (const ExprPtr& argument : node.arguments) {
+        Value value = evaluate(argument.get());
+        if (i < params.size()) scope->defineFresh(params[i], value);
+        ++i;
+    }
+    // Missing arguments are Null; extra ones were evaluated for their effects.
+    for (; i < params.size(); ++i) scope->defineFresh(params[i], Value());
+}
+
 Value Interpreter::callExpression(CallExpr& node) {
     RootScope roots(tempRoots_);
     Value callee = evaluate(node.callee.get());
@@ -549,13 +584,7 @@ Value Interpreter::callExpression(CallExpr& node) {
         const std::vector<NameId>& params = function->shape->params;
         Environment* scope = newEnvironment(function->closure);
         roots.push(Value(scope));
-        size_t i = 0;
-        for (const ExprPtr& argument : node.arguments) {
-            Value value = evaluate(argument.get());
-            if (i < params.size()) scope->defineFresh(params[i], value);
-            ++i;
-        }
-        for (; i < params.size(); ++i) scope->defineFresh(params[i], Value());
+        bindArguments(node, params, scope);
         return enterFunction(function, scope, node.location);
     }
     for (const ExprPtr& argument : node.arguments) tempRoots_.push(evaluate(argument.get()));
@@ -607,10 +636,15 @@ void Interpreter::visitCallExpr(CallExpr& node) {
                     const ClassInfo* info = findClass(instance->classSymbol());
                     if (FunctionDeclStmt* declaration = info ? info->findMethod(method) : nullptr) {
                         // Calling the method directly is what calling a fresh
-                        // bound method would do, without allocating one.
-                        std::span<const Value> arguments = pushArguments();
+                        // bound method would do, without allocating one. Its
+                        // scope is taken first and rooted, and each argument
+                        // goes straight into it as it is evaluated.
+                        const std::vector<NameId>& params = shapeOf(*declaration).params;
+                        Environment* scope = openMethodScope(info, instance, params.size());
+                        roots.push(Value(scope));
+                        bindArguments(node, params, scope);
                         lastValue_ =
-                            invokeMethod(info, instance, *declaration, arguments, &node.location);
+                            enterMethod(info, instance, *declaration, scope, &node.location);
                         return;
                     }
                 }

@@ -155,7 +155,9 @@ void Interpreter::interpolate(const LiteralExpr& literal, std::string& out) {
         if (expression == nullptr) break;
         uint32_t follow;
         if (segment.bareName != kNoName) {
-            Value* slot = current_->lookup(segment.bareName);
+            // The placeholder's tree belongs to this interpreter's cache.
+            auto* name = static_cast<IdentifierExpr*>(expression);
+            Value* slot = current_->lookup(segment.bareName, name->place, nameEpoch_);
             if (slot == nullptr) {
                 out += '{';
                 follow = segment.fallback;

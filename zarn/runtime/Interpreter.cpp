@@ -19,17 +19,23 @@ bool stressRequested() {
     return value != nullptr && std::string_view(value) == "1";
 }
 
-// Whether a block declares anything in its own scope. Blocks that do not are
-// run in the enclosing scope: nothing could tell the difference.
-bool blockNeedsScope(const BlockStmt& block) {
-    for (const StmtPtr& statement : block.statements) {
+// Whether statements declare anything in the scope they run in. Blocks that
+// do not are run in the enclosing scope: nothing could tell the difference.
+bool definesNames(const std::vector<StmtPtr>& statements) {
+    for (const StmtPtr& statement : statements) {
         Statement* s = statement.get();
         if (dynamic_cast<VarDeclStmt*>(s) || dynamic_cast<FunctionDeclStmt*>(s) ||
             dynamic_cast<UseStmt*>(s))
             return true;
+        // The cases of a switch run in the scope around it.
+        if (auto* choice = dynamic_cast<SwitchStmt*>(s))
+            for (const SwitchCase& clause : choice->cases)
+                if (definesNames(clause.body)) return true;
     }
     return false;
 }
+
+bool blockNeedsScope(const BlockStmt& block) { return definesNames(block.statements); }
 
 } // namespace
 
@@ -295,29 +301,40 @@ Value Interpreter::invokeMethod(ClassInstanceObject* instance, FunctionDeclStmt&
 Value Interpreter::invokeMethod(const ClassInfo* info, ClassInstanceObject* instance,
                                 FunctionDeclStmt& method, std::span<const Value> passed,
                                 const SourceLocation* callSite) {
-    DepthGuard depth(callDepth_);
-    pushFrame(instance->layout->className, &method.name, callSite);
-    checkStack();
     // A copy first: the arguments may live on the temporary-root stack, which
     // moves when it grows (the originals stay there as roots).
     ArgumentCopy arguments(passed);
     RootScope roots(tempRoots_);
     roots.push(Value(instance));
-    if (info != nullptr) ensureBoundMethods(instance, *info);
-
-    const std::vector<uint32_t>& params =
-        static_cast<const FunctionShape*>(method.cache.data.get())->params;
-    Environment* scope = newEnvironment(globals_);
+    const std::vector<uint32_t>& params = shapeOf(method).params;
+    Environment* scope = openMethodScope(info, instance, params.size());
     roots.push(Value(scope));
+    for (size_t i = 0; i < params.size(); ++i)
+        scope->defineFresh(params[i], i < arguments.size() ? arguments[i] : Value());
+    return enterMethod(info, instance, method, scope, callSite);
+}
+
+Environment* Interpreter::openMethodScope(const ClassInfo* info, ClassInstanceObject* instance,
+                                          size_t parameterCount) {
+    if (info != nullptr) ensureBoundMethods(instance, *info);
+    Environment* scope = newEnvironment(globals_);
     // The scope holds "this", the parameters and the locals; the receiver's
     // fields are reached through it (no copies), so a parameter or a local
     // named like a field hides the field and leaves it unchanged.
     const bool lazy = info != nullptr && info->lazyMethods;
-    size_t names = 1 + params.size() + (info != nullptr && !lazy ? info->methodNames.size() : 0);
+    size_t names = 1 + parameterCount + (info != nullptr && !lazy ? info->methodNames.size() : 0);
     if (names > Environment::kInlineSlots) scope->count = Environment::kMapMode;
     scope->defineFresh(thisSymbol_, Value(instance));
-    for (size_t i = 0; i < params.size(); ++i)
-        scope->defineFresh(params[i], i < arguments.size() ? arguments[i] : Value());
+    return scope;
+}
+
+Value Interpreter::enterMethod(const ClassInfo* info, ClassInstanceObject* instance,
+                               FunctionDeclStmt& method, Environment* scope,
+                               const SourceLocation* callSite) {
+    DepthGuard depth(callDepth_);
+    pushFrame(instance->layout->className, &method.name, callSite);
+    checkStack();
+    const bool lazy = info != nullptr && info->lazyMethods;
     scope->setReceiver(instance, lazy ? &info->methodNames : nullptr);
     if (info != nullptr && !lazy) {
         // Defined after the parameters, methods win over them; a field keeps
@@ -326,7 +343,6 @@ Value Interpreter::invokeMethod(const ClassInfo* info, ClassInstanceObject* inst
             if (!info->hasField(info->methodNames[i]))
                 scope->defineFresh(info->methodNames[i], Value(instance->extras().boundMethods[i]));
     }
-
     Value result = runCallBody(scope, method.body->statements);
     releaseEnvironment(scope);
     frames_.pop_back();

@@ -121,6 +121,11 @@ public:
         kShapeOther = 3,
         kShapeBinary = 4,
         kShapeCall = 5,
+        kShapeIndex = 6,
+        kShapeMember = 7,
+        kShapeFloat = 8,
+        kShapeTrue = 9,
+        kShapeFalse = 10,
     };
     [[gnu::always_inline]] Value evaluate(Expression* expression) {
         if (expression == nullptr || signal_ != ControlSignal::None) [[unlikely]]
@@ -131,7 +136,7 @@ public:
             // lastValue root.
             auto* name = static_cast<IdentifierExpr*>(expression);
             if (name->cache.owner == this) [[likely]] {
-                Value* slot = current_->lookup(name->cache.id);
+                Value* slot = current_->lookup(name->cache.id, name->place, nameEpoch_);
                 return slot ? *slot : Value();
             }
         } else if (shape == kShapeInteger) {
@@ -142,6 +147,8 @@ public:
     // evaluate for every other shape: operators and calls are run directly,
     // the rest through the visitor.
     Value evaluateOther(Expression* expression);
+    Value indexValue(IndexExpr& node);
+    Value memberValue(MemberExpr& node);
     // Counts one step of the run. Only a build that defines ZARN_STEP_BUDGET
     // (the fuzz target) counts: past the budget the run ends with "E9000".
     void countStep() {
@@ -171,6 +178,21 @@ public:
     Value invokeMethod(const ClassInfo* info, ClassInstanceObject* instance,
                        FunctionDeclStmt& method, std::span<const Value> arguments,
                        const SourceLocation* callSite);
+    // A method call in two steps, so that a call expression can evaluate its
+    // arguments straight into the method's scope: openMethodScope takes the
+    // scope with "this" defined (instance must be rooted; the caller roots the
+    // scope and defines the parameters), enterMethod runs the body in it.
+    Environment* openMethodScope(const ClassInfo* info, ClassInstanceObject* instance,
+                                 size_t parameterCount);
+    Value enterMethod(const ClassInfo* info, ClassInstanceObject* instance,
+                      FunctionDeclStmt& method, Environment* scope, const SourceLocation* callSite);
+    // Evaluates a call's arguments into the callee's new scope, which the
+    // caller has rooted, as its parameters.
+    [[gnu::always_inline]] void bindArguments(CallExpr& node, const std::vector<NameId>& params,
+                                              Environment* scope);
+    static const FunctionShape& shapeOf(const FunctionDeclStmt& method) {
+        return *static_cast<const FunctionShape*>(method.cache.data.get());
+    }
     // The run-time expansion of "{expression}" placeholders in a string
     // literal, appended to out; the literal's cache is made by stringLiteral.
     void interpolate(const LiteralExpr& literal, std::string& out);
@@ -215,6 +237,14 @@ public:
     };
 
 private:
+    // The variable a name refers to from the current scope, or null.
+    [[gnu::always_inline]] Value* variableOf(IdentifierExpr& name) {
+        if (name.cache.owner != this) [[unlikely]] {
+            fillSymbol(name.cache, name.name);
+            name.place.epoch = 0; // another interpreter's place
+        }
+        return current_->lookup(name.cache.id, name.place, nameEpoch_);
+    }
     NameId symbolOf(RuntimeCache& cache, const std::string& name) {
         if (cache.owner == this) [[likely]]
             return cache.id;
@@ -386,6 +416,10 @@ private:
         std::vector<DiagnosticNote> notes;
     } failure_;
     size_t callDepth_ = 0;
+    // The places names remember (NamePlace) hold while this stays the same. A
+    // script run again from another scope sees other scopes around it, so
+    // runScript moves it on.
+    uint32_t nameEpoch_ = 1;
     uintptr_t stackLimit_ = 0; // below this address a call reports a stack overflow
     bool interruptible_ = false;
 };

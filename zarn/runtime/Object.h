@@ -237,6 +237,19 @@ public:
             if (names[i] == symbol) return slots() + i;
         return extras_ ? findExtraField(symbol) : nullptr;
     }
+    // The field in a layout slot, when the layout gives that slot this name.
+    Value* fieldAt(uint32_t slot, uint32_t symbol) {
+        return slot < slotCount_ && layout->fieldNames[slot] == symbol ? slots() + slot : nullptr;
+    }
+    // The layout slot of one of this instance's field values, or kNoSlot for
+    // a field beyond the layout.
+    uint32_t slotIndexOf(const Value* field) const {
+        // Compared as addresses: a field beyond the layout is in another block.
+        auto first = reinterpret_cast<uintptr_t>(slots());
+        auto at = reinterpret_cast<uintptr_t>(field);
+        if (at < first || at >= first + sizeof(Value) * slotCount_) return InstanceLayout::kNoSlot;
+        return static_cast<uint32_t>((at - first) / sizeof(Value));
+    }
     // A field that is not one of the layout's, or null.
     Value* findExtraField(uint32_t symbol) {
         if (extras_ == nullptr) return nullptr;

@@ -109,6 +109,17 @@ TEST_F(ModuleLoaderTest, RunScriptDoesNotCallTheRunningProgramsMainAgain) {
               "main\nplain\n");
 }
 
+TEST_F(ModuleLoaderTest, RunScriptFindsNamesFromWhereItRunsEachTime) {
+    // The same script's `v` is the global seen from `outer`, then the local of
+    // `inner`, whose global of the same name sits where the first run found it.
+    write("show.zarn", "println(v)\n");
+    EXPECT_EQ(run("use loader\nlet v: string = \"global\"\n"
+                  "function outer(): void { loader.run(\"show\") }\n"
+                  "function inner(): void {\n let v: string = \"local\"\n loader.run(\"show\")\n}\n"
+                  "outer()\ninner()\nouter()\n"),
+              "global\nlocal\nglobal\n");
+}
+
 TEST_F(ModuleLoaderTest, RunScriptFailures) {
     fs::create_directories(dir / "folder.zarn");
     EXPECT_EQ(run("use loader\nloader.run(\"missing\")\nloader.run(\"folder\")\n"),
