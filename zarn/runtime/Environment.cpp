@@ -60,7 +60,7 @@ void Environment::define(NameId name, Value value) {
         map.set(names[i], values[i]);
         values[i] = Value();
     }
-    count = kMapMode;
+    useMap();
     map.set(name, value);
 }
 

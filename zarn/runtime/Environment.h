@@ -170,6 +170,12 @@ public:
         methodNames = pendingMethods;
     }
 
+    // Puts a new, empty scope in map mode, for as many names as would not fit inline.
+    void useMap() {
+        for (NameId& name : names) name = kNoName;
+        count = kMapMode;
+    }
+
     // Makes the scope empty and uncaptured under a new parent (pool reuse).
     void reset(Environment* newParent) {
         parent = newParent;
@@ -186,7 +192,9 @@ public:
     // The calling scope while this is the scope of a running call: not part of
     // name lookup, only kept reachable.
     Environment* caller = nullptr;
-    NameId names[kInlineSlots] = {};
+    // One more than the inline slots, and cleared in map mode: a remembered
+    // place below count reads a name here without testing the mode first.
+    NameId names[kMapMode] = {};
     Value values[kInlineSlots];
     uint8_t count = 0; // 0..kInlineSlots inline entries, kMapMode = map mode
     // One bit per name defined here (the name id modulo 64): a clear bit
@@ -204,13 +212,15 @@ private:
     static uint64_t bitOf(NameId name) { return uint64_t{1} << (name & 63); }
     // The value at a remembered place, when it is still the name's.
     [[gnu::always_inline]] Value* entryAt(NameId name, uint32_t place) {
+        // An inline entry; in map mode every inline name is kNoName.
+        if (place < count && names[place] == name) [[likely]]
+            return &values[place];
         if (place >= kFieldPlace)
             // A local named like the field would hide it.
             return receiver != nullptr && (nameBits & bitOf(name)) == 0
                        ? receiver->fieldAt(place - kFieldPlace, name)
                        : nullptr;
-        if (count == kMapMode) return map.entryAt(place, name);
-        return place < count && names[place] == name ? &values[place] : nullptr;
+        return count == kMapMode ? map.entryAt(place, name) : nullptr;
     }
     // The position of an entry of this scope; UINT32_MAX where a place could
     // not tell it from a field.

@@ -348,8 +348,6 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
     if (signal_ != ControlSignal::None) return;
     const TokenType op = binaryOperatorOf(node.op);
     const bool compound = node.op != TokenType::Assign;
-    RootScope roots(tempRoots_);
-    roots.push(value);
 
     Expression* target = node.target.get();
     if (node.cache.owner != this) {
@@ -360,6 +358,8 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
                                                               : kTargetOther;
     }
     if (node.cache.id == kTargetName) {
+        // Finding the variable never allocates, so the value needs no root
+        // until combining.
         auto* identifier = static_cast<IdentifierExpr*>(target);
         Value* slot = variableOf(*identifier);
         if (slot == nullptr) return; // undeclared: no effect
@@ -374,11 +374,15 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
             *slot = combined;
             return;
         }
+        RootScope roots(tempRoots_);
+        roots.push(value);
         combined = binaryOperation(op, *slot, value);
         ZARN_ASSERT(variableOf(*identifier) == slot, "combining never moves a variable");
         *slot = combined;
         return;
     }
+    RootScope roots(tempRoots_);
+    if (value.isHeap()) roots.push(value);
     if (node.cache.id == kTargetMember) {
         auto* member = static_cast<MemberExpr*>(target);
         NameId name = symbolOf(member->cache, member->member);

@@ -323,7 +323,7 @@ Environment* Interpreter::openMethodScope(const ClassInfo* info, ClassInstanceOb
     // named like a field hides the field and leaves it unchanged.
     const bool lazy = info != nullptr && info->lazyMethods;
     size_t names = 1 + parameterCount + (info != nullptr && !lazy ? info->methodNames.size() : 0);
-    if (names > Environment::kInlineSlots) scope->count = Environment::kMapMode;
+    if (names > Environment::kInlineSlots) scope->useMap();
     scope->defineFresh(thisSymbol_, Value(instance));
     return scope;
 }
