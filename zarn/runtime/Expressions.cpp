@@ -377,7 +377,8 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         RootScope roots(tempRoots_);
         roots.push(value);
         combined = binaryOperation(op, *slot, value);
-        ZARN_ASSERT(variableOf(*identifier) == slot, "combining never moves a variable");
+        ZARN_ASSERT(current_->lookup(identifier->cache.id) == slot,
+                    "combining never moves a variable");
         *slot = combined;
         return;
     }

@@ -127,8 +127,13 @@ public:
         kShapeTrue = 9,
         kShapeFalse = 10,
     };
+    // Statements leave no signal pending when they evaluate an expression
+    // (each checks after running a statement of its own), and calls restore
+    // the signal they found, so evaluating never needs to test for one.
     [[gnu::always_inline]] Value evaluate(Expression* expression) {
-        if (expression == nullptr || signal_ != ControlSignal::None) [[unlikely]]
+        ZARN_ASSERT(signal_ == ControlSignal::None,
+                    "expressions run only while no signal is pending");
+        if (expression == nullptr) [[unlikely]]
             return Value();
         const uint8_t shape = expression->runtimeShape;
         if (shape == kShapeName) {
