@@ -90,11 +90,16 @@ size_t GC::collect() {
         if (objectCount_ > 0) --objectCount_;
         destroy(object);
     }
-    // The next collection waits for twice the live volume. bytesAllocated
-    // counts objects at their size when made, and sweeping subtracts their
-    // size now, so after objects grew (arrays, filled instances) it falls far
-    // below what is live; the sizes of the survivors, measured here, do not.
-    threshold_ = std::max(2 * std::max(live, bytesAllocated_), kInitialThreshold);
+    // The next collection waits for the live volume to grow by as much again
+    // while it is small, and by half once it is large: a small heap keeps
+    // collections rare, a large one keeps its garbage from costing more
+    // memory than its survivors. bytesAllocated counts objects at their size
+    // when made, and sweeping subtracts their size now, so after objects grew
+    // (arrays, filled instances) it falls far below what is live; the sizes
+    // of the survivors, measured here, do not.
+    const size_t base = std::max(live, bytesAllocated_);
+    const size_t headroom = std::max(base / 2, std::min(base, kFullHeadroomUpTo));
+    threshold_ = std::max(base + headroom, kInitialThreshold);
 
     const auto pause = std::chrono::duration_cast<std::chrono::nanoseconds>(
         std::chrono::steady_clock::now() - start);

@@ -1,8 +1,8 @@
 // The non-moving mark-and-sweep collector. It owns every heap object in one
 // singly linked list and is triggered by allocation volume: a collection runs
 // before an allocation once bytesAllocated exceeds threshold, and afterwards
-// threshold = max(2 * live bytes, 1 MiB), live bytes being the current size
-// of the objects that survived. In stress mode it collects before
+// threshold = live + max(live / 2, min(live, 8 MiB)), at least 1 MiB, live
+// being the current size of the objects that survived. In stress mode it collects before
 // every allocation, which makes a missing root fail at once.
 //
 // Invariant: every object reachable from a root slot or from what the root
@@ -86,6 +86,9 @@ struct GcStats {
 class GC {
 public:
     static constexpr size_t kInitialThreshold = 1048576;
+    // Up to this live volume a collection waits for it to double; above, for
+    // the larger of this and half the live volume to be allocated.
+    static constexpr size_t kFullHeadroomUpTo = 8 * 1048576;
 
     explicit GC(bool stress = false) : stress_(stress) {}
     GC(const GC&) = delete;

@@ -24,7 +24,7 @@ TEST(GCTest, CollectsWhatNoRootReaches) {
     EXPECT_EQ(gc.bytesAllocated(), 0u);
 }
 
-TEST(GCTest, ThresholdFollowsLiveBytesWithAFloor) {
+TEST(GCTest, ThresholdFollowsLiveBytesWithAFloorAndLessHeadroomWhenLarge) {
     GC gc;
     EXPECT_EQ(gc.threshold(), GC::kInitialThreshold);
     makeStringObject(gc, std::string(5000, 'x'));
@@ -38,6 +38,18 @@ TEST(GCTest, ThresholdFollowsLiveBytesWithAFloor) {
     gc.addRoot(&big);
     gc.collect();
     EXPECT_EQ(gc.threshold(), 2 * gc.bytesAllocated());
+
+    // A larger heap waits for 8 MiB more, and past 16 MiB for half as much again.
+    Value large(makeStringObject(gc, std::string(12 * 1048576, 'z')));
+    gc.addRoot(&large);
+    gc.collect();
+    EXPECT_EQ(gc.threshold(), gc.bytesAllocated() + 8 * 1048576);
+    Value larger(makeStringObject(gc, std::string(24 * 1048576, 'w')));
+    gc.addRoot(&larger);
+    gc.collect();
+    EXPECT_EQ(gc.threshold(), gc.bytesAllocated() + gc.bytesAllocated() / 2);
+    gc.removeRoot(&larger);
+    gc.removeRoot(&large);
     gc.removeRoot(&big);
 }
 
