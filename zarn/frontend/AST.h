@@ -29,11 +29,12 @@ struct RuntimeCache {
 
 // Where the interpreter last found the variable a name refers to: how many
 // scopes up from the current one, and which entry of that scope. It is only
-// trusted while epoch equals the interpreter's own (0: not found yet).
-struct NamePlace {
-    uint32_t epoch = 0;
-    uint16_t depth = 0;
+// trusted while epoch equals the interpreter's own (0: not found yet). Packed
+// into seven bytes, it fits in the padding at the end of an Expression.
+struct [[gnu::packed]] NamePlace {
+    uint8_t depth = 0;
     uint16_t slot = 0;
+    uint32_t epoch = 0;
 };
 
 class ASTNode {
@@ -426,9 +427,9 @@ public:
         : Expression(std::move(location)), name(std::move(name)) {}
     ZARN_ACCEPT(IdentifierExpr)
 
+    mutable NamePlace place; // first, so that it goes into the Expression's padding
     SharedText name;
     mutable RuntimeCache cache;
-    mutable NamePlace place;
 };
 
 enum class LiteralKind : int32_t { Integer = 0, Float = 1, String = 2, Boolean = 3, Null = 4 };

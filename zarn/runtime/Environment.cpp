@@ -103,9 +103,9 @@ Value* Environment::resolve(NameId name, NamePlace& place, uint32_t epoch) {
             position = env->positionOf(slot);
         }
         if (slot == nullptr) continue;
-        if (depth <= UINT16_MAX && position <= UINT16_MAX) {
+        if (depth <= UINT8_MAX && position <= UINT16_MAX) {
             place.epoch = epoch;
-            place.depth = static_cast<uint16_t>(depth);
+            place.depth = static_cast<uint8_t>(depth);
             place.slot = static_cast<uint16_t>(position);
         }
         return slot;
