@@ -103,7 +103,21 @@ Value Interpreter::makeNative(std::string name, NativeCallable callable,
 }
 
 void Interpreter::defineHere(std::string_view name, Value value) {
-    current_->define(symbols_.intern(name), value);
+    // Natives define rarely (modules that are used), and from any scope: the
+    // check is made whether or not the scope was captured.
+    NameId symbol = symbols_.intern(name);
+    hideFromEarlierFunctions(symbol);
+    current_->define(symbol, value);
+}
+
+void Interpreter::hideFromEarlierFunctions(NameId name) {
+    // Code that ran in or below this scope (a function made here, say) may
+    // have remembered where it found a variable of this name further out; a
+    // new one here hides that variable from now on, so every remembered place
+    // is given up.
+    if (current_->findDefined(name) == nullptr && current_->parent != nullptr &&
+        current_->parent->lookup(name) != nullptr)
+        forgetNamePlaces();
 }
 
 void Interpreter::defineGlobal(std::string_view name, Value value) {
@@ -549,7 +563,7 @@ void Interpreter::visitVarDeclStmt(VarDeclStmt& node) {
     NameId name = symbolOf(node.cache, node.name);
     Value value =
         node.initializer ? evaluate(node.initializer.get()) : defaultValueFor(node.typeName);
-    current_->define(name, value);
+    defineInScope(name, value);
 }
 
 void Interpreter::visitBlockStmt(BlockStmt& node) {
@@ -700,7 +714,7 @@ void Interpreter::visitReturnStmt(ReturnStmt& node) {
 
 void Interpreter::visitFunctionDeclStmt(FunctionDeclStmt& node) {
     Value function = makeFunction(node.cache, node.name, node.parameters, node.body);
-    current_->define(node.cache.id, function);
+    defineInScope(node.cache.id, function);
 }
 
 void Interpreter::visitClassDeclStmt(ClassDeclStmt& node) {

@@ -242,6 +242,17 @@ public:
     };
 
 private:
+    // Defines or replaces a name in the current scope (declarations).
+    [[gnu::always_inline]] void defineInScope(NameId name, Value value) {
+        if (current_->captured) [[unlikely]]
+            hideFromEarlierFunctions(name);
+        current_->define(name, value);
+    }
+    void hideFromEarlierFunctions(NameId name);
+    // Makes every remembered place (NamePlace) count as unknown.
+    void forgetNamePlaces() {
+        if (++nameEpoch_ == 0) nameEpoch_ = 1;
+    }
     // The variable a name refers to from the current scope, or null.
     [[gnu::always_inline]] Value* variableOf(IdentifierExpr& name) {
         if (name.cache.owner != this) [[unlikely]] {
@@ -423,7 +434,8 @@ private:
     size_t callDepth_ = 0;
     // The places names remember (NamePlace) hold while this stays the same. A
     // script run again from another scope sees other scopes around it, so
-    // runScript moves it on.
+    // runScript moves it on, as does a declaration that hides a variable
+    // from a function made before it (defineInScope).
     uint32_t nameEpoch_ = 1;
     uintptr_t stackLimit_ = 0; // below this address a call reports a stack overflow
     bool interruptible_ = false;

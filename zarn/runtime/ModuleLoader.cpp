@@ -126,7 +126,7 @@ void Interpreter::runScript(const std::string& requested) {
     RestoreOnExit<std::string> restoreDirectory(currentDirectory_);
     std::string directory = directoryOf(path);
     // The script's names may have been placed from another scope before.
-    if (++nameEpoch_ == 0) nameEpoch_ = 1;
+    forgetNamePlaces();
     // `main` as seen from where the script runs, before and after: only a main
     // that the script itself defined is called, never the running program's
     // own main again (which could start this script again, without end).
