@@ -35,8 +35,6 @@ bool definesNames(const std::vector<StmtPtr>& statements) {
     return false;
 }
 
-bool blockNeedsScope(const BlockStmt& block) { return definesNames(block.statements); }
-
 } // namespace
 
 Interpreter::Interpreter(DiagnosticEngine& diagnostics, NativeModuleTable modules)
@@ -569,7 +567,7 @@ void Interpreter::visitVarDeclStmt(VarDeclStmt& node) {
 void Interpreter::visitBlockStmt(BlockStmt& node) {
     if (node.cache.owner != this) {
         node.cache.owner = this;
-        node.cache.id = blockNeedsScope(node) ? 1 : 2;
+        node.cache.id = definesNames(node.statements) ? 1 : 2;
     }
     if (node.cache.id == 2) {
         executeStatements(node.statements);

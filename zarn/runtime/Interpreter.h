@@ -139,6 +139,8 @@ public:
         if (shape == kShapeName) {
             // A name's value stays reachable through its scope, so it needs no
             // lastValue root.
+            // variableOf without its first-run branch, which would make this
+            // inlined path 2% slower: a name not yet seen goes to the visit.
             auto* name = static_cast<IdentifierExpr*>(expression);
             if (name->cache.owner == this) [[likely]] {
                 Value* slot = current_->lookup(name->cache.id, name->place, nameEpoch_);
