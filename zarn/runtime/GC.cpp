@@ -23,7 +23,8 @@ GC::~GC() {
 
 void GC::destroy(GcObject* object) {
     uint8_t storageClass = object->sizeClass;
-    object->~GcObject();
+    // A string has nothing to destroy beyond its memory.
+    if (object->objectKind != ObjectKind::String) object->~GcObject();
     release(object, storageClass);
 }
 
@@ -77,29 +78,32 @@ size_t GC::collect() {
     GcObject** link = &objects_;
     while (*link != nullptr) {
         GcObject* object = *link;
+        const size_t bytes = sizeOf(object);
         if (object->marked) {
             object->marked = false;
-            live += object->size();
+            live += bytes;
             link = &object->next;
             continue;
         }
         *link = object->next;
-        size_t bytes = object->size();
         reclaimed += bytes;
         bytesAllocated_ = bytesAllocated_ > bytes ? bytesAllocated_ - bytes : 0;
         if (objectCount_ > 0) --objectCount_;
         destroy(object);
     }
+    // What survived is what is allocated now, at the sizes the survivors have
+    // grown to (arrays, filled instances): counting objects only at their size
+    // when made would leave the growth out and let the next collection wait
+    // for more garbage than intended.
+    bytesAllocated_ = live;
     // The next collection waits for the live volume to grow by as much again
-    // while it is small, and by half once it is large: a small heap keeps
-    // collections rare, a large one keeps its garbage from costing more
-    // memory than its survivors. bytesAllocated counts objects at their size
-    // when made, and sweeping subtracts their size now, so after objects grew
-    // (arrays, filled instances) it falls far below what is live; the sizes
-    // of the survivors, measured here, do not.
-    const size_t base = std::max(live, bytesAllocated_);
-    const size_t headroom = std::max(base / 2, std::min(base, kFullHeadroomUpTo));
+    // while it is small, and by a quarter once it is large: a small heap keeps
+    // collections rare, a large one keeps its garbage from costing much more
+    // memory than its survivors.
+    const size_t base = live;
+    const size_t headroom = std::max(base / 4, std::min(base, kFullHeadroomUpTo));
     threshold_ = std::max(base + headroom, kInitialThreshold);
+
 
     const auto pause = std::chrono::duration_cast<std::chrono::nanoseconds>(
         std::chrono::steady_clock::now() - start);

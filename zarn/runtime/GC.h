@@ -88,7 +88,7 @@ public:
     static constexpr size_t kInitialThreshold = 1048576;
     // Up to this live volume a collection waits for it to double; above, for
     // the larger of this and half the live volume to be allocated.
-    static constexpr size_t kFullHeadroomUpTo = 8 * 1048576;
+    static constexpr size_t kFullHeadroomUpTo = 4 * 1048576;
 
     explicit GC(bool stress = false) : stress_(stress) {}
     GC(const GC&) = delete;
@@ -126,7 +126,9 @@ public:
     void markObject(GcObject* object) {
         if (object == nullptr || object->marked) return;
         object->marked = true;
-        gray_.push_back(object);
+        // A string refers to nothing, so it needs no tracing: a large array of
+        // strings then costs no queue as long as itself.
+        if (object->objectKind != ObjectKind::String) gray_.push_back(object);
     }
 
     // Runs a full collection and returns the number of bytes reclaimed.
@@ -170,6 +172,12 @@ private:
     }
     void traceGray();
     void destroy(GcObject* object);
+    // size() without a virtual call for the commonest object, a string.
+    static size_t sizeOf(const GcObject* object) {
+        if (object->objectKind == ObjectKind::String)
+            return sizeof(StringObject) + static_cast<const StringObject*>(object)->length;
+        return object->size();
+    }
 
     // Storage for objects: small sizes come from free lists of equal cells
     // carved out of large chunks, which makes allocating and sweeping cheap.

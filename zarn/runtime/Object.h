@@ -63,13 +63,16 @@ inline Value::Value(GcObject* object) {
 }
 
 // The text of a string lives right after the object, in the same allocation
-// (GC::allocateExtra): a string is one block of 32 bytes plus its length.
+// (GC::allocateExtra): a string is one block of 24 bytes plus its length.
 // Make one with makeStringObject (GC.h), which sizes the allocation.
 class StringObject final : public GcObject {
 public:
     // The object only: the caller allocated length bytes after it and fills
-    // them (data()) before anything else can read the text.
-    explicit StringObject(size_t length) : GcObject(ObjectKind::String), length(length) {}
+    // them (data()) before anything else can read the text. The length is kept
+    // in 32 bits, in the padding of the header; a longer text is refused as
+    // memory that cannot be had.
+    explicit StringObject(size_t length)
+        : GcObject(ObjectKind::String), length(checkedLength(length)) {}
     size_t size() const override { return sizeof(StringObject) + length; }
     std::string toString() const override { return std::string(view()); }
 
@@ -78,8 +81,15 @@ public:
     char* data() { return reinterpret_cast<char*>(this + 1); }
 
     // Never changed after creation: strings are shared freely.
-    const size_t length;
+    const uint32_t length;
+
+private:
+    static uint32_t checkedLength(size_t length) {
+        if (length > UINT32_MAX) throw std::bad_alloc();
+        return static_cast<uint32_t>(length);
+    }
 };
+static_assert(sizeof(StringObject) == 24, "a string's length sits in the header's padding");
 
 // The elements of an array, stored by what they hold: all Bool as bytes, all
 // Int as int64_t, all Float as double, anything else (or a mix) as Values. The
