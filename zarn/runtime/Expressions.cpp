@@ -4,6 +4,7 @@
 
 #include "zarn/diagnostics/Assert.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -183,6 +184,7 @@ Value Interpreter::evaluateOther(Expression* expression) {
     case kShapeFloat: return Value::fromFloat(static_cast<LiteralExpr*>(expression)->floatValue);
     case kShapeTrue: return Value::fromBool(true);
     case kShapeFalse: return Value::fromBool(false);
+    case kShapeConcat: return concatValue(*static_cast<BinaryExpr*>(expression));
     default: expression->accept(*this); return lastValue_;
     }
 }
@@ -207,6 +209,66 @@ Value Interpreter::binaryValue(BinaryExpr& node) {
 void Interpreter::visitBinaryExpr(BinaryExpr& node) {
     node.runtimeShape = kShapeBinary;
     lastValue_ = binaryValue(node);
+    // A run of "+" that made a string makes only its final string from now on.
+    // The operand nodes have been visited by now, so their shapes are set.
+    const uint8_t leftShape = node.left ? node.left->runtimeShape : uint8_t{kShapeUnknown};
+    if (node.op == TokenType::Plus && lastValue_.isString() &&
+        (leftShape == kShapeBinary || leftShape == kShapeConcat) &&
+        static_cast<BinaryExpr&>(*node.left).op == TokenType::Plus)
+        node.runtimeShape = kShapeConcat;
+}
+
+Value Interpreter::concatValue(BinaryExpr& node) {
+    // The right operands of the run, last first; a longer run evaluates its
+    // left part as an expression of its own.
+    constexpr size_t kLongestRun = 16;
+    std::array<Expression*, kLongestRun> rights;
+    size_t count = 0;
+    Expression* leftmost = &node;
+    while (count < kLongestRun &&
+           (leftmost->runtimeShape == kShapeBinary || leftmost->runtimeShape == kShapeConcat)) {
+        auto* plus = static_cast<BinaryExpr*>(leftmost);
+        if (plus->op != TokenType::Plus) break;
+        rights[count++] = plus->right.get();
+        leftmost = plus->left.get();
+    }
+    // Every operand stays rooted until the result is made: the pieces view
+    // the strings in place (objects never move).
+    RootScope roots(tempRoots_);
+    Value joined = evaluate(leftmost);
+    roots.push(joined);
+    // Until a string takes part, "+" adds (or joins the first string) as usual.
+    while (count > 0 && !joined.isString()) {
+        Value right = evaluate(rights[--count]);
+        roots.push(right);
+        joined = binaryOperation(TokenType::Plus, joined, right);
+        roots.push(joined);
+    }
+    if (count == 0) return lastValue_ = joined;
+
+    std::array<std::string_view, kLongestRun + 1> pieces;
+    std::array<NumberText, kLongestRun> numbers;
+    size_t total = 0;
+    size_t used = 0;
+    pieces[used++] = static_cast<StringObject*>(joined.as.object)->view();
+    while (count > 0) {
+        Value right = evaluate(rights[--count]);
+        if (right.kind == ValueKind::Object && right.as.object != nullptr)
+            right = makeString(toString(right));
+        roots.push(right);
+        pieces[used] = right.isString() ? static_cast<StringObject*>(right.as.object)->view()
+                                        : scalarText(right, numbers[used - 1]);
+        ++used;
+    }
+    for (size_t i = 0; i < used; ++i) total += pieces[i].size();
+    auto* result = gc_.allocateExtra<StringObject>(total, total);
+    char* out = result->data();
+    for (size_t i = 0; i < used; ++i) {
+        if (pieces[i].empty()) continue;
+        std::memcpy(out, pieces[i].data(), pieces[i].size());
+        out += pieces[i].size();
+    }
+    return lastValue_ = Value(result);
 }
 
 namespace {

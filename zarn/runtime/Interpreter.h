@@ -126,6 +126,7 @@ public:
         kShapeFloat = 8,
         kShapeTrue = 9,
         kShapeFalse = 10,
+        kShapeConcat = 11, // a run of "+" that made a string (concatValue)
     };
     // Statements leave no signal pending when they evaluate an expression
     // (each checks after running a statement of its own), and calls restore
@@ -366,6 +367,8 @@ private:
     Value binaryOperation(TokenType op, const Value& left, const Value& right);
     // The value of an operator expression; a heap result is also kept in lastValue_.
     Value binaryValue(BinaryExpr& node);
+    // a + b + c ... joined into one new string once the run has met a string.
+    Value concatValue(BinaryExpr& node);
     // The value of a call expression.
     Value callExpression(CallExpr& node);
     // Calls a script function whose scope holds its arguments already.
