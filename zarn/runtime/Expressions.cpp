@@ -184,6 +184,7 @@ Value Interpreter::evaluateOther(Expression* expression) {
     case kShapeFloat: return Value::fromFloat(static_cast<LiteralExpr*>(expression)->floatValue);
     case kShapeTrue: return Value::fromBool(true);
     case kShapeFalse: return Value::fromBool(false);
+    case kShapeNull: return Value();
     case kShapeConcat: return concatValue(*static_cast<BinaryExpr*>(expression));
     default: expression->accept(*this); return lastValue_;
     }
@@ -395,7 +396,10 @@ void Interpreter::visitLiteralExpr(LiteralExpr& node) {
         node.runtimeShape = node.text == "true" ? kShapeTrue : kShapeFalse;
         lastValue_ = Value::fromBool(node.text == "true");
         return;
-    case LiteralKind::Null: lastValue_ = Value(); return;
+    case LiteralKind::Null:
+        node.runtimeShape = kShapeNull;
+        lastValue_ = Value();
+        return;
     case LiteralKind::String: lastValue_ = stringLiteral(node); return;
     }
     lastValue_ = Value();

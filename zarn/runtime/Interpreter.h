@@ -127,6 +127,7 @@ public:
         kShapeTrue = 9,
         kShapeFalse = 10,
         kShapeConcat = 11, // a run of "+" that made a string (concatValue)
+        kShapeNull = 12,
     };
     // Statements leave no signal pending when they evaluate an expression
     // (each checks after running a statement of its own), and calls restore
