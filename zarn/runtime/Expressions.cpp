@@ -693,6 +693,23 @@ void Interpreter::visitCallExpr(CallExpr& node) {
         if (receiver.isHeap()) {
             GcObject* heap = receiver.as.object;
             if (heap->objectKind == ObjectKind::String || heap->objectKind == ObjectKind::Array) {
+                // The commonest built-ins, a length (loop conditions) and a push,
+                // are answered here; callBuiltinMethod does the same.
+                const bool array = heap->objectKind == ObjectKind::Array;
+                const MethodNames& names = methodNames_;
+                if (count == 0 && (method == names.length || (array && method == names.size))) {
+                    lastValue_ = Value::fromInt(static_cast<int64_t>(
+                        array ? static_cast<ArrayObject*>(heap)->length()
+                              : static_cast<StringObject*>(heap)->length));
+                    return;
+                }
+                if (array && count == 1 && (method == names.push || method == names.add)) {
+                    // The receiver is rooted, and objects do not move.
+                    Value element = evaluate(node.arguments[0].get());
+                    static_cast<ArrayObject*>(heap)->push(element);
+                    lastValue_ = Value();
+                    return;
+                }
                 int required = builtinArity(heap->objectKind, method);
                 if (required >= 0 && count >= static_cast<size_t>(required)) {
                     std::span<const Value> arguments = pushArguments();
