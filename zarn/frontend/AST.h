@@ -245,6 +245,7 @@ public:
 
     ExprPtr value;
     std::vector<SwitchCase> cases;
+    mutable RuntimeCache cache;
 };
 
 class ForeachStmt final : public Statement {
