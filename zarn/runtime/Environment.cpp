@@ -41,14 +41,19 @@ void NameMap::clear() {
 }
 
 void Environment::define(NameId name, Value value) {
+    // A clear bit means the name is new here: nothing to search for.
+    const bool maybeHere = (nameBits & bitOf(name)) != 0;
     nameBits |= bitOf(name);
     if (count == kMapMode) {
-        map.set(name, value);
+        if (maybeHere) map.set(name, value);
+        else map.append(name, value);
         return;
     }
-    if (Value* slot = findDefined(name)) {
-        *slot = value;
-        return;
+    if (maybeHere) {
+        if (Value* slot = findDefined(name)) {
+            *slot = value;
+            return;
+        }
     }
     if (count < kInlineSlots) {
         names[count] = name;
@@ -56,12 +61,13 @@ void Environment::define(NameId name, Value value) {
         ++count;
         return;
     }
+    // The inline names are distinct, and the new one is none of them.
     for (uint8_t i = 0; i < kInlineSlots; ++i) {
-        map.set(names[i], values[i]);
+        map.append(names[i], values[i]);
         values[i] = Value();
     }
     useMap();
-    map.set(name, value);
+    map.append(name, value);
 }
 
 Value* Environment::bindMethod(NameId name) {

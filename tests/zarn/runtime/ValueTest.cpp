@@ -120,6 +120,33 @@ TEST(EnvironmentTest, MovesToMapModeWhenTheInlineSlotsAreFullAndKeepsEveryValue)
     EXPECT_TRUE(env->get(1000).isNull());
 }
 
+// Names whose ids share a bit of the scope's filter (id modulo 64) must still
+// replace their own entry and never another's, inline and in map mode, and a
+// recycled scope must forget them all.
+TEST(EnvironmentTest, RedefiningReplacesOnlyTheSameNameWhenFilterBitsCollide) {
+    GC gc;
+    auto* env = gc.allocate<Environment>(nullptr);
+    for (int round = 0; round < 2; ++round) {
+        for (NameId s = 1; s <= 3; ++s) env->define(s, Value::fromInt(s));
+        env->define(65, Value::fromInt(65)); // shares its bit with 1
+        env->define(65, Value::fromInt(-65));
+        EXPECT_EQ(env->count, 4);
+        EXPECT_EQ(env->get(1).as.integer, 1);
+        env->define(129, Value::fromInt(129)); // a third name on that bit, into map mode
+        env->define(1, Value::fromInt(-1));
+        env->define(200, Value::fromInt(200));
+        EXPECT_EQ(env->count, Environment::kMapMode);
+        EXPECT_EQ(env->map.size(), 6u); // one entry per distinct name
+        EXPECT_EQ(env->get(1).as.integer, -1);
+        EXPECT_EQ(env->get(65).as.integer, -65);
+        EXPECT_EQ(env->get(129).as.integer, 129);
+        EXPECT_EQ(env->get(200).as.integer, 200);
+        EXPECT_TRUE(env->get(257).isNull()); // its bit is set, the name is not here
+        env->reset(nullptr);
+        EXPECT_TRUE(env->get(1).isNull());
+    }
+}
+
 TEST(EnvironmentTest, LooksUpThroughParentsAndShadows) {
     GC gc;
     auto* outer = gc.allocate<Environment>(nullptr);
