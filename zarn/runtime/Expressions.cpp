@@ -468,7 +468,7 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
     if (node.cache.id == kTargetIndex) {
         auto* index = static_cast<IndexExpr*>(target);
         Value object = evaluate(index->object.get());
-        roots.push(object);
+        if (!allocatesNothing(index->index.get())) roots.push(object);
         Value position = evaluate(index->index.get());
         size_t i = 0;
         ArrayObject* array = indexedArray(object, position, i);
@@ -487,9 +487,15 @@ void Interpreter::visitIndexExpr(IndexExpr& node) {
 
 Value Interpreter::indexValue(IndexExpr& node) {
     Value object = evaluate(node.object.get());
-    RootScope roots(tempRoots_);
-    roots.push(object);
-    Value position = evaluate(node.index.get());
+    Value position;
+    if (allocatesNothing(node.index.get())) {
+        position = evaluate(node.index.get());
+    } else {
+        // The index may allocate: the array stays rooted meanwhile.
+        RootScope roots(tempRoots_);
+        roots.push(object);
+        position = evaluate(node.index.get());
+    }
     size_t i = 0;
     ArrayObject* array = indexedArray(object, position, i);
     return array ? array->get(i) : Value();

@@ -153,6 +153,12 @@ public:
         }
         return evaluateOther(expression);
     }
+    // True for an expression whose evaluation cannot allocate (a name read
+    // before, an integer literal), so values held across it need no root.
+    static bool allocatesNothing(const Expression* expression) {
+        const uint8_t shape = expression ? expression->runtimeShape : uint8_t{kShapeUnknown};
+        return shape == kShapeName || shape == kShapeInteger;
+    }
     // evaluate for every other shape: operators and calls are run directly,
     // the rest through the visitor.
     Value evaluateOther(Expression* expression);
