@@ -245,7 +245,6 @@ public:
 
     ExprPtr value;
     std::vector<SwitchCase> cases;
-    mutable RuntimeCache cache;
 };
 
 class ForeachStmt final : public Statement {

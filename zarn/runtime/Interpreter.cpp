@@ -4,8 +4,6 @@
 
 #include "zarn/runtime/StackLimit.h"
 
-#include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -667,44 +665,6 @@ void Interpreter::visitForeachStmt(ForeachStmt& node) {
     releaseEnvironment(scope);
 }
 
-namespace {
-// Where an Int subject starts a switch whose cases are all integer literals:
-// by value - low, one more than the index of the first case with that value
-// (0: none). Built on the first run; cases whose values are spread wider than
-// kWidestSwitchTable keep being compared one by one.
-struct SwitchTable {
-    int64_t low = 0;
-    std::vector<uint32_t> first;
-};
-constexpr uint64_t kWidestSwitchTable = 1024;
-enum SwitchShape : uint32_t { kSwitchCompared = 1, kSwitchTable = 2 };
-
-std::shared_ptr<SwitchTable> switchTableFor(const SwitchStmt& node) {
-    int64_t low = INT64_MAX, high = INT64_MIN;
-    for (const SwitchCase& clause : node.cases) {
-        if (!clause.value) continue;
-        auto* literal = dynamic_cast<const LiteralExpr*>(clause.value.get());
-        if (literal == nullptr || literal->kind != LiteralKind::Integer) return nullptr;
-        low = std::min(low, literal->intValue);
-        high = std::max(high, literal->intValue);
-    }
-    if (low > high ||
-        static_cast<uint64_t>(high) - static_cast<uint64_t>(low) >= kWidestSwitchTable)
-        return nullptr;
-    auto table = std::make_shared<SwitchTable>();
-    table->low = low;
-    table->first.assign(static_cast<size_t>(static_cast<uint64_t>(high) - static_cast<uint64_t>(low)) + 1, 0);
-    for (size_t i = node.cases.size(); i-- > 0;) {
-        // Walking backwards leaves the first case of a repeated value.
-        const auto* literal = static_cast<const LiteralExpr*>(node.cases[i].value.get());
-        if (literal != nullptr)
-            table->first[static_cast<uint64_t>(literal->intValue) - static_cast<uint64_t>(low)] =
-                static_cast<uint32_t>(i + 1);
-    }
-    return table;
-}
-} // namespace
-
 void Interpreter::visitSwitchStmt(SwitchStmt& node) {
     Value subject = evaluate(node.value.get());
     if (signal_ != ControlSignal::None) return;
@@ -714,47 +674,28 @@ void Interpreter::visitSwitchStmt(SwitchStmt& node) {
         executeStatements(body);
         return signal_ != ControlSignal::None;
     };
-    // Runs the cases from the one matched, skipping defaults met on the way.
-    auto fallFrom = [&](size_t start) {
-        for (size_t i = start; i < node.cases.size(); ++i)
-            if (node.cases[i].value && runBody(node.cases[i].body)) break;
-    };
-    auto runDefault = [&]() {
+    bool matched = false;
+    for (const SwitchCase& clause : node.cases) {
+        if (!clause.value) {
+            continue; // a default met during fall-through is skipped
+        }
+        if (!matched) {
+            Value candidate = evaluate(clause.value.get());
+            if (signal_ != ControlSignal::None) return;
+            const bool equal = subject.kind == ValueKind::Int && candidate.kind == ValueKind::Int
+                                   ? subject.as.integer == candidate.as.integer
+                                   : valuesEqual(subject, candidate);
+            if (!equal) continue;
+            matched = true;
+        }
+        if (runBody(clause.body)) break;
+    }
+    if (!matched) {
         const SwitchCase* lastDefault = nullptr;
         for (const SwitchCase& clause : node.cases)
             if (!clause.value) lastDefault = &clause;
         if (lastDefault != nullptr) runBody(lastDefault->body);
-    };
-    if (node.cache.owner != this) {
-        node.cache.owner = this;
-        node.cache.data = switchTableFor(node);
-        node.cache.id = node.cache.data ? kSwitchTable : kSwitchCompared;
     }
-    if (node.cache.id == kSwitchTable && subject.kind == ValueKind::Int) {
-        // Literal cases have nothing to evaluate: the table finds the first
-        // equal one, as comparing them in order would.
-        const auto* table = static_cast<const SwitchTable*>(node.cache.data.get());
-        const uint64_t offset =
-            static_cast<uint64_t>(subject.as.integer) - static_cast<uint64_t>(table->low);
-        const uint32_t first = offset < table->first.size() ? table->first[offset] : 0;
-        if (first != 0) fallFrom(first - 1);
-        else runDefault();
-        if (signal_ == ControlSignal::Break) signal_ = ControlSignal::None;
-        return;
-    }
-    size_t matched = node.cases.size();
-    for (size_t i = 0; i < node.cases.size() && matched == node.cases.size(); ++i) {
-        const SwitchCase& clause = node.cases[i];
-        if (!clause.value) continue;
-        Value candidate = evaluate(clause.value.get());
-        if (signal_ != ControlSignal::None) return;
-        const bool equal = subject.kind == ValueKind::Int && candidate.kind == ValueKind::Int
-                               ? subject.as.integer == candidate.as.integer
-                               : valuesEqual(subject, candidate);
-        if (equal) matched = i;
-    }
-    if (matched < node.cases.size()) fallFrom(matched);
-    else runDefault();
     if (signal_ == ControlSignal::Break) signal_ = ControlSignal::None;
 }
 
