@@ -104,7 +104,6 @@ size_t GC::collect() {
     const size_t headroom = std::max(base / 4, std::min(base, kFullHeadroomUpTo));
     threshold_ = std::max(base + headroom, kInitialThreshold);
 
-
     const auto pause = std::chrono::duration_cast<std::chrono::nanoseconds>(
         std::chrono::steady_clock::now() - start);
     ++stats_.collections;

@@ -1,9 +1,10 @@
 // The non-moving mark-and-sweep collector. It owns every heap object in one
 // singly linked list and is triggered by allocation volume: a collection runs
 // before an allocation once bytesAllocated exceeds threshold, and afterwards
-// threshold = live + max(live / 2, min(live, 8 MiB)), at least 1 MiB, live
-// being the current size of the objects that survived. In stress mode it collects before
-// every allocation, which makes a missing root fail at once.
+// bytesAllocated = live and threshold = live + max(live / 4, min(live, 4 MiB)),
+// at least 1 MiB, live being the current size of the objects that survived. In
+// stress mode it collects before every allocation, which makes a missing root
+// fail at once.
 //
 // Invariant: every object reachable from a root slot or from what the root
 // marker marks survives a collection; nothing else does. Code holding a heap
@@ -87,7 +88,7 @@ class GC {
 public:
     static constexpr size_t kInitialThreshold = 1048576;
     // Up to this live volume a collection waits for it to double; above, for
-    // the larger of this and half the live volume to be allocated.
+    // the larger of this and a quarter of the live volume to be allocated.
     static constexpr size_t kFullHeadroomUpTo = 4 * 1048576;
 
     explicit GC(bool stress = false) : stress_(stress) {}
