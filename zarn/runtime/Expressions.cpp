@@ -704,9 +704,9 @@ void Interpreter::visitCallExpr(CallExpr& node) {
                 const bool array = heap->objectKind == ObjectKind::Array;
                 const MethodNames& names = methodNames_;
                 if (count == 0 && (method == names.length || (array && method == names.size))) {
-                    lastValue_ = Value::fromInt(static_cast<int64_t>(
-                        array ? static_cast<ArrayObject*>(heap)->length()
-                              : static_cast<StringObject*>(heap)->length));
+                    lastValue_ = Value::fromInt(
+                        static_cast<int64_t>(array ? static_cast<ArrayObject*>(heap)->length()
+                                                   : static_cast<StringObject*>(heap)->length));
                     return;
                 }
                 if (array && count == 1 && (method == names.push || method == names.add)) {

@@ -87,7 +87,6 @@ size_t GC::collect() {
         }
         *link = object->next;
         reclaimed += bytes;
-        bytesAllocated_ = bytesAllocated_ > bytes ? bytesAllocated_ - bytes : 0;
         if (objectCount_ > 0) --objectCount_;
         destroy(object);
     }
@@ -100,9 +99,8 @@ size_t GC::collect() {
     // while it is small, and by a quarter once it is large: a small heap keeps
     // collections rare, a large one keeps its garbage from costing much more
     // memory than its survivors.
-    const size_t base = live;
-    const size_t headroom = std::max(base / 4, std::min(base, kFullHeadroomUpTo));
-    threshold_ = std::max(base + headroom, kInitialThreshold);
+    const size_t headroom = std::max(live / 4, std::min(live, kFullHeadroomUpTo));
+    threshold_ = std::max(live + headroom, kInitialThreshold);
 
     const auto pause = std::chrono::duration_cast<std::chrono::nanoseconds>(
         std::chrono::steady_clock::now() - start);
