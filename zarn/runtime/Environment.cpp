@@ -45,8 +45,8 @@ void Environment::define(NameId name, Value value) {
     const bool maybeHere = (nameBits & bitOf(name)) != 0;
     nameBits |= bitOf(name);
     if (count == kMapMode) {
-        if (maybeHere) map.set(name, value);
-        else map.append(name, value);
+        if (maybeHere) map_->set(name, value);
+        else map_->append(name, value);
         return;
     }
     if (maybeHere) {
@@ -62,12 +62,13 @@ void Environment::define(NameId name, Value value) {
         return;
     }
     // The inline names are distinct, and the new one is none of them.
+    if (!map_) map_ = std::make_unique<NameMap>();
     for (uint8_t i = 0; i < kInlineSlots; ++i) {
-        map.append(names[i], values[i]);
+        map_->append(names[i], values[i]);
         values[i] = Value();
     }
     useMap();
-    map.append(name, value);
+    map_->append(name, value);
 }
 
 Value* Environment::bindMethod(NameId name) {
@@ -124,7 +125,7 @@ void Environment::trace(GC& gc) {
     gc.markObject(caller);
     gc.markObject(receiver);
     if (count == kMapMode) {
-        map.forEach([&](NameId, const Value& v) { gc.markValue(v); });
+        map_->forEach([&](NameId, const Value& v) { gc.markValue(v); });
     } else {
         for (uint8_t i = 0; i < count; ++i) gc.markValue(values[i]);
     }

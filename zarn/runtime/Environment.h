@@ -1,7 +1,7 @@
-// Variable scopes. The first four names of a scope live inline and are found
-// by comparing name ids; the fifth distinct name moves all of them into a hash
-// map (map mode). Scopes are recycled through the interpreter's pool unless a
-// function or lambda closed over them (captured).
+// Variable scopes. The first eight names of a scope live inline and are found
+// by comparing name ids; the ninth distinct name moves all of them into a hash
+// map (map mode), which is made then and kept while the scope is recycled. Scopes are recycled
+// through the interpreter's pool unless a function or lambda closed over them (captured).
 #pragma once
 
 #include "zarn/frontend/AST.h"
@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace zarn {
@@ -81,13 +82,16 @@ private:
 
 class Environment final : public GcObject {
 public:
-    static constexpr uint8_t kInlineSlots = 4;
+    // Eight names keep a scope within the collector's largest cell (see the
+    // static_assert below the class): most function bodies and blocks fit.
+    static constexpr uint8_t kInlineSlots = 8;
     static constexpr uint8_t kMapMode = kInlineSlots + 1;
 
     explicit Environment(Environment* parent = nullptr)
         : GcObject(ObjectKind::Environment), parent(parent) {}
     void trace(GC& gc) override;
-    size_t size() const override { return 296 + 48 * map.size(); }
+    // The accounted size is fixed by design, whatever the layout in memory.
+    size_t size() const override { return 296 + 48 * (map_ ? map_->size() : 0); }
     std::string toString() const override { return "<environment>"; }
 
     // The slot of a name in this scope only, or null. A method scope reaches
@@ -100,7 +104,7 @@ public:
     [[gnu::always_inline]] Value* findDefined(NameId name) {
         // Most scopes on a lookup's way do not hold the name: one test skips them.
         if ((nameBits & bitOf(name)) == 0) return nullptr;
-        if (count == kMapMode) return map.find(name);
+        if (count == kMapMode) return map_->find(name);
         for (uint8_t i = count; i-- > 0;) // newest first, see defineFresh
             if (names[i] == name) return &values[i];
         return nullptr;
@@ -139,7 +143,7 @@ public:
             values[count] = value;
             ++count;
         } else if (count == kMapMode) {
-            map.append(name, value);
+            map_->append(name, value);
         } else {
             define(name, value);
         }
@@ -173,8 +177,11 @@ public:
     // Puts a new, empty scope in map mode, for as many names as would not fit inline.
     void useMap() {
         for (NameId& name : names) name = kNoName;
+        if (!map_) map_ = std::make_unique<NameMap>();
         count = kMapMode;
     }
+    // The names of a scope in map mode (null otherwise, or empty).
+    const NameMap* nameMap() const { return count == kMapMode ? map_.get() : nullptr; }
 
     // Makes the scope empty and uncaptured under a new parent (pool reuse).
     void reset(Environment* newParent) {
@@ -182,7 +189,7 @@ public:
         caller = nullptr;
         methodNames = nullptr;
         receiver = nullptr;
-        if (count == kMapMode) map.clear();
+        if (count == kMapMode) map_->clear();
         count = 0;
         nameBits = 0;
         captured = false;
@@ -195,17 +202,19 @@ public:
     // One more than the inline slots, and cleared in map mode: a remembered
     // place below count reads a name here without testing the mode first.
     NameId names[kMapMode] = {};
-    Value values[kInlineSlots];
     uint8_t count = 0; // 0..kInlineSlots inline entries, kMapMode = map mode
+    bool captured = false;
+    Value values[kInlineSlots];
     // One bit per name defined here (the name id modulo 64): a clear bit
     // means the name is not in this scope.
     uint64_t nameBits = 0;
-    bool captured = false;
-    NameMap map;
     const std::vector<NameId>* methodNames = nullptr; // methods not defined yet
     ClassInstanceObject* receiver = nullptr;          // set in a method's own scope
 
 private:
+    // The names in map mode; made when a scope first needs it.
+    std::unique_ptr<NameMap> map_;
+
     // Places at or above this are fields of the receiver, by layout slot.
     static constexpr uint32_t kFieldPlace = 0x8000;
 
@@ -220,13 +229,13 @@ private:
             return receiver != nullptr && (nameBits & bitOf(name)) == 0
                        ? receiver->fieldAt(place - kFieldPlace, name)
                        : nullptr;
-        return count == kMapMode ? map.entryAt(place, name) : nullptr;
+        return count == kMapMode ? map_->entryAt(place, name) : nullptr;
     }
     // The position of an entry of this scope; UINT32_MAX where a place could
     // not tell it from a field.
     uint32_t positionOf(const Value* slot) const {
         uint32_t position =
-            count == kMapMode ? map.positionOf(slot) : static_cast<uint32_t>(slot - values);
+            count == kMapMode ? map_->positionOf(slot) : static_cast<uint32_t>(slot - values);
         return position < kFieldPlace ? position : UINT32_MAX;
     }
     // The search of lookup, remembering where it found the name.
@@ -237,5 +246,8 @@ private:
     }
     Value* bindMethod(NameId name);
 };
+
+// Scopes are made for every call and most blocks: they must take a cell.
+static_assert(sizeof(Environment) <= 256, "a scope fits the collector's largest cell");
 
 } // namespace zarn

@@ -126,17 +126,19 @@ TEST(EnvironmentTest, MovesToMapModeWhenTheInlineSlotsAreFullAndKeepsEveryValue)
 TEST(EnvironmentTest, RedefiningReplacesOnlyTheSameNameWhenFilterBitsCollide) {
     GC gc;
     auto* env = gc.allocate<Environment>(nullptr);
+    constexpr NameId last = Environment::kInlineSlots - 1;
     for (int round = 0; round < 2; ++round) {
-        for (NameId s = 1; s <= 3; ++s) env->define(s, Value::fromInt(s));
+        for (NameId s = 1; s <= last; ++s) env->define(s, Value::fromInt(s));
         env->define(65, Value::fromInt(65)); // shares its bit with 1
         env->define(65, Value::fromInt(-65));
-        EXPECT_EQ(env->count, 4);
+        EXPECT_EQ(env->count, Environment::kInlineSlots);
         EXPECT_EQ(env->get(1).as.integer, 1);
         env->define(129, Value::fromInt(129)); // a third name on that bit, into map mode
         env->define(1, Value::fromInt(-1));
         env->define(200, Value::fromInt(200));
         EXPECT_EQ(env->count, Environment::kMapMode);
-        EXPECT_EQ(env->map.size(), 6u); // one entry per distinct name
+        ASSERT_NE(env->nameMap(), nullptr);
+        EXPECT_EQ(env->nameMap()->size(), last + 3u); // one entry per distinct name
         EXPECT_EQ(env->get(1).as.integer, -1);
         EXPECT_EQ(env->get(65).as.integer, -65);
         EXPECT_EQ(env->get(129).as.integer, 129);
@@ -190,7 +192,7 @@ TEST(EnvironmentTest, NamesDefinedTwiceWhileSettingUpReadAsTheLaterValue) {
     GC gc;
     for (int names : {3, 7, 8, 20}) {
         auto* env = gc.allocate<Environment>(nullptr);
-        if (names > Environment::kInlineSlots) env->count = Environment::kMapMode;
+        if (names > Environment::kInlineSlots) env->useMap();
         for (NameId s = 1; s <= static_cast<NameId>(names); ++s)
             env->defineFresh(s, Value::fromInt(s));
         env->defineFresh(1, Value::fromInt(100)); // like a parameter named as a field
