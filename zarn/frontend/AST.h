@@ -273,6 +273,7 @@ public:
     ExprPtr condition;   // may be empty
     StmtPtr increment;   // may be empty
     std::shared_ptr<BlockStmt> body;
+    mutable RuntimeCache cache;
 };
 
 class DoWhileStmt final : public Statement {

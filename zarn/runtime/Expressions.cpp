@@ -297,6 +297,28 @@ ArrayObject* indexedArray(const Value& object, const Value& position, size_t& i)
 }
 } // namespace
 
+bool Interpreter::loopConditionHolds(BinaryExpr& condition) {
+    // Reading a variable has no effect, so the general path may read it
+    // again when this one does not apply. The value is copied before the
+    // right operand runs, as binaryValue does.
+    Value* slot = variableOf(static_cast<IdentifierExpr&>(*condition.left));
+    if (slot == nullptr || slot->kind != ValueKind::Int) return isTruthy(evaluate(&condition));
+    const Value left = *slot;
+    const Value right = evaluate(condition.right.get());
+    Value result;
+    if (!numericOperation(condition.op, left, right, result))
+        result = lastValue_ = binaryOperation(condition.op, left, right);
+    return isTruthy(result);
+}
+
+bool Interpreter::steppedLoopVariable(UnaryExpr& step) {
+    Value* slot = variableOf(static_cast<IdentifierExpr&>(*step.operand));
+    Value updated;
+    if (slot == nullptr || !stepped(*slot, step.op, updated)) return false;
+    *slot = updated;
+    return true;
+}
+
 void Interpreter::visitUnaryExpr(UnaryExpr& node) {
     if (node.op == TokenType::PlusPlus || node.op == TokenType::MinusMinus) {
         if (node.cache.owner != this) {
@@ -409,6 +431,13 @@ namespace {
 enum AssignTarget : uint32_t { kTargetName = 1, kTargetMember, kTargetIndex, kTargetOther };
 }
 
+Value Interpreter::combine(TokenType op, const Value& old, const Value& operand) {
+    // Numbers take the path that never allocates, as for a variable.
+    Value result;
+    if (numericOperation(op, old, operand, result)) return result;
+    return binaryOperation(op, old, operand);
+}
+
 void Interpreter::visitAssignStmt(AssignStmt& node) {
     Value value = evaluate(node.value.get());
     if (signal_ != ControlSignal::None) return;
@@ -459,7 +488,7 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         auto* instance = static_cast<ClassInstanceObject*>(heap);
         roots.push(object);
         Value* field = fieldOf(member->cache, instance, name);
-        if (compound) value = binaryOperation(op, field ? *field : Value(), value);
+        if (compound) value = combine(op, field ? *field : Value(), value);
         // As for a variable, combining leaves the field where it was.
         if (field != nullptr) *field = value;
         else instance->setField(name, value);
@@ -473,7 +502,7 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         size_t i = 0;
         ArrayObject* array = indexedArray(object, position, i);
         if (array == nullptr) return;
-        if (compound) value = binaryOperation(op, array->get(i), value);
+        if (compound) value = combine(op, array->get(i), value);
         // The size is checked again: nothing ran in between that could shrink
         // the array, but the element is written only when it still exists.
         if (i < array->length()) array->set(i, value);

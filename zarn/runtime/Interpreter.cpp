@@ -622,7 +622,51 @@ void Interpreter::visitDoWhileStmt(DoWhileStmt& node) {
     }
 }
 
+namespace {
+// How a for loop's condition and step run: bits of ForStmt::cache.id.
+enum LoopShape : uint32_t {
+    kLoopSeen = 1,
+    kLoopCompares = 2, // the condition compares a variable with anything
+    kLoopSteps = 4,    // the step is "i++" or "i--" on a variable
+    kLoopAssigns = 8,  // the step is an assignment
+};
+
+uint32_t loopShapeOf(const ForStmt& node) {
+    uint32_t shape = kLoopSeen;
+    if (auto* compare = dynamic_cast<BinaryExpr*>(node.condition.get())) {
+        switch (compare->op) {
+        case TokenType::Less:
+        case TokenType::LessEqual:
+        case TokenType::Greater:
+        case TokenType::GreaterEqual:
+        case TokenType::Equal:
+        case TokenType::NotEqual:
+            if (dynamic_cast<IdentifierExpr*>(compare->left.get())) shape |= kLoopCompares;
+            break;
+        default: break;
+        }
+    }
+    if (auto* statement = dynamic_cast<ExprStmt*>(node.increment.get())) {
+        auto* step = dynamic_cast<UnaryExpr*>(statement->expression.get());
+        if (step != nullptr &&
+            (step->op == TokenType::PlusPlus || step->op == TokenType::MinusMinus) &&
+            dynamic_cast<IdentifierExpr*>(step->operand.get()))
+            shape |= kLoopSteps;
+    } else if (dynamic_cast<AssignStmt*>(node.increment.get())) {
+        shape |= kLoopAssigns;
+    }
+    return shape;
+}
+} // namespace
+
 void Interpreter::visitForStmt(ForStmt& node) {
+    if (node.cache.owner != this) {
+        node.cache.owner = this;
+        node.cache.id = loopShapeOf(node);
+    }
+    // The commonest condition and steps run without the visitor's dispatch,
+    // with the same effects in the same order.
+    const uint32_t shape = node.cache.id;
     Environment* saved = current_;
     Environment* scope = newEnvironment(current_);
     current_ = scope;
@@ -630,12 +674,21 @@ void Interpreter::visitForStmt(ForStmt& node) {
     while (signal_ == ControlSignal::None) {
         countStep();
         if (node.condition) {
-            Value condition = evaluate(node.condition.get());
-            if (signal_ != ControlSignal::None || !isTruthy(condition)) break;
+            bool holds = shape & kLoopCompares
+                             ? loopConditionHolds(static_cast<BinaryExpr&>(*node.condition))
+                             : isTruthy(evaluate(node.condition.get()));
+            if (signal_ != ControlSignal::None || !holds) break;
         }
         executeBlock(node.body.get());
         if (loopShouldStop(signal_)) break;
-        execute(node.increment.get());
+        if (shape & kLoopSteps) {
+            auto& step = static_cast<ExprStmt&>(*node.increment);
+            if (!steppedLoopVariable(static_cast<UnaryExpr&>(*step.expression))) execute(&step);
+        } else if (shape & kLoopAssigns) {
+            visitAssignStmt(static_cast<AssignStmt&>(*node.increment));
+        } else {
+            execute(node.increment.get());
+        }
     }
     if (signal_ == ControlSignal::Break) signal_ = ControlSignal::None;
     current_ = saved;

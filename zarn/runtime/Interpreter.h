@@ -372,6 +372,14 @@ private:
     bool callBuiltinMethod(Value receiver, NameId method, std::span<const Value> arguments,
                            Value& result);
     Value binaryOperation(TokenType op, const Value& left, const Value& right);
+    // A counted loop's condition, a comparison whose left operand is a
+    // variable ("i < n"), evaluated as binaryValue would without its dispatch.
+    bool loopConditionHolds(BinaryExpr& condition);
+    // A counted loop's step "i++" or "i--"; false when the variable holds no
+    // Int (the general path then runs the step).
+    bool steppedLoopVariable(UnaryExpr& step);
+    // The new value of a compound assignment to a field or an element.
+    Value combine(TokenType op, const Value& old, const Value& operand);
     // The value of an operator expression; a heap result is also kept in lastValue_.
     Value binaryValue(BinaryExpr& node);
     // a + b + c ... joined into one new string once the run has met a string.
