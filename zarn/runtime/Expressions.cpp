@@ -192,12 +192,14 @@ Value Interpreter::evaluateOther(Expression* expression) {
 
 Value Interpreter::binaryValue(BinaryExpr& node) {
     Value left = evaluate(node.left.get());
-    if (!left.isHeap()) {
-        Value right = evaluate(node.right.get());
-        Value result;
-        if (numericOperation(node.op, left, right, result)) return result;
-        return lastValue_ = binaryOperation(node.op, left, right);
-    }
+    if (left.isHeap()) return heapBinaryValue(node, left);
+    Value right = evaluate(node.right.get());
+    Value result;
+    if (numericOperation(node.op, left, right, result)) return result;
+    return lastValue_ = binaryOperation(node.op, left, right);
+}
+
+Value Interpreter::heapBinaryValue(BinaryExpr& node, Value left) {
     // Strings are heap objects too: the left operand stays rooted while the
     // right one is evaluated (it may allocate).
     RootScope roots(tempRoots_);
