@@ -19,11 +19,17 @@ class Type; // defined by the type checker
 class ASTVisitor;
 
 // Scratch space that the interpreter fills the first time it runs a node (the
-// id it gave a name, a parsed interpolation, a function's shape). It belongs to
-// the interpreter whose address is in owner; any other one recomputes it.
+// id it gave a name, how a loop or a block runs). It belongs to the
+// interpreter whose address is in owner; any other one recomputes it.
 struct RuntimeCache {
     const void* owner = nullptr;
     uint32_t id = 0;
+};
+
+// The same, for the few kinds of node that also keep something the
+// interpreter builds (a parsed interpolation, a function's shape, where a
+// field was found). Kept apart so that the many other nodes stay small.
+struct RuntimeDataCache : RuntimeCache {
     std::shared_ptr<void> data;
 };
 
@@ -183,7 +189,7 @@ public:
     SharedText returnType;
     std::shared_ptr<BlockStmt> body;
     std::shared_ptr<Type> resolvedType;
-    mutable RuntimeCache cache;
+    mutable RuntimeDataCache cache;
 };
 
 class ClassDeclStmt final : public Statement {
@@ -342,7 +348,7 @@ public:
     SharedText returnType;
     std::shared_ptr<BlockStmt> body;
     std::shared_ptr<Type> resolvedType;
-    mutable RuntimeCache cache;
+    mutable RuntimeDataCache cache;
 };
 
 class ArrayLiteralExpr final : public Expression {
@@ -384,7 +390,7 @@ public:
 
     ExprPtr object;
     SharedText member;
-    mutable RuntimeCache cache;
+    mutable RuntimeDataCache cache;
 };
 
 class CallExpr final : public Expression {
@@ -444,9 +450,12 @@ public:
 
     LiteralKind kind;
     SharedText text;
-    int64_t intValue = 0;
-    double floatValue = 0.0;
-    mutable RuntimeCache cache;
+    // The value of an Integer or a Float literal, by its kind.
+    union {
+        int64_t intValue = 0;
+        double floatValue;
+    };
+    mutable RuntimeDataCache cache;
 };
 
 #undef ZARN_ACCEPT

@@ -71,7 +71,6 @@ void Interpreter::markRoots(GC& gc) {
 NameId Interpreter::fillSymbol(RuntimeCache& cache, const std::string& name) {
     cache.owner = this;
     cache.id = symbols_.intern(name);
-    cache.data.reset();
     return cache.id;
 }
 
@@ -276,7 +275,8 @@ const InstanceLayout& Interpreter::plainLayout(NameId className) {
     return *layout;
 }
 
-Value* Interpreter::findFieldSlow(RuntimeCache& cache, ClassInstanceObject* instance, NameId name) {
+Value* Interpreter::findFieldSlow(RuntimeDataCache& cache, ClassInstanceObject* instance,
+                                  NameId name) {
     if (!cache.data) cache.data = std::make_shared<FieldSite>();
     auto* site = static_cast<FieldSite*>(cache.data.get());
     site->layout = instance->layout;
@@ -361,7 +361,7 @@ Value Interpreter::enterMethod(const ClassInfo* info, ClassInstanceObject* insta
     return result;
 }
 
-void Interpreter::prepareShape(RuntimeCache& cache, const std::string& name,
+void Interpreter::prepareShape(RuntimeDataCache& cache, const std::string& name,
                                const std::vector<Parameter>& parameters,
                                const std::shared_ptr<BlockStmt>& body) {
     if (cache.owner == this && cache.data) return;
@@ -374,7 +374,7 @@ void Interpreter::prepareShape(RuntimeCache& cache, const std::string& name,
     cache.data = std::move(shape);
 }
 
-Value Interpreter::makeFunction(RuntimeCache& cache, const std::string& name,
+Value Interpreter::makeFunction(RuntimeDataCache& cache, const std::string& name,
                                 const std::vector<Parameter>& parameters,
                                 const std::shared_ptr<BlockStmt>& body) {
     prepareShape(cache, name, parameters, body);

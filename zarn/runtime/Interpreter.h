@@ -271,12 +271,18 @@ private:
         }
         return current_->lookup(name.cache.id, name.place, nameEpoch_);
     }
-    NameId symbolOf(RuntimeCache& cache, const std::string& name) {
+    template <typename Cache>
+    NameId symbolOf(Cache& cache, const std::string& name) {
         if (cache.owner == this) [[likely]]
             return cache.id;
         return fillSymbol(cache, name);
     }
     NameId fillSymbol(RuntimeCache& cache, const std::string& name);
+    // Also drops what another interpreter kept in the cache.
+    NameId fillSymbol(RuntimeDataCache& cache, const std::string& name) {
+        cache.data.reset();
+        return fillSymbol(static_cast<RuntimeCache&>(cache), name);
+    }
     void markRoots(GC& gc);
     void initGlobals();
     // Ends the run when calls nest too deeply for the host stack.
@@ -341,10 +347,10 @@ private:
     Value callRooted(Value callee, std::span<const Value> arguments,
                      const SourceLocation& location);
     // Builds (once per node) what every function object of a declaration shares.
-    void prepareShape(RuntimeCache& cache, const std::string& name,
+    void prepareShape(RuntimeDataCache& cache, const std::string& name,
                       const std::vector<Parameter>& parameters,
                       const std::shared_ptr<BlockStmt>& body);
-    Value makeFunction(RuntimeCache& cache, const std::string& name,
+    Value makeFunction(RuntimeDataCache& cache, const std::string& name,
                        const std::vector<Parameter>& parameters,
                        const std::shared_ptr<BlockStmt>& body);
     void markCaptured();
@@ -356,14 +362,14 @@ private:
     // The field a member node names on instance, or null. The node's cache
     // remembers the slot for the last layout seen, so most reads index
     // directly; the name of a member node is taken with memberSymbol.
-    Value* fieldOf(RuntimeCache& cache, ClassInstanceObject* instance, NameId name) {
+    Value* fieldOf(RuntimeDataCache& cache, ClassInstanceObject* instance, NameId name) {
         auto* site = static_cast<const FieldSite*>(cache.data.get());
         if (site != nullptr && site->layout == instance->layout) [[likely]]
             return site->slot != InstanceLayout::kNoSlot ? instance->slots() + site->slot
                                                          : instance->findExtraField(name);
         return findFieldSlow(cache, instance, name);
     }
-    Value* findFieldSlow(RuntimeCache& cache, ClassInstanceObject* instance, NameId name);
+    Value* findFieldSlow(RuntimeDataCache& cache, ClassInstanceObject* instance, NameId name);
     Value memberOf(Value object, NameId member, const std::string& memberName);
     // The arguments a built-in string or array method needs to be called
     // directly, or -1 when the name is not one of them.
