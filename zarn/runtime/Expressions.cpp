@@ -186,6 +186,7 @@ Value Interpreter::evaluateOther(Expression* expression) {
     case kShapeFalse: return Value::fromBool(false);
     case kShapeNull: return Value();
     case kShapeConcat: return concatValue(*static_cast<BinaryExpr*>(expression));
+    case kShapeStepName: return stepVariable(*static_cast<UnaryExpr*>(expression));
     default: expression->accept(*this); return lastValue_;
     }
 }
@@ -321,6 +322,17 @@ bool Interpreter::steppedLoopVariable(UnaryExpr& step) {
     return true;
 }
 
+Value Interpreter::stepVariable(UnaryExpr& node) {
+    // The variable's old value stays reachable through its scope or is no
+    // heap object, so the result needs no root.
+    Value* slot = variableOf(*static_cast<IdentifierExpr*>(node.operand.get()));
+    Value old = slot ? *slot : Value();
+    Value updated;
+    if (!stepped(old, node.op, updated)) return old;
+    *slot = updated;
+    return node.prefix ? updated : old;
+}
+
 void Interpreter::visitUnaryExpr(UnaryExpr& node) {
     if (node.op == TokenType::PlusPlus || node.op == TokenType::MinusMinus) {
         if (node.cache.owner != this) {
@@ -335,10 +347,11 @@ void Interpreter::visitUnaryExpr(UnaryExpr& node) {
         // field. The receiver and the index are evaluated once.
         Value* slot = nullptr;
         switch (node.cache.id) {
-        case kStepName: {
-            slot = variableOf(*static_cast<IdentifierExpr*>(node.operand.get()));
-            break;
-        }
+        case kStepName:
+            // Later evaluations come straight to stepVariable.
+            node.runtimeShape = kShapeStepName;
+            lastValue_ = stepVariable(node);
+            return;
         case kStepIndex: {
             auto* index = static_cast<IndexExpr*>(node.operand.get());
             Value object = evaluate(index->object.get());

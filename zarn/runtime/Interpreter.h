@@ -128,6 +128,7 @@ public:
         kShapeFalse = 10,
         kShapeConcat = 11, // a run of "+" that made a string (concatValue)
         kShapeNull = 12,
+        kShapeStepName = 13, // "++" or "--" on a variable
     };
     // Statements leave no signal pending when they evaluate an expression
     // (each checks after running a statement of its own), and calls restore
@@ -384,6 +385,9 @@ private:
     // A counted loop's step "i++" or "i--"; false when the variable holds no
     // Int (the general path then runs the step).
     bool steppedLoopVariable(UnaryExpr& step);
+    // "++" or "--" on a variable, as visitUnaryExpr does it: the value before
+    // or after the step.
+    Value stepVariable(UnaryExpr& node);
     // The new value of a compound assignment to a field or an element.
     Value combine(TokenType op, const Value& old, const Value& operand);
     // The value of an operator expression; a heap result is also kept in lastValue_.
