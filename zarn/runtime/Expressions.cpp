@@ -187,6 +187,7 @@ Value Interpreter::evaluateOther(Expression* expression) {
     case kShapeNull: return Value();
     case kShapeConcat: return concatValue(*static_cast<BinaryExpr*>(expression));
     case kShapeStepName: return stepVariable(*static_cast<UnaryExpr*>(expression));
+    case kShapeMemberCall: return memberCallValue(*static_cast<CallExpr*>(expression));
     default: expression->accept(*this); return lastValue_;
     }
 }
@@ -723,6 +724,12 @@ void Interpreter::visitCallExpr(CallExpr& node) {
         lastValue_ = callExpression(node);
         return;
     }
+    // Later evaluations come straight to memberCallValue.
+    node.runtimeShape = kShapeMemberCall;
+    lastValue_ = memberCallValue(node);
+}
+
+Value Interpreter::memberCallValue(CallExpr& node) {
     RootScope roots(tempRoots_);
     const size_t count = node.arguments.size();
     // Arguments are evaluated onto the temporary-root stack; the span is taken
@@ -732,69 +739,60 @@ void Interpreter::visitCallExpr(CallExpr& node) {
         return tempRoots_.last(count);
     };
 
-    Value callee;
-    if (node.cache.id == kCalleeMember) {
-        // The receiver is evaluated once and serves both the built-in method
-        // and the member lookup.
-        auto& member = static_cast<MemberExpr&>(*node.callee);
-        NameId method = symbolOf(member.cache, member.member);
-        Value receiver = evaluate(member.object.get());
-        roots.push(receiver);
-        if (receiver.isHeap()) {
-            GcObject* heap = receiver.as.object;
-            if (heap->objectKind == ObjectKind::String || heap->objectKind == ObjectKind::Array) {
-                // The commonest built-ins, a length (loop conditions) and a push,
-                // are answered here; callBuiltinMethod does the same.
-                const bool array = heap->objectKind == ObjectKind::Array;
-                const MethodNames& names = methodNames_;
-                if (count == 0 && (method == names.length || (array && method == names.size))) {
-                    lastValue_ = Value::fromInt(
-                        static_cast<int64_t>(array ? static_cast<ArrayObject*>(heap)->length()
-                                                   : static_cast<StringObject*>(heap)->length));
-                    return;
-                }
-                if (array && count == 1 && (method == names.push || method == names.add)) {
-                    // The receiver is rooted, and objects do not move.
-                    Value element = evaluate(node.arguments[0].get());
-                    static_cast<ArrayObject*>(heap)->push(element);
-                    lastValue_ = Value();
-                    return;
-                }
-                int required = builtinArity(heap->objectKind, method);
-                if (required >= 0 && count >= static_cast<size_t>(required)) {
-                    std::span<const Value> arguments = pushArguments();
-                    Value result;
-                    callBuiltinMethod(receiver, method, arguments, result);
-                    lastValue_ = result;
-                    return;
-                }
-            } else if (heap->objectKind == ObjectKind::ClassInstance) {
-                auto* instance = static_cast<ClassInstanceObject*>(heap);
-                if (fieldOf(member.cache, instance, method) == nullptr) {
-                    const ClassInfo* info = findClass(instance->classSymbol());
-                    if (FunctionDeclStmt* declaration = info ? info->findMethod(method) : nullptr) {
-                        // Calling the method directly is what calling a fresh
-                        // bound method would do, without allocating one. Its
-                        // scope is taken first and rooted, and each argument
-                        // goes straight into it as it is evaluated.
-                        const std::vector<NameId>& params = shapeOf(*declaration).params;
-                        Environment* scope = openMethodScope(info, instance, params.size());
-                        roots.push(Value(scope));
-                        bindArguments(node, params, scope);
-                        lastValue_ =
-                            enterMethod(info, instance, *declaration, scope, &node.location);
-                        return;
-                    }
+    // The receiver is evaluated once and serves both the built-in method and
+    // the member lookup.
+    auto& member = static_cast<MemberExpr&>(*node.callee);
+    NameId method = symbolOf(member.cache, member.member);
+    Value receiver = evaluate(member.object.get());
+    roots.push(receiver);
+    if (receiver.isHeap()) {
+        GcObject* heap = receiver.as.object;
+        if (heap->objectKind == ObjectKind::String || heap->objectKind == ObjectKind::Array) {
+            // The commonest built-ins, a length (loop conditions) and a push,
+            // are answered here; callBuiltinMethod does the same.
+            const bool array = heap->objectKind == ObjectKind::Array;
+            const MethodNames& names = methodNames_;
+            if (count == 0 && (method == names.length || (array && method == names.size))) {
+                return Value::fromInt(
+                    static_cast<int64_t>(array ? static_cast<ArrayObject*>(heap)->length()
+                                               : static_cast<StringObject*>(heap)->length));
+            }
+            if (array && count == 1 && (method == names.push || method == names.add)) {
+                // The receiver is rooted, and objects do not move.
+                Value element = evaluate(node.arguments[0].get());
+                static_cast<ArrayObject*>(heap)->push(element);
+                return Value();
+            }
+            int required = builtinArity(heap->objectKind, method);
+            if (required >= 0 && count >= static_cast<size_t>(required)) {
+                std::span<const Value> arguments = pushArguments();
+                Value result;
+                callBuiltinMethod(receiver, method, arguments, result);
+                return lastValue_ = result;
+            }
+        } else if (heap->objectKind == ObjectKind::ClassInstance) {
+            auto* instance = static_cast<ClassInstanceObject*>(heap);
+            if (fieldOf(member.cache, instance, method) == nullptr) {
+                const ClassInfo* info = findClass(instance->classSymbol());
+                if (FunctionDeclStmt* declaration = info ? info->findMethod(method) : nullptr) {
+                    // Calling the method directly is what calling a fresh
+                    // bound method would do, without allocating one. Its
+                    // scope is taken first and rooted, and each argument
+                    // goes straight into it as it is evaluated.
+                    const std::vector<NameId>& params = shapeOf(*declaration).params;
+                    Environment* scope = openMethodScope(info, instance, params.size());
+                    roots.push(Value(scope));
+                    bindArguments(node, params, scope);
+                    return lastValue_ =
+                               enterMethod(info, instance, *declaration, scope, &node.location);
                 }
             }
         }
-        callee = memberOf(receiver, method, member.member);
-    } else {
-        callee = evaluate(node.callee.get());
     }
+    Value callee = memberOf(receiver, method, member.member);
     roots.push(callee);
     std::span<const Value> arguments = pushArguments();
-    lastValue_ = callRooted(callee, arguments, node.location);
+    return lastValue_ = callRooted(callee, arguments, node.location);
 }
 
 } // namespace zarn

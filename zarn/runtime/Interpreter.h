@@ -128,7 +128,8 @@ public:
         kShapeFalse = 10,
         kShapeConcat = 11, // a run of "+" that made a string (concatValue)
         kShapeNull = 12,
-        kShapeStepName = 13, // "++" or "--" on a variable
+        kShapeStepName = 13,   // "++" or "--" on a variable
+        kShapeMemberCall = 14, // a call of a member: "a.push(x)", "p.move()"
     };
     // Statements leave no signal pending when they evaluate an expression
     // (each checks after running a statement of its own), and calls restore
@@ -388,6 +389,9 @@ private:
     // "++" or "--" on a variable, as visitUnaryExpr does it: the value before
     // or after the step.
     Value stepVariable(UnaryExpr& node);
+    // A call whose callee is a member expression (visitCallExpr); the result
+    // is also kept in lastValue_ when it may be a heap object.
+    Value memberCallValue(CallExpr& node);
     // The new value of a compound assignment to a field or an element.
     Value combine(TokenType op, const Value& old, const Value& operand);
     // The value of an operator expression; a heap result is also kept in lastValue_.
