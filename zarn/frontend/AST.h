@@ -304,13 +304,14 @@ public:
 
 class IfStmt final : public Statement {
 public:
-    IfStmt(ExprPtr condition, StmtPtr thenBranch, StmtPtr elseBranch, SourceLocation location)
+    IfStmt(ExprPtr condition, std::shared_ptr<BlockStmt> thenBranch, StmtPtr elseBranch,
+           SourceLocation location)
         : Statement(std::move(location)), condition(std::move(condition)),
           thenBranch(std::move(thenBranch)), elseBranch(std::move(elseBranch)) {}
     ZARN_ACCEPT(IfStmt)
 
     ExprPtr condition;
-    StmtPtr thenBranch; // always a BlockStmt
+    std::shared_ptr<BlockStmt> thenBranch;
     StmtPtr elseBranch; // BlockStmt, IfStmt (else if), or empty
 };
 

@@ -430,7 +430,7 @@ StmtPtr Parser::parseIf() {
     match(TokenType::Colon);
     ExprPtr condition = parseExpressionNested();
     skipNewlines();
-    StmtPtr thenBranch = parseBlock();
+    std::shared_ptr<BlockStmt> thenBranch = parseBlock();
     skipNewlines();
     StmtPtr elseBranch;
     if (match(TokenType::Else)) {

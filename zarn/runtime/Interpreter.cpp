@@ -584,7 +584,7 @@ void Interpreter::visitBlockStmt(BlockStmt& node) {
 void Interpreter::visitIfStmt(IfStmt& node) {
     Value condition = evaluate(node.condition.get());
     if (signal_ != ControlSignal::None) return;
-    if (isTruthy(condition)) execute(node.thenBranch.get());
+    if (isTruthy(condition)) executeBlock(node.thenBranch.get());
     else execute(node.elseBranch.get());
 }
 
