@@ -12,8 +12,6 @@ namespace zarn {
 
 namespace {
 
-constexpr size_t kPoolLimit = 128;
-
 bool stressRequested() {
     const char* value = std::getenv("ZARN_GC_STRESS");
     return value != nullptr && std::string_view(value) == "1";
@@ -134,24 +132,11 @@ void Interpreter::registerServer(std::shared_ptr<ServedObject> server) {
 
 // ---- scopes -------------------------------------------------------------------
 
-Environment* Interpreter::newEnvironment(Environment* parent) {
-    if (!pool_.empty()) {
-        // Pooled scopes were reset when they were released.
-        Environment* env = pool_.back();
-        pool_.pop_back();
-        env->parent = parent;
-        return env;
-    }
+Environment* Interpreter::allocateEnvironment(Environment* parent) {
     // Every parent is reachable already (the current scope, a rooted callee's
     // closure, the globals), and the temporary-root stack must not move here:
     // callers still read arguments from it.
     return gc_.allocate<Environment>(parent);
-}
-
-void Interpreter::releaseEnvironment(Environment* env) {
-    if (env->captured || pool_.size() >= kPoolLimit) return;
-    env->reset(nullptr);
-    pool_.push_back(env);
 }
 
 void Interpreter::markCaptured() {
@@ -574,12 +559,16 @@ void Interpreter::visitBlockStmt(BlockStmt& node) {
         return;
     }
     Environment* saved = current_;
-    Environment* scope = newEnvironment(current_);
+    Environment* scope = blockScope(current_);
     current_ = scope;
     executeStatements(node.statements);
     current_ = saved;
-    releaseEnvironment(scope);
+    releaseBlockScope(scope);
 }
+
+Environment* Interpreter::blockScope(Environment* parent) { return newEnvironment(parent); }
+
+void Interpreter::releaseBlockScope(Environment* scope) { releaseEnvironment(scope); }
 
 void Interpreter::visitIfStmt(IfStmt& node) {
     Value condition = evaluate(node.condition.get());

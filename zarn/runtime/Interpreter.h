@@ -185,8 +185,28 @@ public:
     void defineHoisted(const std::vector<StmtPtr>& statements);
     // The top-level statements of the main file: the hoisted ones first.
     void executeTopLevel(const std::vector<StmtPtr>& statements);
-    Environment* newEnvironment(Environment* parent);
-    void releaseEnvironment(Environment* environment);
+    // Scopes come from a pool of released ones when it has any; these run on
+    // every call, so they are inline.
+    Environment* newEnvironment(Environment* parent) {
+        if (pool_.empty()) [[unlikely]]
+            return allocateEnvironment(parent);
+        // Pooled scopes were reset when they were released.
+        Environment* env = pool_.back();
+        pool_.pop_back();
+        env->parent = parent;
+        return env;
+    }
+    [[gnu::noinline]] Environment* allocateEnvironment(Environment* parent);
+    // The same for blocks, out of line: inlined there, they made the common
+    // blocks without a scope of their own (most loop bodies) slower.
+    [[gnu::noinline]] Environment* blockScope(Environment* parent);
+    [[gnu::noinline]] void releaseBlockScope(Environment* scope);
+    void releaseEnvironment(Environment* env) {
+        if (env->captured || pool_.size() >= kPoolLimit) return;
+        env->reset(nullptr);
+        pool_.push_back(env);
+    }
+    static constexpr size_t kPoolLimit = 128;
     // `callSite` is the call expression (null: called by the runtime); it
     // must outlive the call.
     Value invokeMethod(ClassInstanceObject* instance, FunctionDeclStmt& method,
