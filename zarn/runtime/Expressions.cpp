@@ -315,14 +315,6 @@ bool Interpreter::loopConditionHolds(BinaryExpr& condition) {
     return isTruthy(result);
 }
 
-bool Interpreter::steppedLoopVariable(UnaryExpr& step) {
-    Value* slot = variableOf(static_cast<IdentifierExpr&>(*step.operand));
-    Value updated;
-    if (slot == nullptr || !stepped(*slot, step.op, updated)) return false;
-    *slot = updated;
-    return true;
-}
-
 Value Interpreter::stepVariable(UnaryExpr& node) {
     // The variable's old value stays reachable through its scope or is no
     // heap object, so the result needs no root.

@@ -614,14 +614,13 @@ void Interpreter::visitDoWhileStmt(DoWhileStmt& node) {
 namespace {
 // How a for loop's condition and step run: bits of ForStmt::cache.id.
 enum LoopShape : uint32_t {
-    kLoopSeen = 1,
     kLoopCompares = 2, // the condition compares a variable with anything
     kLoopSteps = 4,    // the step is "i++" or "i--" on a variable
     kLoopAssigns = 8,  // the step is an assignment
 };
 
 uint32_t loopShapeOf(const ForStmt& node) {
-    uint32_t shape = kLoopSeen;
+    uint32_t shape = 0;
     if (auto* compare = dynamic_cast<BinaryExpr*>(node.condition.get())) {
         switch (compare->op) {
         case TokenType::Less:
@@ -671,8 +670,8 @@ void Interpreter::visitForStmt(ForStmt& node) {
         executeBlock(node.body.get());
         if (loopShouldStop(signal_)) break;
         if (shape & kLoopSteps) {
-            auto& step = static_cast<ExprStmt&>(*node.increment);
-            if (!steppedLoopVariable(static_cast<UnaryExpr&>(*step.expression))) execute(&step);
+            stepVariable(
+                static_cast<UnaryExpr&>(*static_cast<ExprStmt&>(*node.increment).expression));
         } else if (shape & kLoopAssigns) {
             visitAssignStmt(static_cast<AssignStmt&>(*node.increment));
         } else {

@@ -403,9 +403,6 @@ private:
     // A counted loop's condition, a comparison whose left operand is a
     // variable ("i < n"), evaluated as binaryValue would without its dispatch.
     bool loopConditionHolds(BinaryExpr& condition);
-    // A counted loop's step "i++" or "i--"; false when the variable holds no
-    // Int (the general path then runs the step).
-    bool steppedLoopVariable(UnaryExpr& step);
     // "++" or "--" on a variable, as visitUnaryExpr does it: the value before
     // or after the step.
     Value stepVariable(UnaryExpr& node);
