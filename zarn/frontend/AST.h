@@ -1,7 +1,9 @@
 // The syntax tree: the only interface between the parser and the two tree
-// walkers (type checker and interpreter). Nodes are shared-owned, parents own
-// children, nothing points upward. Type annotations are type-name strings.
-// Names and literal texts are SharedText: the parser makes one per distinct
+// walkers (type checker and interpreter). A parsed tree's nodes belong to its
+// parse's NodeArena, which the root owns: the links from parents to children
+// (shared pointers for the walkers' convenience) count no references, so a
+// part of a tree is good only while its root is kept. Nothing points upward. Type annotations are
+// type-name strings. Names and literal texts are SharedText: the parser makes one per distinct
 // spelling and every node that spells it shares it.
 #pragma once
 
@@ -48,6 +50,8 @@ public:
     explicit ASTNode(SourceLocation location) : location(std::move(location)) {}
     virtual ~ASTNode() = default;
     virtual void accept(ASTVisitor& visitor) = 0;
+    // The size of the whole node, for the arena that destroys it.
+    virtual size_t nodeSize() const = 0;
 
     SourceLocation location;
 };
@@ -141,7 +145,8 @@ public:
 };
 
 #define ZARN_ACCEPT(Name)                                                                          \
-    void accept(ASTVisitor& visitor) override { visitor.visit##Name(*this); }
+    void accept(ASTVisitor& visitor) override { visitor.visit##Name(*this); }                      \
+    size_t nodeSize() const override { return sizeof(Name); }
 
 class Program final : public ASTNode {
 public:

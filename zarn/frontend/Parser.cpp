@@ -201,7 +201,7 @@ std::shared_ptr<Program> Parser::parseProgram() {
         if (current_ == before) advance();
         skipNewlines();
     }
-    return make<Program>(std::move(statements), std::move(location));
+    return owned(make<Program>(std::move(statements), std::move(location)));
 }
 
 // ---- declarations ---------------------------------------------------------

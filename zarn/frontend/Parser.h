@@ -86,10 +86,19 @@ private:
     // After E1003: whatever follows is as deep, so parsing ends at EndOfFile.
     void stopAfterTooDeep();
 
-    // A new node, its memory from this parse's arena.
+    // A new node of this parse's arena. The pointer owns nothing: it links
+    // the node into the tree, whose root owns the arena (see owned).
     template <typename T, typename... Args>
     std::shared_ptr<T> make(Args&&... args) {
-        return std::allocate_shared<T>(nodes_, std::forward<Args>(args)...);
+        return std::shared_ptr<T>(std::shared_ptr<void>(),
+                                  arena_->create<T>(std::forward<Args>(args)...));
+    }
+    // A tree's root as the parser hands it out: its owner keeps every node
+    // of this parse alive.
+    template <typename T>
+    std::shared_ptr<T> owned(const std::shared_ptr<T>& root) const {
+        if (!root) return nullptr;
+        return std::shared_ptr<T>(arena_, root.get());
     }
 
     // The one shared copy of a name or literal text for this parse: a large
@@ -142,7 +151,7 @@ private:
     size_t windowStart_ = 0; // index of window_.front() among all tokens
     Lexer* lexer_ = nullptr; // null when the tokens came as a list
     DiagnosticEngine& engine_;
-    NodeAllocator<ASTNode> nodes_{new NodeArena};
+    std::shared_ptr<NodeArena> arena_ = std::make_shared<NodeArena>();
     size_t current_ = 0;
     int depth_ = 0;
     // The "<" tokens of the statement line last matched, in order, with their

@@ -33,7 +33,7 @@ int binaryLevel(TokenType type) {
 
 ExprPtr Parser::parseExpression() {
     try {
-        return parseExpressionNested();
+        return owned(parseExpressionNested());
     } catch (const NestingTooDeep&) {
         stopAfterTooDeep();
         return nullptr;

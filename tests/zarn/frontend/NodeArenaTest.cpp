@@ -1,61 +1,56 @@
 #include "zarn/frontend/NodeArena.h"
+#include "zarn/frontend/AST.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace zarn {
 namespace {
 
-struct Counted {
-    explicit Counted(int& live) : live(live) { ++live; }
-    ~Counted() { --live; }
+// A node that counts the live ones and owns heap memory of its own.
+template <size_t Extra>
+struct Counted final : ASTNode {
+    Counted(int& live, bool fail = false) : ASTNode(SourceLocation{}), live(live) {
+        if (fail) throw std::runtime_error("not made");
+        ++live;
+    }
+    ~Counted() override { --live; }
+    void accept(ASTVisitor&) override {}
+    size_t nodeSize() const override { return sizeof(Counted); }
+
     int& live;
-    std::string text = std::string(40, 'x'); // owns heap memory of its own
-    double aligned = 0.0;
+    std::string text = std::string(40, 'x');
+    char padding[Extra] = {}; // sizes that are not multiples of the alignment
 };
 
-// Objects made with the allocator are ordinary shared objects: destroyed when
-// their last owner goes, in any order, with the arena outliving them all.
-TEST(NodeArena, SharedObjectsKeepTheArenaAlive) {
+// The arena destroys every node it made, of any size, across many blocks and
+// a block of its own for a large node; a constructor that throws leaves
+// nothing behind for that walk to meet.
+TEST(NodeArena, DestroysEveryNodeItMade) {
     int live = 0;
-    std::vector<std::shared_ptr<Counted>> kept;
     {
-        NodeAllocator<Counted> allocator(new NodeArena);
+        NodeArena arena;
         for (int i = 0; i < 5000; ++i) {
-            auto object = std::allocate_shared<Counted>(allocator, live);
-            EXPECT_EQ(reinterpret_cast<uintptr_t>(object.get()) % alignof(Counted), 0u);
-            if (i % 2 == 0) kept.push_back(std::move(object));
+            ASTNode* node = nullptr;
+            if (i % 3 == 0) node = arena.create<Counted<1>>(live);
+            else if (i % 3 == 1) node = arena.create<Counted<13>>(live);
+            else node = arena.create<Counted<64>>(live);
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(node) % NodeArena::kAlignment, 0u);
+            if (i % 1000 == 0) {
+                EXPECT_THROW(arena.create<Counted<5>>(live, true), std::runtime_error);
+            }
         }
-        EXPECT_EQ(live, 2500);
+        auto* big = arena.create<Counted<(3 << 20)>>(live);
+        big->padding[(3 << 20) - 1] = 'z';
+        EXPECT_GE(arena.reservedBytes(), size_t{3} << 20);
+        arena.create<Counted<1>>(live);
+        EXPECT_EQ(live, 5002);
     }
-    // The allocator is gone; the objects still work and release the arena.
-    for (size_t i = 0; i < kept.size(); i += 2) kept[i].reset();
-    EXPECT_EQ(live, 1250);
-    EXPECT_EQ(kept.back()->text.size(), 40u);
-    kept.clear();
     EXPECT_EQ(live, 0);
-}
-
-// Blocks grow from small to a cap; a request larger than a block gets its
-// own block.
-TEST(NodeArena, BlocksGrowAndFitLargeRequests) {
-    NodeAllocator<char> allocator(new NodeArena);
-    NodeArena& arena = *allocator.arena();
-    char* first = allocator.allocate(16);
-    EXPECT_LE(arena.reservedBytes(), 1024u);
-    char* big = allocator.allocate(3 << 20);
-    big[(3 << 20) - 1] = 'z';
-    EXPECT_GE(arena.reservedBytes(), size_t{3} << 20);
-    char* after = allocator.allocate(8);
-    EXPECT_NE(after, first);
-    NodeAllocator<double> copy(allocator);
-    EXPECT_TRUE(copy == allocator);
-    double* value = copy.allocate(1);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(value) % alignof(double), 0u);
 }
 
 } // namespace

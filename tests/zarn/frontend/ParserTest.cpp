@@ -441,18 +441,21 @@ TEST(ParseSource, TooDeepStillLexesToTheEnd) {
     EXPECT_EQ(codes(engine), (std::vector<std::string>{"E0002", "E0002", "E1003"}));
 }
 
-// Nodes live in the parse's arena; a subtree kept after the program, the
-// parser and the lexer are gone is still whole.
-TEST(ParseSource, SubtreesOutliveTheProgram) {
-    std::shared_ptr<BlockStmt> body;
+// Nodes live in the parse's arena, which the program owns: kept after the
+// parser and the lexer are gone, the program holds every subtree whole. The
+// links inside the tree own nothing.
+TEST(ParseSource, TheProgramKeepsItsSubtrees) {
+    std::shared_ptr<Program> program;
     {
         DiagnosticEngine engine;
-        std::shared_ptr<Program> program =
+        program =
             parseSource("function f(a: int): int {\n  return a + 1\n}\nlet long: string = \"" +
                             std::string(5000, 'x') + "\"\n",
                         "p.zarn", engine, true);
-        body = std::static_pointer_cast<FunctionDeclStmt>(program->statements[0])->body;
     }
+    auto body = std::static_pointer_cast<FunctionDeclStmt>(program->statements[0])->body;
+    EXPECT_EQ(body.use_count(), 0);
+    EXPECT_EQ(program.use_count(), 1);
     EXPECT_EQ(testing::printTree(body.get()), "(Block (Return (Plus a (Int 1))))");
     EXPECT_EQ(body->location.file, "p.zarn");
 }
