@@ -22,9 +22,9 @@ class ASTVisitor;
 
 // Scratch space that the interpreter fills the first time it runs a node (the
 // id it gave a name, how a loop or a block runs). It belongs to the
-// interpreter whose address is in owner; any other one recomputes it.
+// interpreter whose run id is in owner (0: none); any other one recomputes it.
 struct RuntimeCache {
-    const void* owner = nullptr;
+    uint32_t owner = 0;
     uint32_t id = 0;
 };
 

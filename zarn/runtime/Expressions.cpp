@@ -328,8 +328,8 @@ Value Interpreter::stepVariable(UnaryExpr& node) {
 
 void Interpreter::visitUnaryExpr(UnaryExpr& node) {
     if (node.op == TokenType::PlusPlus || node.op == TokenType::MinusMinus) {
-        if (node.cache.owner != this) {
-            node.cache.owner = this;
+        if (node.cache.owner != runId_) {
+            node.cache.owner = runId_;
             Expression* operand = node.operand.get();
             node.cache.id = dynamic_cast<IdentifierExpr*>(operand) ? kStepName
                             : dynamic_cast<IndexExpr*>(operand)    ? kStepIndex
@@ -453,8 +453,8 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
     const bool compound = node.op != TokenType::Assign;
 
     Expression* target = node.target.get();
-    if (node.cache.owner != this) {
-        node.cache.owner = this;
+    if (node.cache.owner != runId_) {
+        node.cache.owner = runId_;
         node.cache.id = dynamic_cast<IdentifierExpr*>(target) ? kTargetName
                         : dynamic_cast<MemberExpr*>(target)   ? kTargetMember
                         : dynamic_cast<IndexExpr*>(target)    ? kTargetIndex
@@ -706,8 +706,8 @@ Value Interpreter::callExpression(CallExpr& node) {
 }
 
 void Interpreter::visitCallExpr(CallExpr& node) {
-    if (node.cache.owner != this) {
-        node.cache.owner = this;
+    if (node.cache.owner != runId_) {
+        node.cache.owner = runId_;
         node.cache.id = dynamic_cast<MemberExpr*>(node.callee.get()) ? kCalleeMember : kCalleeOther;
     }
     if (node.cache.id == kCalleeOther) {

@@ -117,7 +117,7 @@ uint32_t buildSegment(LiteralCache& cache, std::string_view text, size_t start,
 } // namespace
 
 Value Interpreter::stringLiteral(LiteralExpr& literal) {
-    if (literal.cache.owner != this || !literal.cache.data) {
+    if (literal.cache.owner != runId_ || !literal.cache.data) {
         auto cache = std::make_shared<LiteralCache>();
         cache->plain = literal.text.find_first_of("{\\") == std::string::npos;
         if (cache->plain) {
@@ -127,7 +127,7 @@ Value Interpreter::stringLiteral(LiteralExpr& literal) {
             cache->closeOf = matchBraces(literal.text);
             buildSegment(*cache, literal.text, 0, symbols_);
         }
-        literal.cache.owner = this;
+        literal.cache.owner = runId_;
         literal.cache.data = std::move(cache);
     }
     auto* cache = static_cast<LiteralCache*>(literal.cache.data.get());

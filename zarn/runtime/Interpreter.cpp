@@ -4,6 +4,7 @@
 
 #include "zarn/runtime/StackLimit.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -34,6 +35,14 @@ bool definesNames(const std::vector<StmtPtr>& statements) {
 }
 
 } // namespace
+
+uint32_t Interpreter::nextRunId() {
+    // Counted for the whole process: the one thing interpreters share, so
+    // that their marks differ. Ids wrap after 2^32 interpreters, skipping 0.
+    static std::atomic<uint32_t> last{0};
+    uint32_t id = last.fetch_add(1, std::memory_order_relaxed) + 1;
+    return id != 0 ? id : last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 Interpreter::Interpreter(DiagnosticEngine& diagnostics, NativeModuleTable modules)
     : diagnostics_(diagnostics), modules_(std::move(modules)), gc_(stressRequested()),
@@ -67,7 +76,7 @@ void Interpreter::markRoots(GC& gc) {
 }
 
 NameId Interpreter::fillSymbol(RuntimeCache& cache, const std::string& name) {
-    cache.owner = this;
+    cache.owner = runId_;
     cache.id = symbols_.intern(name);
     return cache.id;
 }
@@ -349,12 +358,12 @@ Value Interpreter::enterMethod(const ClassInfo* info, ClassInstanceObject* insta
 void Interpreter::prepareShape(RuntimeDataCache& cache, const std::string& name,
                                const std::vector<Parameter>& parameters,
                                const std::shared_ptr<BlockStmt>& body) {
-    if (cache.owner == this && cache.data) return;
+    if (cache.owner == runId_ && cache.data) return;
     auto shape = std::make_shared<FunctionShape>();
     shape->name = name;
     for (const Parameter& p : parameters) shape->params.push_back(symbols_.intern(p.name));
     shape->body = body;
-    cache.owner = this;
+    cache.owner = runId_;
     cache.id = symbols_.intern(name);
     cache.data = std::move(shape);
 }
@@ -550,8 +559,8 @@ void Interpreter::visitVarDeclStmt(VarDeclStmt& node) {
 }
 
 void Interpreter::visitBlockStmt(BlockStmt& node) {
-    if (node.cache.owner != this) {
-        node.cache.owner = this;
+    if (node.cache.owner != runId_) {
+        node.cache.owner = runId_;
         node.cache.id = definesNames(node.statements) ? 1 : 2;
     }
     if (node.cache.id == 2) {
@@ -648,8 +657,8 @@ uint32_t loopShapeOf(const ForStmt& node) {
 } // namespace
 
 void Interpreter::visitForStmt(ForStmt& node) {
-    if (node.cache.owner != this) {
-        node.cache.owner = this;
+    if (node.cache.owner != runId_) {
+        node.cache.owner = runId_;
         node.cache.id = loopShapeOf(node);
     }
     // The commonest condition and steps run without the visitor's dispatch,

@@ -146,7 +146,7 @@ public:
             // variableOf without its first-run branch, which would make this
             // inlined path 2% slower: a name not yet seen goes to the visit.
             auto* name = static_cast<IdentifierExpr*>(expression);
-            if (name->cache.owner == this) [[likely]] {
+            if (name->cache.owner == runId_) [[likely]] {
                 Value* slot = current_->lookup(name->cache.id, name->place, nameEpoch_);
                 return slot ? *slot : Value();
             }
@@ -287,7 +287,7 @@ private:
     }
     // The variable a name refers to from the current scope, or null.
     [[gnu::always_inline]] Value* variableOf(IdentifierExpr& name) {
-        if (name.cache.owner != this) [[unlikely]] {
+        if (name.cache.owner != runId_) [[unlikely]] {
             fillSymbol(name.cache, name.name);
             name.place.epoch = 0; // another interpreter's place
         }
@@ -295,7 +295,7 @@ private:
     }
     template <typename Cache>
     NameId symbolOf(Cache& cache, const std::string& name) {
-        if (cache.owner == this) [[likely]]
+        if (cache.owner == runId_) [[likely]]
             return cache.id;
         return fillSymbol(cache, name);
     }
@@ -491,6 +491,12 @@ private:
     // runScript moves it on, as does a declaration that hides a variable
     // from a function made before it (defineInScope).
     uint32_t nameEpoch_ = 1;
+    // This interpreter's mark on the nodes whose caches it filled
+    // (RuntimeCache::owner): distinct for every interpreter the process makes,
+    // so that one made where an earlier one lay in memory does not take that
+    // one's caches for its own.
+    const uint32_t runId_ = nextRunId();
+    static uint32_t nextRunId();
     uintptr_t stackLimit_ = 0; // below this address a call reports a stack overflow
     bool interruptible_ = false;
 };

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <stdexcept>
 
 namespace zarn {
@@ -81,6 +82,33 @@ TEST(InterpreterTest, NativeModulesComeFromTheTableAndMathNeedsNoUse) {
     EXPECT_FALSE(run.engine.hasErrors());
     EXPECT_EQ(run.output,
               "2\n[\"<a>\", \"<>\", \"<b>\"]\n[\"call 0\", \"call 1\", \"call 2\"] call 2!\n");
+}
+
+// A tree keeps what each interpreter learnt while running it (name places,
+// field slots, a literal's text as a string object). An interpreter made in
+// the very place of one that ran the tree before must not take those for
+// its own: each run of the same tree prints the same.
+TEST(InterpreterTest, ANewInterpreterInAnOldOnesPlaceRelearnsTheTree) {
+    DiagnosticEngine engine;
+    auto program = parse("class P {\n"
+                         "    let x: int = 1\n"
+                         "    function grow(): void { x = x + 1 }\n"
+                         "}\n"
+                         "let p: P = new P()\n"
+                         "for (let i: int = 0; i < 3; i++) { p.grow() }\n"
+                         "let label: string = \"x is\"\n"
+                         "println(\"{label} {p.x}\", p.x, \"done\")\n",
+                         engine);
+    ASSERT_FALSE(engine.hasErrors());
+    std::optional<Interpreter> interp;
+    for (int run = 0; run < 3; ++run) {
+        interp.emplace(engine);
+        testing::internal::CaptureStdout();
+        interp->interpret(program);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "x is 4 4 done\n") << "run " << run;
+        interp.reset();
+    }
+    EXPECT_FALSE(engine.hasErrors());
 }
 
 TEST(InterpreterTest, UnknownModuleIsReportedAtTheUse) {
