@@ -322,7 +322,12 @@ Value Interpreter::invokeMethod(const ClassInfo* info, ClassInstanceObject* inst
 
 Environment* Interpreter::openMethodScope(const ClassInfo* info, ClassInstanceObject* instance,
                                           size_t parameterCount) {
-    if (info != nullptr) ensureBoundMethods(instance, *info);
+    if (info != nullptr && !info->methodNames.empty()) {
+        // Made once per instance (and again after its class is declared anew).
+        const InstanceExtras* extras = instance->extrasIfAny();
+        if (extras == nullptr || extras->boundFor != info) [[unlikely]]
+            ensureBoundMethods(instance, *info);
+    }
     Environment* scope = newEnvironment(globals_);
     // The scope holds "this", the parameters and the locals; the receiver's
     // fields are reached through it (no copies), so a parameter or a local
