@@ -85,4 +85,10 @@ struct Token {
 // The name of a token kind as written in this enum ("PlusAssign"), for tests and dumps.
 const char* tokenTypeName(TokenType type);
 
+// One of the six comparisons ("==" "!=" "<" ">" "<=" ">="), which the
+// enumeration keeps consecutive.
+constexpr bool isComparison(TokenType type) {
+    return type >= TokenType::Equal && type <= TokenType::GreaterEqual;
+}
+
 } // namespace zarn

@@ -186,6 +186,7 @@ Value Interpreter::evaluateOther(Expression* expression) {
     case kShapeFalse: return Value::fromBool(false);
     case kShapeNull: return Value();
     case kShapeConcat: return concatValue(*static_cast<BinaryExpr*>(expression));
+    case kShapeCompareName: return binaryValue(*static_cast<BinaryExpr*>(expression));
     case kShapeStepName: return stepVariable(*static_cast<UnaryExpr*>(expression));
     case kShapeMemberCall: return memberCallValue(*static_cast<CallExpr*>(expression));
     default: expression->accept(*this); return lastValue_;
@@ -214,6 +215,11 @@ Value Interpreter::heapBinaryValue(BinaryExpr& node, Value left) {
 void Interpreter::visitBinaryExpr(BinaryExpr& node) {
     node.runtimeShape = kShapeBinary;
     lastValue_ = binaryValue(node);
+    // A comparison of a variable: conditions decide it directly (conditionHolds).
+    if (isComparison(node.op) && node.left && node.left->runtimeShape == kShapeName) {
+        node.runtimeShape = kShapeCompareName;
+        return;
+    }
     // A run of "+" that made a string makes only its final string from now on.
     // The operand nodes have been visited by now, so their shapes are set.
     const uint8_t leftShape = node.left ? node.left->runtimeShape : uint8_t{kShapeUnknown};
@@ -301,7 +307,7 @@ ArrayObject* indexedArray(const Value& object, const Value& position, size_t& i)
 }
 } // namespace
 
-bool Interpreter::loopConditionHolds(BinaryExpr& condition) {
+bool Interpreter::comparisonHolds(BinaryExpr& condition) {
     // Reading a variable has no effect, so the general path may read it
     // again when this one does not apply. The value is copied before the
     // right operand runs, as binaryValue does.

@@ -585,9 +585,9 @@ Environment* Interpreter::blockScope(Environment* parent) { return newEnvironmen
 void Interpreter::releaseBlockScope(Environment* scope) { releaseEnvironment(scope); }
 
 void Interpreter::visitIfStmt(IfStmt& node) {
-    Value condition = evaluate(node.condition.get());
+    bool holds = conditionHolds(node.condition.get());
     if (signal_ != ControlSignal::None) return;
-    if (isTruthy(condition)) executeBlock(node.thenBranch.get());
+    if (holds) executeBlock(node.thenBranch.get());
     else execute(node.elseBranch.get());
 }
 
@@ -608,8 +608,8 @@ bool loopShouldStop(ControlSignal& signal) {
 void Interpreter::visitWhileStmt(WhileStmt& node) {
     while (true) {
         countStep();
-        Value condition = evaluate(node.condition.get());
-        if (signal_ != ControlSignal::None || !isTruthy(condition)) break;
+        bool holds = conditionHolds(node.condition.get());
+        if (signal_ != ControlSignal::None || !holds) break;
         executeBlock(node.body.get());
         if (loopShouldStop(signal_)) break;
     }
@@ -620,8 +620,8 @@ void Interpreter::visitDoWhileStmt(DoWhileStmt& node) {
         countStep();
         executeBlock(node.body.get());
         if (loopShouldStop(signal_)) break;
-        Value condition = evaluate(node.condition.get());
-        if (signal_ != ControlSignal::None || !isTruthy(condition)) break;
+        bool holds = conditionHolds(node.condition.get());
+        if (signal_ != ControlSignal::None || !holds) break;
     }
 }
 
@@ -635,18 +635,11 @@ enum LoopShape : uint32_t {
 
 uint32_t loopShapeOf(const ForStmt& node) {
     uint32_t shape = 0;
+    // Known before the condition first runs (kShapeCompareName is known
+    // after), and tested without loading the condition's shape each time.
     if (auto* compare = dynamic_cast<BinaryExpr*>(node.condition.get())) {
-        switch (compare->op) {
-        case TokenType::Less:
-        case TokenType::LessEqual:
-        case TokenType::Greater:
-        case TokenType::GreaterEqual:
-        case TokenType::Equal:
-        case TokenType::NotEqual:
-            if (dynamic_cast<IdentifierExpr*>(compare->left.get())) shape |= kLoopCompares;
-            break;
-        default: break;
-        }
+        if (isComparison(compare->op) && dynamic_cast<IdentifierExpr*>(compare->left.get()))
+            shape |= kLoopCompares;
     }
     if (auto* statement = dynamic_cast<ExprStmt*>(node.increment.get())) {
         auto* step = dynamic_cast<UnaryExpr*>(statement->expression.get());
@@ -677,7 +670,7 @@ void Interpreter::visitForStmt(ForStmt& node) {
         countStep();
         if (node.condition) {
             bool holds = shape & kLoopCompares
-                             ? loopConditionHolds(static_cast<BinaryExpr&>(*node.condition))
+                             ? comparisonHolds(static_cast<BinaryExpr&>(*node.condition))
                              : isTruthy(evaluate(node.condition.get()));
             if (signal_ != ControlSignal::None || !holds) break;
         }

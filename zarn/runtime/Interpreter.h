@@ -128,8 +128,9 @@ public:
         kShapeFalse = 10,
         kShapeConcat = 11, // a run of "+" that made a string (concatValue)
         kShapeNull = 12,
-        kShapeStepName = 13,   // "++" or "--" on a variable
-        kShapeMemberCall = 14, // a call of a member: "a.push(x)", "p.move()"
+        kShapeStepName = 13,    // "++" or "--" on a variable
+        kShapeMemberCall = 14,  // a call of a member: "a.push(x)", "p.move()"
+        kShapeCompareName = 15, // a comparison whose left operand is a variable ("n < 2")
     };
     // Statements leave no signal pending when they evaluate an expression
     // (each checks after running a statement of its own), and calls restore
@@ -400,9 +401,17 @@ private:
     bool callBuiltinMethod(Value receiver, NameId method, std::span<const Value> arguments,
                            Value& result);
     Value binaryOperation(TokenType op, const Value& left, const Value& right);
-    // A counted loop's condition, a comparison whose left operand is a
-    // variable ("i < n"), evaluated as binaryValue would without its dispatch.
-    bool loopConditionHolds(BinaryExpr& condition);
+    // Whether a condition (of an if, a while, a for) holds. A comparison
+    // with a variable on its left (kShapeCompareName) is decided as
+    // binaryValue would decide it, without its dispatch or its Boolean value.
+    bool conditionHolds(Expression* condition) {
+        if (condition == nullptr) [[unlikely]]
+            return false;
+        if (condition->runtimeShape == kShapeCompareName)
+            return comparisonHolds(*static_cast<BinaryExpr*>(condition));
+        return isTruthy(evaluate(condition));
+    }
+    bool comparisonHolds(BinaryExpr& condition);
     // "++" or "--" on a variable, as visitUnaryExpr does it: the value before
     // or after the step.
     Value stepVariable(UnaryExpr& node);
