@@ -157,7 +157,7 @@ void Interpreter::interpolate(const LiteralExpr& literal, std::string& out) {
         if (segment.bareName != kNoName) {
             // The placeholder's tree belongs to this interpreter's cache.
             auto* name = static_cast<IdentifierExpr*>(expression);
-            Value* slot = current_->lookup(segment.bareName, name->place, nameEpoch_);
+            Value* slot = variableOf(*name);
             if (slot == nullptr) {
                 out += '{';
                 follow = segment.fallback;

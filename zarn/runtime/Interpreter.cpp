@@ -36,9 +36,8 @@ bool definesNames(const std::vector<StmtPtr>& statements) {
 
 } // namespace
 
-uint32_t Interpreter::nextRunId() {
-    // Counted for the whole process: the one thing interpreters share, so
-    // that their marks differ. Ids wrap after 2^32 interpreters, skipping 0.
+uint32_t Interpreter::uniqueMark() {
+    // The one thing interpreters share, so that their marks differ.
     static std::atomic<uint32_t> last{0};
     uint32_t id = last.fetch_add(1, std::memory_order_relaxed) + 1;
     return id != 0 ? id : last.fetch_add(1, std::memory_order_relaxed) + 1;

@@ -146,8 +146,10 @@ public:
             // lastValue root.
             // variableOf without its first-run branch, which would make this
             // inlined path 2% slower: a name not yet seen goes to the visit.
+            // A place of the current epoch is this interpreter's, and so is
+            // the name's id then (see nameEpoch_).
             auto* name = static_cast<IdentifierExpr*>(expression);
-            if (name->cache.owner == runId_) [[likely]] {
+            if (name->place.epoch == nameEpoch_ || name->cache.owner == runId_) [[likely]] {
                 Value* slot = current_->lookup(name->cache.id, name->place, nameEpoch_);
                 return slot ? *slot : Value();
             }
@@ -283,15 +285,11 @@ private:
     }
     void hideFromEarlierFunctions(NameId name);
     // Makes every remembered place (NamePlace) count as unknown.
-    void forgetNamePlaces() {
-        if (++nameEpoch_ == 0) nameEpoch_ = 1;
-    }
+    void forgetNamePlaces() { nameEpoch_ = uniqueMark(); }
     // The variable a name refers to from the current scope, or null.
     [[gnu::always_inline]] Value* variableOf(IdentifierExpr& name) {
-        if (name.cache.owner != runId_) [[unlikely]] {
+        if (name.place.epoch != nameEpoch_ && name.cache.owner != runId_) [[unlikely]]
             fillSymbol(name.cache, name.name);
-            name.place.epoch = 0; // another interpreter's place
-        }
         return current_->lookup(name.cache.id, name.place, nameEpoch_);
     }
     template <typename Cache>
@@ -495,17 +493,20 @@ private:
         std::vector<DiagnosticNote> notes;
     } failure_;
     size_t callDepth_ = 0;
+    // A number that no other interpreter of the process has had (0 never).
+    // Counted for the whole process; marks wrap after 2^32 of them.
+    static uint32_t uniqueMark();
+    // This interpreter's mark on the nodes whose caches it filled
+    // (RuntimeCache::owner), so that one made where an earlier one lay in
+    // memory does not take that one's caches for its own.
+    const uint32_t runId_ = uniqueMark();
     // The places names remember (NamePlace) hold while this stays the same. A
     // script run again from another scope sees other scopes around it, so
     // runScript moves it on, as does a declaration that hides a variable
-    // from a function made before it (defineInScope).
-    uint32_t nameEpoch_ = 1;
-    // This interpreter's mark on the nodes whose caches it filled
-    // (RuntimeCache::owner): distinct for every interpreter the process makes,
-    // so that one made where an earlier one lay in memory does not take that
-    // one's caches for its own.
-    const uint32_t runId_ = nextRunId();
-    static uint32_t nextRunId();
+    // from a function made before it (defineInScope). Being unique too, a
+    // place of this epoch was found by this interpreter, with its own id for
+    // the name in the node's cache: reading a name needs no other test.
+    uint32_t nameEpoch_ = uniqueMark();
     uintptr_t stackLimit_ = 0; // below this address a call reports a stack overflow
     bool interruptible_ = false;
 };

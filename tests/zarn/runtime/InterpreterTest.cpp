@@ -84,10 +84,11 @@ TEST(InterpreterTest, NativeModulesComeFromTheTableAndMathNeedsNoUse) {
               "2\n[\"<a>\", \"<>\", \"<b>\"]\n[\"call 0\", \"call 1\", \"call 2\"] call 2!\n");
 }
 
-// A tree keeps what each interpreter learnt while running it (name places,
-// field slots, a literal's text as a string object). An interpreter made in
-// the very place of one that ran the tree before must not take those for
-// its own: each run of the same tree prints the same.
+// A tree keeps what each interpreter learnt while running it (name places
+// and ids, field slots, a literal's text as a string object). An interpreter
+// made in the very place of one that ran the tree before must not take those
+// for its own: each run of the same tree prints the same, also when the new
+// interpreter numbers the names differently (globals defined first).
 TEST(InterpreterTest, ANewInterpreterInAnOldOnesPlaceRelearnsTheTree) {
     DiagnosticEngine engine;
     auto program = parse("class P {\n"
@@ -103,6 +104,8 @@ TEST(InterpreterTest, ANewInterpreterInAnOldOnesPlaceRelearnsTheTree) {
     std::optional<Interpreter> interp;
     for (int run = 0; run < 3; ++run) {
         interp.emplace(engine);
+        for (int extra = 0; extra < run; ++extra)
+            interp->defineGlobal("extra" + std::to_string(extra), Value::fromInt(extra));
         testing::internal::CaptureStdout();
         interp->interpret(program);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "x is 4 4 done\n") << "run " << run;
