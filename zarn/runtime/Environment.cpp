@@ -40,7 +40,7 @@ void NameMap::clear() {
     entries_.clear();
 }
 
-void Environment::define(NameId name, Value value) {
+void Environment::defineElsewhere(NameId name, Value value) {
     // A clear bit means the name is new here: nothing to search for.
     const bool maybeHere = (nameBits & bitOf(name)) != 0;
     nameBits |= bitOf(name);

@@ -132,7 +132,18 @@ public:
 
     // Defines or replaces the name in this scope. In a method scope a name
     // like a field's makes a local that hides the field.
-    void define(NameId name, Value value);
+    [[gnu::always_inline]] void define(NameId name, Value value) {
+        // The common case, a name new to a scope with room inline, is
+        // settled here; replacing and map mode are out of line.
+        if ((nameBits & bitOf(name)) == 0 && count < kInlineSlots) [[likely]] {
+            nameBits |= bitOf(name);
+            names[count] = name;
+            values[count] = value;
+            ++count;
+            return;
+        }
+        defineElsewhere(name, value);
+    }
     // Defines a name while a new scope is set up (parameters, method scopes),
     // without searching for it first; defining a name twice this way gives
     // the later value, as define would.
@@ -238,6 +249,8 @@ private:
             count == kMapMode ? map_->positionOf(slot) : static_cast<uint32_t>(slot - values);
         return position < kFieldPlace ? position : UINT32_MAX;
     }
+    // define for a name that may be here already, or a scope without room inline.
+    [[gnu::noinline]] void defineElsewhere(NameId name, Value value);
     // The search of lookup, remembering where it found the name.
     [[gnu::noinline]] Value* resolve(NameId name, NamePlace& place, uint32_t epoch);
     [[gnu::noinline]] Value* findMember(NameId name) {
