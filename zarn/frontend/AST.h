@@ -2,9 +2,10 @@
 // walkers (type checker and interpreter). A parsed tree's nodes belong to its
 // parse's NodeArena, which the root owns: the links from parents to children
 // (shared pointers for the walkers' convenience) count no references, so a
-// part of a tree is good only while its root is kept. Nothing points upward. Type annotations are
-// type-name strings. Names and literal texts are SharedText: the parser makes one per distinct
-// spelling and every node that spells it shares it.
+// part of a tree is good only while its root is kept. Nothing points upward.
+// Type annotations are type-name strings. Names and literal texts are
+// SharedText: the parser makes one per distinct spelling and every node that
+// spells it shares it.
 #pragma once
 
 #include "zarn/diagnostics/SourceLocation.h"

@@ -56,9 +56,7 @@ void Environment::defineElsewhere(NameId name, Value value) {
         }
     }
     if (count < kInlineSlots) {
-        names[count] = name;
-        values[count] = value;
-        ++count;
+        appendInline(name, value);
         return;
     }
     // The inline names are distinct, and the new one is none of them.

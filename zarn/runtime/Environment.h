@@ -137,9 +137,7 @@ public:
         // settled here; replacing and map mode are out of line.
         if ((nameBits & bitOf(name)) == 0 && count < kInlineSlots) [[likely]] {
             nameBits |= bitOf(name);
-            names[count] = name;
-            values[count] = value;
-            ++count;
+            appendInline(name, value);
             return;
         }
         defineElsewhere(name, value);
@@ -149,15 +147,9 @@ public:
     // the later value, as define would.
     [[gnu::always_inline]] void defineFresh(NameId name, Value value) {
         nameBits |= bitOf(name);
-        if (count < kInlineSlots) {
-            names[count] = name;
-            values[count] = value;
-            ++count;
-        } else if (count == kMapMode) {
-            map_->append(name, value);
-        } else {
-            define(name, value);
-        }
+        if (count < kInlineSlots) appendInline(name, value);
+        else if (count == kMapMode) map_->append(name, value);
+        else defineElsewhere(name, value); // the ninth name: into map mode
     }
     // The value from the scope chain; Null when no scope holds the name.
     Value get(NameId name) {
@@ -248,6 +240,12 @@ private:
         uint32_t position =
             count == kMapMode ? map_->positionOf(slot) : static_cast<uint32_t>(slot - values);
         return position < kFieldPlace ? position : UINT32_MAX;
+    }
+    // A new inline entry (count < kInlineSlots), newest last.
+    [[gnu::always_inline]] void appendInline(NameId name, Value value) {
+        names[count] = name;
+        values[count] = value;
+        ++count;
     }
     // define for a name that may be here already, or a scope without room inline.
     [[gnu::noinline]] void defineElsewhere(NameId name, Value value);

@@ -24,7 +24,7 @@ constexpr uint32_t kNotBuilt = UINT32_MAX;
 struct Segment {
     std::string text;          // written first
     ExprPtr expression;        // the placeholder after the text; empty at the end of the literal
-    NameId bareName = kNoName; // set when the expression is a bare name
+    bool bareName = false;     // the expression is a bare name
     uint32_t resume = 0;       // text position right after the placeholder's "}"
     uint32_t unexpanded = 0;   // text position right after its "{"
     uint32_t next = kNotBuilt; // segment after an expanded placeholder
@@ -79,8 +79,7 @@ ExprPtr parsePlaceholder(std::string_view text, size_t open, size_t close) {
 // Reads the text from position start up to the first placeholder that parses
 // (or the end) into a new segment and returns its index. A "{" without a
 // match or with nothing valid inside is plain text.
-uint32_t buildSegment(LiteralCache& cache, std::string_view text, size_t start,
-                      NameTable& symbols) {
+uint32_t buildSegment(LiteralCache& cache, std::string_view text, size_t start) {
     Segment segment;
     size_t i = start;
     while (i < text.size()) {
@@ -96,8 +95,7 @@ uint32_t buildSegment(LiteralCache& cache, std::string_view text, size_t start,
             uint32_t close = cache.closeOf[i];
             ExprPtr expression = close == kNotBuilt ? nullptr : parsePlaceholder(text, i, close);
             if (expression) {
-                if (auto* name = dynamic_cast<IdentifierExpr*>(expression.get()))
-                    segment.bareName = symbols.intern(name->name);
+                segment.bareName = dynamic_cast<IdentifierExpr*>(expression.get()) != nullptr;
                 segment.expression = std::move(expression);
                 segment.resume = close + 1;
                 segment.unexpanded = static_cast<uint32_t>(i + 1);
@@ -125,7 +123,7 @@ Value Interpreter::stringLiteral(LiteralExpr& literal) {
             retain(cache->text);
         } else {
             cache->closeOf = matchBraces(literal.text);
-            buildSegment(*cache, literal.text, 0, symbols_);
+            buildSegment(*cache, literal.text, 0);
         }
         literal.cache.owner = runId_;
         literal.cache.data = std::move(cache);
@@ -154,7 +152,7 @@ void Interpreter::interpolate(const LiteralExpr& literal, std::string& out) {
         Expression* expression = segment.expression.get();
         if (expression == nullptr) break;
         uint32_t follow;
-        if (segment.bareName != kNoName) {
+        if (segment.bareName) {
             // The placeholder's tree belongs to this interpreter's cache.
             auto* name = static_cast<IdentifierExpr*>(expression);
             Value* slot = variableOf(*name);
@@ -162,7 +160,7 @@ void Interpreter::interpolate(const LiteralExpr& literal, std::string& out) {
                 out += '{';
                 follow = segment.fallback;
                 if (follow == kNotBuilt) {
-                    follow = buildSegment(*cache, literal.text, segment.unexpanded, symbols_);
+                    follow = buildSegment(*cache, literal.text, segment.unexpanded);
                     cache->segments[index].fallback = follow;
                 }
                 index = follow;
@@ -180,7 +178,7 @@ void Interpreter::interpolate(const LiteralExpr& literal, std::string& out) {
         const Segment& done = cache->segments[index];
         follow = done.next;
         if (follow == kNotBuilt) {
-            follow = buildSegment(*cache, literal.text, done.resume, symbols_);
+            follow = buildSegment(*cache, literal.text, done.resume);
             cache->segments[index].next = follow;
         }
         index = follow;

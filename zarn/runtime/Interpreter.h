@@ -399,9 +399,10 @@ private:
     bool callBuiltinMethod(Value receiver, NameId method, std::span<const Value> arguments,
                            Value& result);
     Value binaryOperation(TokenType op, const Value& left, const Value& right);
-    // Whether a condition (of an if, a while, a for) holds. A comparison
-    // with a variable on its left (kShapeCompareName) is decided as
-    // binaryValue would decide it, without its dispatch or its Boolean value.
+    // Whether the condition of an if, a while or a do-while holds. A
+    // comparison with a variable on its left (kShapeCompareName) is decided
+    // as binaryValue would decide it, without its dispatch or its Boolean
+    // value; counted for loops call comparisonHolds from a shape of their own.
     bool conditionHolds(Expression* condition) {
         if (condition == nullptr) [[unlikely]]
             return false;
