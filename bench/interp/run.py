@@ -6,6 +6,7 @@ the three print the same output, and prints CPU time (user + system, best of
     bench/interp/run.py [--zarn build/zarn] [--runs 3] [names...]
 """
 import argparse
+import math
 import os
 import shutil
 import subprocess
@@ -37,6 +38,10 @@ def best(command, runs):
     return results[0][0], min(r[1] for r in results), max(r[2] for r in results)
 
 
+def geometric_mean(values):
+    return math.exp(sum(math.log(v) for v in values) / len(values)) if values else float("nan")
+
+
 def ensure_lua():
     if shutil.which("lua5.4"):
         return "lua5.4"
@@ -58,6 +63,7 @@ def main():
     print(header)
     print("-" * len(header))
     worst = 0.0
+    ratios_py, ratios_lua = [], []
     for name in args.names:
         z_out, z_time, z_mem = best([zarn, "run", f"{name}.zarn"], args.runs)
         p_out, p_time, p_mem = best([sys.executable, f"{name}.py"], args.runs)
@@ -71,9 +77,15 @@ def main():
         ratio_py = z_time / p_time if p_time else float("nan")
         ratio_lua = z_time / l_time if l_time == l_time and l_time else float("nan")
         worst = max(worst, ratio_py)
+        ratios_py.append(ratio_py)
+        if ratio_lua == ratio_lua:
+            ratios_lua.append(ratio_lua)
         print(f"{name:<14}{z_time:>8.2f}{p_time:>10.2f}{l_time:>8.2f}"
               f"{z_mem / 1024:>9.1f}{p_mem / 1024:>8.1f}{l_mem / 1024:>8.1f}{ratio_py:>7.2f}{ratio_lua:>7.2f}")
     print(f"\nslowest relative to Python: {worst:.2f}x ({sys.version.split()[0]})")
+    print(f"geometric mean relative to Python: {geometric_mean(ratios_py):.2f}x")
+    if ratios_lua:
+        print(f"geometric mean relative to Lua: {geometric_mean(ratios_lua):.2f}x")
 
 
 if __name__ == "__main__":
