@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // The entries the interpreter uses for interpolated strings.
     Parser expressionParser(tokens, engine);
-    if (ExprPtr expression = expressionParser.parseExpression())
+    if (std::shared_ptr<Expression> expression = expressionParser.parseExpression())
         TreeChecker().need(expression.get());
     Parser typeParser(std::move(tokens), engine);
     if (typeParser.parseType().empty()) std::abort();

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "zarn/diagnostics/SourceLocation.h"
+#include "zarn/frontend/NodeRef.h"
 #include "zarn/frontend/Token.h"
 
 #include <cstdint>
@@ -74,8 +75,8 @@ public:
     void accept(ASTVisitor& visitor) override = 0;
 };
 
-using ExprPtr = std::shared_ptr<Expression>;
-using StmtPtr = std::shared_ptr<Statement>;
+using ExprPtr = NodeRef<Expression>;
+using StmtPtr = NodeRef<Statement>;
 
 struct Parameter {
     SharedText name;
@@ -185,7 +186,7 @@ public:
 class FunctionDeclStmt final : public Statement {
 public:
     FunctionDeclStmt(SharedText name, std::vector<Parameter> parameters, SharedText returnType,
-                     std::shared_ptr<BlockStmt> body, SourceLocation location)
+                     NodeRef<BlockStmt> body, SourceLocation location)
         : Statement(std::move(location)), name(std::move(name)), parameters(std::move(parameters)),
           returnType(std::move(returnType)), body(std::move(body)) {}
     ZARN_ACCEPT(FunctionDeclStmt)
@@ -193,22 +194,22 @@ public:
     SharedText name;
     std::vector<Parameter> parameters;
     SharedText returnType;
-    std::shared_ptr<BlockStmt> body;
+    NodeRef<BlockStmt> body;
     std::shared_ptr<Type> resolvedType;
     mutable RuntimeDataCache cache;
 };
 
 class ClassDeclStmt final : public Statement {
 public:
-    ClassDeclStmt(SharedText name, std::vector<std::shared_ptr<VarDeclStmt>> fields,
-                  std::vector<std::shared_ptr<FunctionDeclStmt>> methods, SourceLocation location)
+    ClassDeclStmt(SharedText name, std::vector<NodeRef<VarDeclStmt>> fields,
+                  std::vector<NodeRef<FunctionDeclStmt>> methods, SourceLocation location)
         : Statement(std::move(location)), name(std::move(name)), fields(std::move(fields)),
           methods(std::move(methods)) {}
     ZARN_ACCEPT(ClassDeclStmt)
 
     SharedText name;
-    std::vector<std::shared_ptr<VarDeclStmt>> fields;
-    std::vector<std::shared_ptr<FunctionDeclStmt>> methods;
+    std::vector<NodeRef<VarDeclStmt>> fields;
+    std::vector<NodeRef<FunctionDeclStmt>> methods;
     std::shared_ptr<Type> resolvedType;
     mutable RuntimeCache cache;
 };
@@ -261,7 +262,7 @@ public:
 
 class ForeachStmt final : public Statement {
 public:
-    ForeachStmt(SharedText variable, ExprPtr iterable, std::shared_ptr<BlockStmt> body,
+    ForeachStmt(SharedText variable, ExprPtr iterable, NodeRef<BlockStmt> body,
                 SourceLocation location)
         : Statement(std::move(location)), variable(std::move(variable)),
           iterable(std::move(iterable)), body(std::move(body)) {}
@@ -269,14 +270,14 @@ public:
 
     SharedText variable;
     ExprPtr iterable;
-    std::shared_ptr<BlockStmt> body;
+    NodeRef<BlockStmt> body;
     mutable RuntimeCache cache;
 };
 
 class ForStmt final : public Statement {
 public:
-    ForStmt(StmtPtr initializer, ExprPtr condition, StmtPtr increment,
-            std::shared_ptr<BlockStmt> body, SourceLocation location)
+    ForStmt(StmtPtr initializer, ExprPtr condition, StmtPtr increment, NodeRef<BlockStmt> body,
+            SourceLocation location)
         : Statement(std::move(location)), initializer(std::move(initializer)),
           condition(std::move(condition)), increment(std::move(increment)), body(std::move(body)) {}
     ZARN_ACCEPT(ForStmt)
@@ -284,40 +285,40 @@ public:
     StmtPtr initializer; // may be empty
     ExprPtr condition;   // may be empty
     StmtPtr increment;   // may be empty
-    std::shared_ptr<BlockStmt> body;
+    NodeRef<BlockStmt> body;
     mutable RuntimeCache cache;
 };
 
 class DoWhileStmt final : public Statement {
 public:
-    DoWhileStmt(std::shared_ptr<BlockStmt> body, ExprPtr condition, SourceLocation location)
+    DoWhileStmt(NodeRef<BlockStmt> body, ExprPtr condition, SourceLocation location)
         : Statement(std::move(location)), body(std::move(body)), condition(std::move(condition)) {}
     ZARN_ACCEPT(DoWhileStmt)
 
-    std::shared_ptr<BlockStmt> body;
+    NodeRef<BlockStmt> body;
     ExprPtr condition;
 };
 
 class WhileStmt final : public Statement {
 public:
-    WhileStmt(ExprPtr condition, std::shared_ptr<BlockStmt> body, SourceLocation location)
+    WhileStmt(ExprPtr condition, NodeRef<BlockStmt> body, SourceLocation location)
         : Statement(std::move(location)), condition(std::move(condition)), body(std::move(body)) {}
     ZARN_ACCEPT(WhileStmt)
 
     ExprPtr condition;
-    std::shared_ptr<BlockStmt> body;
+    NodeRef<BlockStmt> body;
 };
 
 class IfStmt final : public Statement {
 public:
-    IfStmt(ExprPtr condition, std::shared_ptr<BlockStmt> thenBranch, StmtPtr elseBranch,
+    IfStmt(ExprPtr condition, NodeRef<BlockStmt> thenBranch, StmtPtr elseBranch,
            SourceLocation location)
         : Statement(std::move(location)), condition(std::move(condition)),
           thenBranch(std::move(thenBranch)), elseBranch(std::move(elseBranch)) {}
     ZARN_ACCEPT(IfStmt)
 
     ExprPtr condition;
-    std::shared_ptr<BlockStmt> thenBranch;
+    NodeRef<BlockStmt> thenBranch;
     StmtPtr elseBranch; // BlockStmt, IfStmt (else if), or empty
 };
 
@@ -345,15 +346,15 @@ public:
 
 class LambdaExpr final : public Expression {
 public:
-    LambdaExpr(std::vector<Parameter> parameters, SharedText returnType,
-               std::shared_ptr<BlockStmt> body, SourceLocation location)
+    LambdaExpr(std::vector<Parameter> parameters, SharedText returnType, NodeRef<BlockStmt> body,
+               SourceLocation location)
         : Expression(std::move(location)), parameters(std::move(parameters)),
           returnType(std::move(returnType)), body(std::move(body)) {}
     ZARN_ACCEPT(LambdaExpr)
 
     std::vector<Parameter> parameters;
     SharedText returnType;
-    std::shared_ptr<BlockStmt> body;
+    NodeRef<BlockStmt> body;
     std::shared_ptr<Type> resolvedType;
     mutable RuntimeDataCache cache;
 };

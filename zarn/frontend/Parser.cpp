@@ -223,7 +223,7 @@ StmtPtr Parser::parseDeclaration() {
 }
 
 // let NAME [":"] TYPE ["=" EXPRESSION]   (the caller checks the statement end)
-std::shared_ptr<VarDeclStmt> Parser::parseVarDecl() {
+NodeRef<VarDeclStmt> Parser::parseVarDecl() {
     SourceLocation location = std::move(take().location); // 'let'
     if (peek().type != TokenType::Identifier) {
         engine_.report(diag::ExpectedVariableName, peek().location);
@@ -246,7 +246,7 @@ std::shared_ptr<VarDeclStmt> Parser::parseVarDecl() {
 }
 
 // function NAME "(" PARAMETERS ")" ":" TYPE BLOCK
-std::shared_ptr<FunctionDeclStmt> Parser::parseFunctionDecl() {
+NodeRef<FunctionDeclStmt> Parser::parseFunctionDecl() {
     SourceLocation location = std::move(take().location); // 'function'
     if (peek().type != TokenType::Identifier) {
         engine_.report(diag::ExpectedFunctionName, peek().location);
@@ -261,7 +261,7 @@ std::shared_ptr<FunctionDeclStmt> Parser::parseFunctionDecl() {
         engine_.report(diag::MissingReturnType, peek().location, {name});
     }
     skipNewlines();
-    std::shared_ptr<BlockStmt> body = parseBlock();
+    NodeRef<BlockStmt> body = parseBlock();
     return make<FunctionDeclStmt>(std::move(name), std::move(parameters), std::move(returnType),
                                   std::move(body), std::move(location));
 }
@@ -303,8 +303,8 @@ StmtPtr Parser::parseClassDecl() {
     SharedText name = intern(take().lexeme);
     skipNewlines();
     consume(TokenType::LeftBrace, diag::ExpectedClassBodyStart);
-    std::vector<std::shared_ptr<VarDeclStmt>> fields;
-    std::vector<std::shared_ptr<FunctionDeclStmt>> methods;
+    std::vector<NodeRef<VarDeclStmt>> fields;
+    std::vector<NodeRef<FunctionDeclStmt>> methods;
     while (!checkKind(TokenType::RightBrace) && !isAtEnd()) {
         skipNewlines();
         if (checkKind(TokenType::RightBrace) || isAtEnd()) break;
@@ -406,7 +406,7 @@ StmtPtr Parser::parseExpressionOrAssignment(bool checkEnd) {
 }
 
 // "{" {DECLARATION} "}"
-std::shared_ptr<BlockStmt> Parser::parseBlock() {
+NodeRef<BlockStmt> Parser::parseBlock() {
     NestingScope nesting(*this);
     SourceLocation location = peek().location;
     consume(TokenType::LeftBrace, diag::ExpectedBlockStart);
@@ -430,7 +430,7 @@ StmtPtr Parser::parseIf() {
     match(TokenType::Colon);
     ExprPtr condition = parseExpressionNested();
     skipNewlines();
-    std::shared_ptr<BlockStmt> thenBranch = parseBlock();
+    NodeRef<BlockStmt> thenBranch = parseBlock();
     skipNewlines();
     StmtPtr elseBranch;
     if (match(TokenType::Else)) {
@@ -463,7 +463,7 @@ StmtPtr Parser::parseWhile() {
     SourceLocation location = std::move(take().location); // 'while'
     ExprPtr condition = parseLoopCondition();
     skipNewlines();
-    std::shared_ptr<BlockStmt> body = parseBlock();
+    NodeRef<BlockStmt> body = parseBlock();
     if (!condition) return nullptr;
     return make<WhileStmt>(std::move(condition), std::move(body), std::move(location));
 }
@@ -472,7 +472,7 @@ StmtPtr Parser::parseWhile() {
 StmtPtr Parser::parseDoWhile() {
     SourceLocation location = std::move(take().location); // 'do'
     skipNewlines();
-    std::shared_ptr<BlockStmt> body = parseBlock();
+    NodeRef<BlockStmt> body = parseBlock();
     skipNewlines();
     consume(TokenType::While, diag::ExpectedWhileAfterDo);
     ExprPtr condition = parseLoopCondition();
@@ -512,7 +512,7 @@ StmtPtr Parser::parseFor() {
     }
     consume(TokenType::RightParen, diag::ExpectedForClausesEnd);
     skipNewlines();
-    std::shared_ptr<BlockStmt> body = parseBlock();
+    NodeRef<BlockStmt> body = parseBlock();
     if (!complete) return nullptr;
     return make<ForStmt>(std::move(initializer), std::move(condition), std::move(increment),
                          std::move(body), std::move(location));
@@ -529,7 +529,7 @@ StmtPtr Parser::parseForeach() {
     consume(TokenType::Colon, diag::ExpectedForeachColon);
     ExprPtr iterable = parseExpressionNested();
     skipNewlines();
-    std::shared_ptr<BlockStmt> body = parseBlock();
+    NodeRef<BlockStmt> body = parseBlock();
     if (!iterable) return nullptr;
     return make<ForeachStmt>(std::move(variable), std::move(iterable), std::move(body),
                              std::move(location));

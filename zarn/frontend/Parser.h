@@ -38,8 +38,9 @@ public:
     // The whole token list. Returns a Program also when errors were reported.
     std::shared_ptr<Program> parseProgram();
 
-    // One full expression; empty when an error made it impossible to build one.
-    ExprPtr parseExpression();
+    // One full expression, which owns its tree; empty when an error made it
+    // impossible to build one.
+    std::shared_ptr<Expression> parseExpression();
 
     // One type name ("int", "List<string>[]", ...; "unknown" when unparsable).
     std::string parseType();
@@ -89,14 +90,13 @@ private:
     // A new node of this parse's arena. The pointer owns nothing: it links
     // the node into the tree, whose root owns the arena (see owned).
     template <typename T, typename... Args>
-    std::shared_ptr<T> make(Args&&... args) {
-        return std::shared_ptr<T>(std::shared_ptr<void>(),
-                                  arena_->create<T>(std::forward<Args>(args)...));
+    NodeRef<T> make(Args&&... args) {
+        return NodeRef<T>(arena_->create<T>(std::forward<Args>(args)...));
     }
     // A tree's root as the parser hands it out: its owner keeps every node
     // of this parse alive.
     template <typename T>
-    std::shared_ptr<T> owned(const std::shared_ptr<T>& root) const {
+    std::shared_ptr<T> owned(const NodeRef<T>& root) const {
         if (!root) return nullptr;
         return std::shared_ptr<T>(arena_, root.get());
     }
@@ -108,9 +108,9 @@ private:
     // Declarations and statements.
     StmtPtr parseDeclaration();
     StmtPtr parseStatement();
-    std::shared_ptr<BlockStmt> parseBlock();
-    std::shared_ptr<VarDeclStmt> parseVarDecl();
-    std::shared_ptr<FunctionDeclStmt> parseFunctionDecl();
+    NodeRef<BlockStmt> parseBlock();
+    NodeRef<VarDeclStmt> parseVarDecl();
+    NodeRef<FunctionDeclStmt> parseFunctionDecl();
     std::vector<Parameter> parseParameters();
     StmtPtr parseClassDecl();
     StmtPtr parseUse();

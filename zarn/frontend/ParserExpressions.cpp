@@ -31,7 +31,7 @@ int binaryLevel(TokenType type) {
 
 } // namespace
 
-ExprPtr Parser::parseExpression() {
+std::shared_ptr<Expression> Parser::parseExpression() {
     try {
         return owned(parseExpressionNested());
     } catch (const NestingTooDeep&) {
@@ -270,7 +270,7 @@ ExprPtr Parser::parseLambda() {
     std::string returnType = "void";
     if (match(TokenType::Colon)) returnType = parseTypeNested();
     skipNewlines();
-    std::shared_ptr<BlockStmt> body = parseBlock();
+    NodeRef<BlockStmt> body = parseBlock();
     return make<LambdaExpr>(std::move(parameters), std::move(returnType), std::move(body),
                             std::move(location));
 }

@@ -96,7 +96,7 @@ public:
     void stmts(const std::vector<StmtPtr>& statements) {
         for (const StmtPtr& statement : statements) stmt(statement);
     }
-    void block(const std::shared_ptr<BlockStmt>& body) {
+    void block(const NodeRef<BlockStmt>& body) {
         if (body) body->accept(*this);
     }
 
@@ -134,8 +134,8 @@ public:
         // Every token of the name, up to the end of its line, leads to the file.
         for (size_t i = a_.startOf(node) + 1; i < a_.tokens_.size(); ++i) {
             const Token& token = a_.tokens_[i];
-            if (token.location.line != node.location.line || token.type == TokenType::Semicolon ||
-                token.type == TokenType::EndOfFile)
+            if (token.location.line != node.location.line ||
+                token.type == TokenType::Semicolon || token.type == TokenType::EndOfFile)
                 break;
             a_.uses_.emplace_back(i, path);
         }

@@ -15,8 +15,10 @@ namespace zarn {
 // interpreter lives, so instances may point at it.
 struct ClassInfo {
     NameId name = kNoName;
-    std::shared_ptr<ClassDeclStmt> declaration; // keeps fields and methods alive
-    std::vector<NameId> fieldNames;             // as declared, a name may repeat
+    // The declaration, owned by its program, which the interpreter keeps for
+    // the whole run.
+    NodeRef<ClassDeclStmt> declaration;
+    std::vector<NameId> fieldNames; // as declared, a name may repeat
     // The slot of each declared field in the instances' layout: a repeated
     // name shares the slot of its first declaration.
     std::vector<uint32_t> fieldSlots;

@@ -22,12 +22,14 @@ namespace {
 constexpr uint32_t kNotBuilt = UINT32_MAX;
 
 struct Segment {
-    std::string text;          // written first
-    ExprPtr expression;        // the placeholder after the text; empty at the end of the literal
-    bool bareName = false;     // the expression is a bare name
-    uint32_t resume = 0;       // text position right after the placeholder's "}"
-    uint32_t unexpanded = 0;   // text position right after its "{"
-    uint32_t next = kNotBuilt; // segment after an expanded placeholder
+    std::string text; // written first
+    // The placeholder after the text, which owns its tree; empty at the end
+    // of the literal.
+    std::shared_ptr<Expression> expression;
+    bool bareName = false;         // the expression is a bare name
+    uint32_t resume = 0;           // text position right after the placeholder's "}"
+    uint32_t unexpanded = 0;       // text position right after its "{"
+    uint32_t next = kNotBuilt;     // segment after an expanded placeholder
     uint32_t fallback = kNotBuilt; // segment after a bare name not in scope
 };
 
@@ -60,7 +62,7 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 // The expression between the braces at open and close, or empty when it is
 // blank or does not parse. Parsed with diagnostics of its own: nothing of it
 // is reported.
-ExprPtr parsePlaceholder(std::string_view text, size_t open, size_t close) {
+std::shared_ptr<Expression> parsePlaceholder(std::string_view text, size_t open, size_t close) {
     size_t begin = open + 1, end = close;
     while (begin < end && isBlank(text[begin])) ++begin;
     while (end > begin && isBlank(text[end - 1])) --end;
@@ -71,7 +73,7 @@ ExprPtr parsePlaceholder(std::string_view text, size_t open, size_t close) {
     std::vector<Token> tokens = lexer.tokenize();
     if (scratchDiagnostics.hasErrors()) return nullptr;
     Parser parser(std::move(tokens), scratchDiagnostics);
-    ExprPtr expression = parser.parseExpression();
+    std::shared_ptr<Expression> expression = parser.parseExpression();
     if (!expression || scratchDiagnostics.hasErrors()) return nullptr;
     return expression;
 }
@@ -93,7 +95,8 @@ uint32_t buildSegment(LiteralCache& cache, std::string_view text, size_t start) 
             i += 2;
         } else if (c == '{') {
             uint32_t close = cache.closeOf[i];
-            ExprPtr expression = close == kNotBuilt ? nullptr : parsePlaceholder(text, i, close);
+            std::shared_ptr<Expression> expression =
+                close == kNotBuilt ? nullptr : parsePlaceholder(text, i, close);
             if (expression) {
                 segment.bareName = dynamic_cast<IdentifierExpr*>(expression.get()) != nullptr;
                 segment.expression = std::move(expression);

@@ -361,7 +361,7 @@ Value Interpreter::enterMethod(const ClassInfo* info, ClassInstanceObject* insta
 
 void Interpreter::prepareShape(RuntimeDataCache& cache, const std::string& name,
                                const std::vector<Parameter>& parameters,
-                               const std::shared_ptr<BlockStmt>& body) {
+                               const NodeRef<BlockStmt>& body) {
     if (cache.owner == runId_ && cache.data) return;
     auto shape = std::make_shared<FunctionShape>();
     shape->name = name;
@@ -374,7 +374,7 @@ void Interpreter::prepareShape(RuntimeDataCache& cache, const std::string& name,
 
 Value Interpreter::makeFunction(RuntimeDataCache& cache, const std::string& name,
                                 const std::vector<Parameter>& parameters,
-                                const std::shared_ptr<BlockStmt>& body) {
+                                const NodeRef<BlockStmt>& body) {
     prepareShape(cache, name, parameters, body);
     markCaptured();
     return Value(gc_.allocate<FunctionObject>(
@@ -765,9 +765,7 @@ void Interpreter::visitFunctionDeclStmt(FunctionDeclStmt& node) {
 void Interpreter::visitClassDeclStmt(ClassDeclStmt& node) {
     auto info = std::make_unique<ClassInfo>();
     info->name = symbols_.intern(node.name);
-    // The shared pointer keeps the declaration alive; the node itself is owned
-    // by its program, which the interpreter keeps for the whole run.
-    info->declaration = std::shared_ptr<ClassDeclStmt>(std::shared_ptr<ClassDeclStmt>(), &node);
+    info->declaration = NodeRef<ClassDeclStmt>(&node);
     info->layout.classSymbol = info->name;
     info->layout.className = &symbols_.name(info->name);
     for (const auto& field : node.fields) {

@@ -369,11 +369,9 @@ private:
                      const SourceLocation& location);
     // Builds (once per node) what every function object of a declaration shares.
     void prepareShape(RuntimeDataCache& cache, const std::string& name,
-                      const std::vector<Parameter>& parameters,
-                      const std::shared_ptr<BlockStmt>& body);
+                      const std::vector<Parameter>& parameters, const NodeRef<BlockStmt>& body);
     Value makeFunction(RuntimeDataCache& cache, const std::string& name,
-                       const std::vector<Parameter>& parameters,
-                       const std::shared_ptr<BlockStmt>& body);
+                       const std::vector<Parameter>& parameters, const NodeRef<BlockStmt>& body);
     void markCaptured();
     Value boundMethod(ClassInstanceObject* instance, NameId method);
     const ClassInfo* findClass(NameId name) const {

