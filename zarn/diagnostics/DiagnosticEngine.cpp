@@ -39,9 +39,10 @@ bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) 
 
 // Appends the window of a long line around the location, with "..." where the
 // line was cut, then the caret line under it.
-void appendExcerptWindow(std::string& out, std::string_view line, const SourceLocation& location) {
-    const size_t caret = static_cast<size_t>(
-        std::min<uint64_t>(location.column > 0 ? location.column - 1 : 0, line.size()));
+void appendExcerptWindow(std::string& out, std::string_view line, const SourceLocation& location,
+                         uint32_t column) {
+    const size_t caret =
+        static_cast<size_t>(std::min<uint64_t>(column > 0 ? column - 1 : 0, line.size()));
     size_t start = caret > kMaxQuotedColumns / 2 ? caret - kMaxQuotedColumns / 2 : 0;
     start = std::min(start, line.size() - kMaxQuotedColumns);
     size_t end = start + kMaxQuotedColumns;
@@ -139,24 +140,24 @@ std::string DiagnosticEngine::render(const Diagnostic& d) const {
     std::string out = severityWord(d.severity);
     out += d.code.empty() ? ": " : "[" + d.code + "]: ";
     out += d.message;
-    out += "\n  --> " + d.location.file + ":" + std::to_string(d.location.line) + ":" +
-           std::to_string(d.location.column) + "\n";
+    const auto [line, column] = d.location.file.lineAndColumn(d.location.offset);
+    out += "\n  --> " + d.location.file + ":" + std::to_string(line) + ":" +
+           std::to_string(column) + "\n";
     out += "   |\n";
 
     auto source = sources_.find(d.location.file);
     if (source != sources_.end()) {
-        std::string_view text =
-            lineOf(*source->second.text, lineStartsOf(source->second), d.location.line);
-        std::string number = std::to_string(d.location.line);
+        std::string_view text = lineOf(*source->second.text, lineStartsOf(source->second), line);
+        std::string number = std::to_string(line);
         if (number.size() < 2) number.insert(0, 2 - number.size(), ' ');
         out += number + " | ";
         if (text.size() > kMaxQuotedColumns) {
-            appendExcerptWindow(out, text, d.location);
+            appendExcerptWindow(out, text, d.location, column);
         } else {
             out += text;
             out += "\n   | ";
             // Copy tabs from the line so the caret lines up under tab-indented code.
-            for (uint64_t i = 0; d.location.column > 1 && i < d.location.column - 1; ++i)
+            for (uint64_t i = 0; column > 1 && i < column - 1; ++i)
                 out += (i < text.size() && text[i] == '\t') ? '\t' : ' ';
             out.append(d.location.length == 0 ? 1 : d.location.length, '^');
         }

@@ -23,10 +23,10 @@ class SharedText {
 public:
     SharedText() noexcept = default;
     SharedText(std::string_view text)
-        : entry_(text.empty() ? nullptr : new Entry{{1}, std::string(text)}) {}
+        : entry_(text.empty() ? nullptr : new Entry{{1}, false, std::string(text)}) {}
     SharedText(const std::string& text) : SharedText(std::string_view(text)) {}
     SharedText(std::string&& text)
-        : entry_(text.empty() ? nullptr : new Entry{{1}, std::move(text)}) {}
+        : entry_(text.empty() ? nullptr : new Entry{{1}, false, std::move(text)}) {}
     SharedText(const char* text) : SharedText(std::string_view(text)) {}
 
     SharedText(const SharedText& other) noexcept : entry_(other.entry_) {
@@ -43,14 +43,17 @@ public:
         return *this;
     }
     ~SharedText() {
-        if (entry_ && entry_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete entry_;
+        if (entry_ && entry_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            if (entry_->fileEntry) releaseFileEntry(entry_);
+            else delete entry_;
+        }
     }
 
     const std::string& str() const noexcept { return entry_ ? entry_->text : emptyText(); }
     operator const std::string&() const noexcept { return str(); }
     operator std::string_view() const noexcept { return str(); }
 
-    bool empty() const noexcept { return entry_ == nullptr; }
+    bool empty() const noexcept { return entry_ == nullptr || entry_->text.empty(); }
     size_t size() const noexcept { return str().size(); }
     size_t length() const noexcept { return str().size(); }
     const char* c_str() const noexcept { return str().c_str(); }
@@ -125,11 +128,21 @@ public:
         return out << text.str();
     }
 
-private:
+    // The shared entry. A file name's entry (see FileName) is a larger one
+    // that also holds the file's text, marked by fileEntry.
     struct Entry {
         std::atomic<uint32_t> refs;
+        bool fileEntry;
         const std::string text;
     };
+
+protected:
+    // Takes over an entry made with one reference.
+    explicit SharedText(Entry* entry) noexcept : entry_(entry) {}
+    const Entry* entry() const noexcept { return entry_; }
+
+private:
+    static void releaseFileEntry(Entry* entry);
     static const std::string& emptyText() noexcept {
         static const std::string empty;
         return empty;

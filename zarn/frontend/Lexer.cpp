@@ -91,20 +91,19 @@ TokenType keywordOrIdentifier(std::string_view word) {
 
 } // namespace
 
-Lexer::Lexer(std::string source, std::string fileName, DiagnosticEngine& engine)
-    : file_(fileName), engine_(engine) {
+Lexer::Lexer(std::string source, std::string fileName, DiagnosticEngine& engine) : engine_(engine) {
     // A text read in pieces may have grown its buffer to twice its size.
     if (source.capacity() > source.size() + source.size() / 4) source.shrink_to_fit();
     source_ = std::make_shared<const std::string>(std::move(source));
     text_ = *source_;
+    // Locations find their lines in the text through the name.
+    file_ = FileName(fileName, source_);
     // The engine quotes excerpts from the same text, not from a copy of it.
     engine_.registerSource(fileName, source_);
 }
 
 void Lexer::restore(const Mark& mark) {
     position_ = mark.position;
-    line_ = mark.line;
-    column_ = mark.column;
     last_ = mark.last;
 }
 
@@ -115,20 +114,7 @@ void Lexer::report(const DiagnosticMessage& message, const SourceLocation& locat
     engine_.report(message, location, values);
 }
 
-void Lexer::advance() {
-    if (text_[position_] == '\n') {
-        ++line_;
-        column_ = 1;
-    } else {
-        ++column_;
-    }
-    ++position_;
-}
-
-SourceLocation Lexer::here() const {
-    return SourceLocation{file_, clampPosition(line_), clampPosition(column_),
-                          clampPosition(position_), 0};
-}
+SourceLocation Lexer::here() const { return SourceLocation{file_, clampPosition(position_), 0}; }
 
 void Lexer::addToken(TokenType type, std::string lexeme, SourceLocation start) {
     start.length = clampPosition(position_ - start.offset);
@@ -191,7 +177,6 @@ bool Lexer::scanNext() {
             while (end < text_.size() &&
                    (text_[end] == ' ' || text_[end] == '\t' || text_[end] == '\r'))
                 ++end;
-            column_ += end - position_;
             position_ = end;
             break;
         }
@@ -214,7 +199,6 @@ bool Lexer::scanNext() {
 void Lexer::skipToLineEnd() {
     size_t end = text_.find('\n', position_);
     if (end == std::string_view::npos) end = text_.size();
-    column_ += end - position_;
     position_ = end;
 }
 
@@ -329,7 +313,6 @@ void Lexer::scanNumber(const SourceLocation& start) {
 void Lexer::scanWord(const SourceLocation& start) {
     size_t end = position_;
     while (end < text_.size() && isWordChar(text_[end])) ++end;
-    column_ += end - position_;
     position_ = end;
     std::string_view word = text_.substr(tokenStart_, position_ - tokenStart_);
     addToken(keywordOrIdentifier(word), std::string(word), start);

@@ -39,17 +39,15 @@ public:
     // are reported once, when the text is scanned for real.
     struct Mark {
         size_t position;
-        uint64_t line;
-        uint64_t column;
         TokenType last;
     };
-    Mark save() const { return Mark{position_, line_, column_, last_}; }
+    Mark save() const { return Mark{position_, last_}; }
     void restore(const Mark& mark);
     void setQuiet(bool quiet) { quiet_ = quiet; }
 
 private:
-    // Consumes one byte, keeping line and column up to date.
-    void advance();
+    // Consumes one byte.
+    void advance() { ++position_; }
     bool atEnd() const { return position_ >= text_.size(); }
     // The byte `ahead` places after the current one, or 0 past the end.
     char peekAt(size_t ahead) const {
@@ -78,8 +76,6 @@ private:
     DiagnosticEngine& engine_;
     size_t position_ = 0;
     size_t tokenStart_ = 0; // offset of the token scanToken is scanning
-    uint64_t line_ = 1;
-    uint64_t column_ = 1;
     // The kind of the last token produced (EndOfFile before the first): a line
     // break after a statement-ending kind yields a Newline.
     TokenType last_ = TokenType::EndOfFile;

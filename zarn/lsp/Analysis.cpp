@@ -134,7 +134,7 @@ public:
         // Every token of the name, up to the end of its line, leads to the file.
         for (size_t i = a_.startOf(node) + 1; i < a_.tokens_.size(); ++i) {
             const Token& token = a_.tokens_[i];
-            if (token.location.line != node.location.line ||
+            if (token.location.line() != node.location.line() ||
                 token.type == TokenType::Semicolon || token.type == TokenType::EndOfFile)
                 break;
             a_.uses_.emplace_back(i, path);

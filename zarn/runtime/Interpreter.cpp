@@ -400,8 +400,9 @@ std::vector<DiagnosticNote> Interpreter::callStackNotes() const {
         if (frame->owner != nullptr) text += *frame->owner + ".";
         text += frame->name->empty() ? "<lambda>" : *frame->name;
         if (const SourceLocation* site = frame->callSite) {
-            text += ", called at " + site->file + ":" + std::to_string(site->line) + ":" +
-                    std::to_string(site->column);
+            const auto [line, column] = site->file.lineAndColumn(site->offset);
+            text += ", called at " + site->file + ":" + std::to_string(line) + ":" +
+                    std::to_string(column);
         }
         notes.emplace_back("", std::move(text));
     }

@@ -7,8 +7,12 @@
 namespace zarn {
 namespace {
 
+// A location at a line and column (both 1-based): its name holds a text in
+// which the offset falls there, whatever text the engine quotes.
 SourceLocation at(const std::string& file, uint32_t line, uint32_t column, uint32_t length) {
-    return SourceLocation{file, line, column, 0, length};
+    auto text = std::make_shared<const std::string>(std::string(line - 1, '\n') +
+                                                    std::string(column - 1, ' '));
+    return SourceLocation{FileName(file, text), line - 1 + column - 1, length};
 }
 
 std::string renderOne(DiagnosticEngine& engine, const std::string& code, const std::string& message,
@@ -70,9 +74,9 @@ TEST(DiagnosticEngine, CaretsAndFill) {
     // Tabs before the column are copied into the fill.
     EXPECT_EQ(renderOne(engine, "E1", "m", at("t", 2, 4, 1)),
               "error[E1]: m\n  --> t:2:4\n   |\n 2 | \tx\tyz\n   | \t \t^\n");
-    // The last line is found without a final "\n"; a column of 0 has no fill.
-    EXPECT_EQ(renderOne(engine, "E1", "m", at("t", 3, 0, 2)),
-              "error[E1]: m\n  --> t:3:0\n   |\n 3 | last\n   | ^^\n");
+    // The last line is found without a final "\n"; column 1 has no fill.
+    EXPECT_EQ(renderOne(engine, "E1", "m", at("t", 3, 1, 2)),
+              "error[E1]: m\n  --> t:3:1\n   |\n 3 | last\n   | ^^\n");
 }
 
 TEST(DiagnosticEngine, LinesOutsideTheText) {
@@ -80,8 +84,8 @@ TEST(DiagnosticEngine, LinesOutsideTheText) {
     engine.registerSource("t", "one\r\ntwo\n");
     EXPECT_EQ(renderOne(engine, "E1", "m", at("t", 3, 1, 1)),
               "error[E1]: m\n  --> t:3:1\n   |\n 3 | \n   | ^\n");
-    EXPECT_EQ(renderOne(engine, "E1", "m", at("t", 0, 1, 1)),
-              "error[E1]: m\n  --> t:0:1\n   |\n 0 | \n   | ^\n");
+    EXPECT_EQ(renderOne(engine, "E1", "m", at("t", 2, 1, 1)),
+              "error[E1]: m\n  --> t:2:1\n   |\n 2 | two\n   | ^\n");
     // A carriage return before "\n" stays part of the line text.
     EXPECT_EQ(renderOne(engine, "E1", "m", at("t", 1, 1, 1)),
               "error[E1]: m\n  --> t:1:1\n   |\n 1 | one\r\n   | ^\n");

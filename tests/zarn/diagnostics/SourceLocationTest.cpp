@@ -20,14 +20,15 @@ std::string_view takesView(std::string_view text) { return text; }
 // Code that read `location.file` as a std::string keeps working: it
 // converts, compares, concatenates and prints like one.
 TEST(FileName, ReadsLikeAString) {
-    SourceLocation location{std::string("dir/main.zarn"), 3, 4, 10, 2};
+    SourceLocation location{
+        FileName("dir/main.zarn", std::make_shared<const std::string>("a\nb\ncdef")), 7, 2};
     const FileName& file = location.file;
     EXPECT_EQ(file, "dir/main.zarn");
     EXPECT_EQ(file, std::string("dir/main.zarn"));
     EXPECT_EQ(file, std::string_view("dir/main.zarn"));
     EXPECT_EQ(std::string("dir/main.zarn"), file);
     EXPECT_FALSE(file == "other.zarn");
-    EXPECT_EQ("at " + file + ":" + std::to_string(location.line), "at dir/main.zarn:3");
+    EXPECT_EQ("at " + file + ":" + std::to_string(location.line()), "at dir/main.zarn:3");
     EXPECT_EQ(file + std::string("!"), "dir/main.zarn!");
     std::string copied = file;
     EXPECT_EQ(copied, "dir/main.zarn");
@@ -60,7 +61,7 @@ TEST(FileName, EmptyAndAssigned) {
 // Copies share one name; the last copy to go frees it, from any thread.
 TEST(FileName, CopiesShareOneNameAcrossThreads) {
     FileName original("shared.zarn");
-    std::vector<SourceLocation> locations(1000, SourceLocation{original, 1, 1, 0, 0});
+    std::vector<SourceLocation> locations(1000, SourceLocation{original, 0, 0});
     FileName moved = std::move(original);
     EXPECT_TRUE(original.empty()); // a moved-from name is empty
     std::vector<std::thread> threads;
@@ -115,9 +116,47 @@ TEST(SharedText, ReadsLikeAStringAndSharesItsEntry) {
     EXPECT_TRUE(SharedText(std::string()).empty());
 }
 
+// Line and column come from the name's text, at any offset in it or past
+// its end; a name without a text counts the offset on line 1.
+TEST(SourceLocation, LineAndColumnFromTheText) {
+    auto text = std::make_shared<const std::string>("ab\n\ncd\n");
+    FileName file("f.zarn", text);
+    auto position = [&](uint32_t offset) {
+        SourceLocation location{file, offset, 1};
+        return std::make_pair(location.line(), location.column());
+    };
+    EXPECT_EQ(position(0), std::make_pair(1u, 1u));
+    EXPECT_EQ(position(2), std::make_pair(1u, 3u)); // the "\n" itself ends line 1
+    EXPECT_EQ(position(3), std::make_pair(2u, 1u)); // an empty line
+    EXPECT_EQ(position(5), std::make_pair(3u, 2u));
+    EXPECT_EQ(position(7), std::make_pair(4u, 1u)); // the end, after a last "\n"
+    EXPECT_EQ(position(UINT32_MAX), std::make_pair(4u, UINT32_MAX - 6));
+    EXPECT_EQ(SourceLocation({"plain.zarn", 9, 1}).line(), 1u);
+    EXPECT_EQ(SourceLocation({"plain.zarn", 9, 1}).column(), 10u);
+    EXPECT_EQ(SourceLocation().column(), 1u);
+    EXPECT_EQ(SourceLocation({"", UINT32_MAX, 0}).column(), UINT32_MAX);
+    // A name with a text but no spelling is still empty.
+    EXPECT_TRUE(FileName("", text).empty());
+    EXPECT_EQ(SourceLocation({FileName("", text), 5, 1}).line(), 3u);
+}
+
+// The index of lines is built once, whichever thread asks first.
+TEST(SourceLocation, LinesFoundFromManyThreads) {
+    std::string source;
+    for (int i = 0; i < 2000; ++i) source += "line\n";
+    FileName file("many.zarn", std::make_shared<const std::string>(source));
+    std::vector<std::thread> threads;
+    std::vector<uint32_t> lines(4);
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] { lines[t] = SourceLocation{file, 5u * 1000u * t, 1}.line(); });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(lines, (std::vector<uint32_t>{1, 1001, 2001, 2001}));
+}
+
 TEST(SourceLocation, PositionsAreCompactAndSaturate) {
-    // One location per node: its size is most of what a small node costs.
-    static_assert(sizeof(SourceLocation) <= 24);
+    // One location per node and per token: its size is much of what a small
+    // node costs.
+    static_assert(sizeof(SourceLocation) <= 16);
     EXPECT_EQ(clampPosition(0), 0u);
     EXPECT_EQ(clampPosition(UINT32_MAX), UINT32_MAX);
     EXPECT_EQ(clampPosition(uint64_t{UINT32_MAX} + 10), UINT32_MAX);

@@ -35,8 +35,8 @@ std::string kinds(const std::string& source) {
 void expectLocation(const Token& token, uint64_t line, uint64_t column, uint64_t offset,
                     uint64_t length) {
     EXPECT_EQ(token.location.file, "t.zarn");
-    EXPECT_EQ(token.location.line, line) << token.lexeme;
-    EXPECT_EQ(token.location.column, column) << token.lexeme;
+    EXPECT_EQ(token.location.line(), line) << token.lexeme;
+    EXPECT_EQ(token.location.column(), column) << token.lexeme;
     EXPECT_EQ(token.location.offset, offset) << token.lexeme;
     EXPECT_EQ(token.location.length, length) << token.lexeme;
 }
@@ -139,8 +139,8 @@ TEST(Lexer, BlockComments) {
     const Diagnostic& d = lexed.diagnostics[0];
     EXPECT_EQ(d.code, "E0001");
     EXPECT_EQ(d.message, "unterminated multi-line comment");
-    EXPECT_EQ(d.location.line, 2u);
-    EXPECT_EQ(d.location.column, 4u); // the '*'
+    EXPECT_EQ(d.location.line(), 2u);
+    EXPECT_EQ(d.location.column(), 4u); // the '*'
     EXPECT_EQ(d.location.offset, 5u);
     EXPECT_EQ(d.location.length, 11u); // up to the end of the text
 }
@@ -199,7 +199,7 @@ TEST(Lexer, UnterminatedString) {
     ASSERT_EQ(lexed.diagnostics.size(), 1u);
     EXPECT_EQ(lexed.diagnostics[0].code, "E0003");
     EXPECT_EQ(lexed.diagnostics[0].message, "unterminated string literal");
-    EXPECT_EQ(lexed.diagnostics[0].location.column, 3u);
+    EXPECT_EQ(lexed.diagnostics[0].location.column(), 3u);
     EXPECT_EQ(lexed.diagnostics[0].location.length, 6u);
     EXPECT_EQ(lexed.tokens[1].type, TokenType::Invalid);
     EXPECT_EQ(lexed.tokens[1].lexeme, "abc\n");
@@ -217,7 +217,7 @@ TEST(Lexer, UnexpectedCharacters) {
     EXPECT_EQ(lexed.diagnostics[1].message, "unexpected character '$'");
     EXPECT_EQ(lexed.diagnostics[2].message, "unexpected character '&'");
     EXPECT_EQ(lexed.diagnostics[3].message, "unexpected character '|'");
-    EXPECT_EQ(lexed.diagnostics[0].location.column, 3u);
+    EXPECT_EQ(lexed.diagnostics[0].location.column(), 3u);
     EXPECT_EQ(lexed.diagnostics[0].location.length, 1u);
     EXPECT_EQ(kinds("a # $ & | b"),
               "Identifier Invalid Invalid Invalid Invalid Identifier Newline EndOfFile");
@@ -229,7 +229,7 @@ TEST(Lexer, MultiByteCharacterOutsideStringsIsTwoErrors) {
     ASSERT_EQ(lexed.diagnostics.size(), 2u);
     EXPECT_EQ(lexed.diagnostics[0].message, "unexpected character '\xc3'");
     EXPECT_EQ(lexed.diagnostics[1].message, "unexpected character '\xa9'");
-    EXPECT_EQ(lexed.diagnostics[1].location.column, 2u);
+    EXPECT_EQ(lexed.diagnostics[1].location.column(), 2u);
     EXPECT_EQ(kinds("\xc3\xa9"), "Invalid Invalid EndOfFile");
     Lexed inString = lex("\"\xc3\xa9\" ! \xc3\xa9");
     EXPECT_TRUE(inString.diagnostics.empty());
@@ -242,7 +242,7 @@ TEST(Lexer, OddBytesNeverStopTheScan) {
     EXPECT_EQ(lexed.diagnostics.size(), 4u); // NUL, form feed, vertical tab, 0xFF
     EXPECT_EQ(lexed.diagnostics[0].message, std::string("unexpected character '\0'", 24));
     // Carriage returns are blanks: a CR-only line end does not end a line.
-    EXPECT_EQ(lexed.tokens.back().location.line, 1u);
+    EXPECT_EQ(lexed.tokens.back().location.line(), 1u);
     EXPECT_EQ(lexed.tokens[lexed.tokens.size() - 3].lexeme, "c");
 }
 
@@ -271,7 +271,7 @@ TEST(Lexer, NextGivesTheTokensOneAtATime) {
         EXPECT_EQ(token.lexeme, expected.lexeme);
         EXPECT_EQ(token.location.offset, expected.location.offset);
         EXPECT_EQ(token.location.length, expected.location.length);
-        EXPECT_EQ(token.location.line, expected.location.line);
+        EXPECT_EQ(token.location.line(), expected.location.line());
     }
     EXPECT_EQ(lexer.next().type, TokenType::EndOfFile);
     EXPECT_EQ(lexer.errorCount(), 1u);
@@ -296,7 +296,7 @@ TEST(Lexer, QuietLookAheadReportsOnceWhenScannedForReal) {
     EXPECT_EQ(lexer.next().type, TokenType::Invalid);
     Token b = lexer.next();
     EXPECT_EQ(b.lexeme, "b");
-    EXPECT_EQ(b.location.column, 5u);
+    EXPECT_EQ(b.location.column(), 5u);
     EXPECT_EQ(engine.diagnostics().size(), 1u);
     EXPECT_EQ(lexer.next().type, TokenType::Newline); // "b" still ends the line
 }

@@ -18,8 +18,8 @@ struct Parsed {
 };
 
 std::string describe(const Diagnostic& d) {
-    return d.code + " " + std::to_string(d.location.line) + ":" +
-           std::to_string(d.location.column) + " " + d.message;
+    return d.code + " " + std::to_string(d.location.line()) + ":" +
+           std::to_string(d.location.column()) + " " + d.message;
 }
 
 Parsed parseTokenList(const std::string& source) {
@@ -248,12 +248,12 @@ TEST(ParserStatements, Locations) {
     ASSERT_EQ(parsed.program->statements.size(), 3u);
     auto* assign = dynamic_cast<AssignStmt*>(parsed.program->statements[1].get());
     ASSERT_NE(assign, nullptr);
-    EXPECT_EQ(assign->location.line, 2u);
-    EXPECT_EQ(assign->location.column, 3u);        // the target, not the operator
-    EXPECT_EQ(assign->value->location.column, 9u); // the prefix operator
+    EXPECT_EQ(assign->location.line(), 2u);
+    EXPECT_EQ(assign->location.column(), 3u);        // the target, not the operator
+    EXPECT_EQ(assign->value->location.column(), 9u); // the prefix operator
     auto* ifStmt = dynamic_cast<IfStmt*>(parsed.program->statements[2].get());
     ASSERT_NE(ifStmt, nullptr);
-    EXPECT_EQ(ifStmt->location.line, 3u);
+    EXPECT_EQ(ifStmt->location.line(), 3u);
     EXPECT_EQ(ifStmt->location.length, 2u);
 }
 
@@ -425,8 +425,8 @@ TEST(ParseSource, GenericLookAheadReportsOnce) {
     std::shared_ptr<Program> program =
         parseSource("a = f<int>(1) + g<$>(2) < h $\nb = k<x>(3)\n", "p.zarn", engine, false);
     ASSERT_EQ(codes(engine), (std::vector<std::string>{"E0002", "E0002"}));
-    EXPECT_EQ(engine.diagnostics()[0].location.column, 19u);
-    EXPECT_EQ(engine.diagnostics()[1].location.column, 29u);
+    EXPECT_EQ(engine.diagnostics()[0].location.column(), 19u);
+    EXPECT_EQ(engine.diagnostics()[1].location.column(), 29u);
     DiagnosticEngine good;
     EXPECT_EQ(testing::printTree(
                   parseSource("a = f<int>(1) < g<List<int>>(x)\n", "p.zarn", good, true).get()),
