@@ -458,12 +458,16 @@ public:
 
     LiteralKind kind;
     SharedText text;
-    // The value of an Integer or a Float literal, by its kind.
+    // The value of an Integer or a Float literal, by its kind. A String
+    // literal keeps there what the interpreter built for it instead (its
+    // string, or its parsed placeholders), owned by the interpreter whose run
+    // id is in cacheOwner.
     union {
         int64_t intValue = 0;
         double floatValue;
+        mutable void* stringCache;
     };
-    mutable RuntimeDataCache cache;
+    mutable uint32_t cacheOwner = 0;
 };
 
 #undef ZARN_ACCEPT

@@ -118,8 +118,8 @@ uint32_t buildSegment(LiteralCache& cache, std::string_view text, size_t start) 
 } // namespace
 
 Value Interpreter::stringLiteral(LiteralExpr& literal) {
-    if (literal.cache.owner != runId_ || !literal.cache.data) {
-        auto cache = std::make_shared<LiteralCache>();
+    if (literal.cacheOwner != runId_) {
+        auto cache = std::make_unique<LiteralCache>();
         cache->plain = literal.text.find_first_of("{\\") == std::string::npos;
         if (cache->plain) {
             cache->text = makeString(literal.text);
@@ -128,10 +128,11 @@ Value Interpreter::stringLiteral(LiteralExpr& literal) {
             cache->closeOf = matchBraces(literal.text);
             buildSegment(*cache, literal.text, 0);
         }
-        literal.cache.owner = runId_;
-        literal.cache.data = std::move(cache);
+        literal.cacheOwner = runId_;
+        literal.stringCache = cache.get();
+        stringLiteralCaches_.push_back(std::shared_ptr<void>(std::move(cache)));
     }
-    auto* cache = static_cast<LiteralCache*>(literal.cache.data.get());
+    auto* cache = static_cast<LiteralCache*>(literal.stringCache);
     if (cache->plain) return cache->text;
     // The expansion is written into a buffer kept between evaluations; an
     // expansion nested in a placeholder finds it taken and uses its own.
@@ -147,7 +148,7 @@ void Interpreter::interpolate(const LiteralExpr& literal, std::string& out) {
     // The cache was made by stringLiteral; it outlives this call, as do the
     // expression trees it holds. Placeholders may run code that expands this
     // same literal and adds segments, so segments are reached by index only.
-    auto* cache = static_cast<LiteralCache*>(literal.cache.data.get());
+    auto* cache = static_cast<LiteralCache*>(literal.stringCache);
     uint32_t index = 0;
     while (true) {
         const Segment& segment = cache->segments[index];

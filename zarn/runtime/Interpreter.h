@@ -452,6 +452,9 @@ private:
     // grew past kKeptExpansionBuffer bytes is not kept.
     std::string expansionBuffer_;
     static constexpr size_t kKeptExpansionBuffer = 64 * 1024;
+    // What string literals keep for this run (see LiteralExpr::stringCache):
+    // a literal points at its entry while its cacheOwner is this run's id.
+    std::vector<std::shared_ptr<void>> stringLiteralCaches_;
     ControlSignal signal_ = ControlSignal::None;
     Value returnValue_;
     RootStack tempRoots_;
