@@ -11,6 +11,7 @@
 #include "zarn/diagnostics/SourceLocation.h"
 #include "zarn/frontend/NodeRef.h"
 #include "zarn/frontend/Token.h"
+#include "zarn/types/Type.h"
 
 #include <cstdint>
 #include <memory>
@@ -19,7 +20,6 @@
 
 namespace zarn {
 
-class Type; // defined by the type checker
 class ASTVisitor;
 
 // Scratch space that the interpreter fills the first time it runs a node (the
@@ -63,7 +63,7 @@ public:
     using ASTNode::ASTNode;
     void accept(ASTVisitor& visitor) override = 0;
 
-    std::shared_ptr<Type> type; // set by the type checker
+    TypePtr type; // set by the type checker
     // Set by the interpreter on first evaluation: lets it read names and
     // integer literals without a visit.
     mutable uint8_t runtimeShape = 0;
@@ -82,7 +82,7 @@ struct Parameter {
     SharedText name;
     SharedText typeName;
     SourceLocation location;
-    std::shared_ptr<Type> resolvedType; // when set, the checker takes it over typeName
+    TypePtr resolvedType; // when set, the checker takes it over typeName
 };
 
 class Program;
@@ -179,7 +179,7 @@ public:
     SharedText name;
     SharedText typeName;
     ExprPtr initializer; // may be empty
-    std::shared_ptr<Type> resolvedType;
+    TypePtr resolvedType;
     mutable RuntimeCache cache;
 };
 
@@ -195,7 +195,7 @@ public:
     std::vector<Parameter> parameters;
     SharedText returnType;
     NodeRef<BlockStmt> body;
-    std::shared_ptr<Type> resolvedType;
+    TypePtr resolvedType;
     mutable RuntimeDataCache cache;
 };
 
@@ -210,7 +210,7 @@ public:
     SharedText name;
     std::vector<NodeRef<VarDeclStmt>> fields;
     std::vector<NodeRef<FunctionDeclStmt>> methods;
-    std::shared_ptr<Type> resolvedType;
+    TypePtr resolvedType;
     mutable RuntimeCache cache;
 };
 
@@ -355,7 +355,7 @@ public:
     std::vector<Parameter> parameters;
     SharedText returnType;
     NodeRef<BlockStmt> body;
-    std::shared_ptr<Type> resolvedType;
+    TypePtr resolvedType;
     mutable RuntimeDataCache cache;
 };
 

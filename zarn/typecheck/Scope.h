@@ -3,7 +3,7 @@
 #pragma once
 
 #include "zarn/diagnostics/SourceLocation.h"
-#include "zarn/typecheck/Type.h"
+#include "zarn/types/Type.h"
 
 #include <string>
 #include <string_view>

@@ -77,7 +77,7 @@ TypeChecker::~TypeChecker() {
     for (const auto& classType : classTypes_) classType->clearMembers();
 }
 
-std::shared_ptr<ClassType> TypeChecker::newClassType(const std::string& name) {
+TypeRef<ClassType> TypeChecker::newClassType(const std::string& name) {
     classTypes_.push_back(makeClassType(name));
     return classTypes_.back();
 }

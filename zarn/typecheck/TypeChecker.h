@@ -8,7 +8,7 @@
 #include "zarn/frontend/AST.h"
 #include "zarn/frontend/ModuleCache.h"
 #include "zarn/typecheck/Scope.h"
-#include "zarn/typecheck/Type.h"
+#include "zarn/types/Type.h"
 
 #include <memory>
 #include <string>
@@ -123,7 +123,7 @@ private:
     void declareClassMembers(ClassDeclStmt& node, ClassType& classType);
     TypePtr functionTypeOf(FunctionDeclStmt& node);
     // A class type that the checker releases the members of when it ends.
-    std::shared_ptr<ClassType> newClassType(const std::string& name);
+    TypeRef<ClassType> newClassType(const std::string& name);
     TypePtr parameterType(Parameter& parameter);
 
     // The expression's type as stored on its node (null for no expression).
@@ -158,7 +158,7 @@ private:
     // The run's source modules, each read and parsed once (shared with the interpreter).
     std::shared_ptr<ModuleCache> moduleCache_;
     std::unordered_set<std::string> unreadableModules_;
-    std::vector<std::shared_ptr<ClassType>> classTypes_;
+    std::vector<TypeRef<ClassType>> classTypes_;
     NameObserver* observer_ = nullptr;
     std::unordered_map<const Type*, TypePtr> arrayTypes_; // by element type
     // The pending entry of a session, its scope a child of the program's, and

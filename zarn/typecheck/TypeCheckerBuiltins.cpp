@@ -197,7 +197,7 @@ const std::vector<ModuleSpec>& moduleSpecs() {
     return modules;
 }
 
-using ClassMap = std::unordered_map<std::string, std::shared_ptr<ClassType>>;
+using ClassMap = std::unordered_map<std::string, TypeRef<ClassType>>;
 
 std::string_view trim(std::string_view text) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);

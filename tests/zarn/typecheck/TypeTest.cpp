@@ -1,6 +1,6 @@
 // The type model: text forms, resolution of type names and the compatibility
 // relation that every check of the type checker goes through.
-#include "zarn/typecheck/Type.h"
+#include "zarn/types/Type.h"
 #include "zarn/typecheck/TypeChecker.h"
 
 #include <gtest/gtest.h>

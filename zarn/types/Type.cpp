@@ -1,4 +1,4 @@
-#include "zarn/typecheck/Type.h"
+#include "zarn/types/Type.h"
 
 namespace zarn {
 
@@ -18,9 +18,7 @@ const char* kindWord(TypeKind kind) {
     }
 }
 
-TypePtr makeSingleton(TypeKind kind, const char* name) {
-    return std::make_shared<Type>(kind, name);
-}
+TypePtr makeSingleton(TypeKind kind, const char* name) { return TypePtr(new Type(kind, name)); }
 
 } // namespace
 
@@ -161,15 +159,15 @@ const TypePtr& unknownType() {
 }
 
 TypePtr makeArrayType(TypePtr elementType) {
-    return std::make_shared<ArrayType>(std::move(elementType));
+    return TypePtr(new ArrayType(std::move(elementType)));
 }
 
 TypePtr makeFunctionType(TypePtr returnType, std::vector<TypePtr> paramTypes) {
-    return std::make_shared<FunctionType>(std::move(returnType), std::move(paramTypes));
+    return TypePtr(new FunctionType(std::move(returnType), std::move(paramTypes)));
 }
 
-std::shared_ptr<ClassType> makeClassType(std::string name) {
-    return std::make_shared<ClassType>(std::move(name));
+TypeRef<ClassType> makeClassType(std::string name) {
+    return TypeRef<ClassType>(new ClassType(std::move(name)));
 }
 
 const ClassType* asClass(const TypePtr& type) {

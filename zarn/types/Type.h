@@ -2,10 +2,14 @@
 // the one compatibility relation every check of the type checker uses.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace zarn {
@@ -25,11 +29,74 @@ enum class TypeKind : uint32_t {
 };
 
 class Type;
-using TypePtr = std::shared_ptr<Type>;
+
+// A counted reference to a type. The count lives in the type itself, so a
+// reference is one pointer: every expression of a checked tree holds one,
+// and a shared pointer would take twice the room. It reads like a shared
+// pointer (get, ->, *, a test for null, conversion to a base class,
+// use_count); a moved-from reference is empty.
+template <typename T>
+class TypeRef {
+public:
+    using element_type = T;
+
+    constexpr TypeRef() noexcept = default;
+    constexpr TypeRef(std::nullptr_t) noexcept {}
+    // Takes a new type (count 0) or shares one already referenced.
+    explicit TypeRef(T* type) noexcept : type_(type) { retain(); }
+    TypeRef(const TypeRef& other) noexcept : type_(other.type_) { retain(); }
+    TypeRef(TypeRef&& other) noexcept : type_(other.type_) { other.type_ = nullptr; }
+    template <typename U, typename = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+    TypeRef(const TypeRef<U>& other) noexcept : type_(other.get()) {
+        retain();
+    }
+    template <typename U, typename = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+    TypeRef(TypeRef<U>&& other) noexcept : type_(other.get()) {
+        retain();
+        other.reset();
+    }
+    ~TypeRef() { release(); }
+
+    TypeRef& operator=(const TypeRef& other) noexcept {
+        TypeRef copy(other);
+        std::swap(type_, copy.type_);
+        return *this;
+    }
+    TypeRef& operator=(TypeRef&& other) noexcept {
+        std::swap(type_, other.type_);
+        return *this;
+    }
+
+    T* get() const noexcept { return type_; }
+    T& operator*() const noexcept { return *type_; }
+    T* operator->() const noexcept { return type_; }
+    explicit operator bool() const noexcept { return type_ != nullptr; }
+    void reset() noexcept {
+        release();
+        type_ = nullptr;
+    }
+    long use_count() const noexcept;
+
+    template <typename U>
+    friend bool operator==(const TypeRef& a, const TypeRef<U>& b) noexcept {
+        return a.get() == b.get();
+    }
+    friend bool operator==(const TypeRef& a, std::nullptr_t) noexcept { return !a.type_; }
+
+private:
+    void retain() const noexcept;
+    void release() const noexcept;
+
+    T* type_ = nullptr;
+};
+
+using TypePtr = TypeRef<Type>;
 
 class Type {
 public:
     Type(TypeKind kind, std::string name) : kind(kind), name(std::move(name)) {}
+    Type(const Type&) = delete;
+    Type& operator=(const Type&) = delete;
     virtual ~Type() = default;
 
     // The spelling used in messages: the name when there is one, else the kind's word.
@@ -41,8 +108,34 @@ public:
     bool is(TypeKind k) const { return kind == k; }
 
     const TypeKind kind;
+
+private:
+    template <typename>
+    friend class TypeRef;
+    // How many TypeRefs hold this type; the last one to go deletes it. Types
+    // may be shared between threads (the primitive types are process-wide).
+    mutable std::atomic<uint32_t> refs_{0};
+
+public:
     const std::string name;
 };
+
+template <typename T>
+void TypeRef<T>::retain() const noexcept {
+    if (type_) static_cast<const Type*>(type_)->refs_.fetch_add(1, std::memory_order_relaxed);
+}
+
+template <typename T>
+void TypeRef<T>::release() const noexcept {
+    if (type_ &&
+        static_cast<const Type*>(type_)->refs_.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        delete type_;
+}
+
+template <typename T>
+long TypeRef<T>::use_count() const noexcept {
+    return type_ ? static_cast<const Type*>(type_)->refs_.load(std::memory_order_relaxed) : 0;
+}
 
 // A user class, a library class or a module: fields and methods by name.
 class ClassType final : public Type {
@@ -115,7 +208,7 @@ const TypePtr& unknownType(); // "<type-error>": the type of anything that alrea
 
 TypePtr makeArrayType(TypePtr elementType);
 TypePtr makeFunctionType(TypePtr returnType, std::vector<TypePtr> paramTypes);
-std::shared_ptr<ClassType> makeClassType(std::string name);
+TypeRef<ClassType> makeClassType(std::string name);
 
 // Null for anything that is not a class, function or array type.
 const ClassType* asClass(const TypePtr& type);
