@@ -32,14 +32,40 @@ bool Type::isCompatibleWith(const TypePtr& target) const {
     return kind == target->kind;
 }
 
-TypePtr ClassType::field(const std::string& fieldName) const {
-    auto it = fields_.find(fieldName);
-    return it == fields_.end() ? nullptr : it->second;
+size_t MemberTable::position(const std::string& name) const {
+    if (index_) {
+        auto it = index_->find(name);
+        return it == index_->end() ? entries_.size() : it->second;
+    }
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].first == name) return i;
+    return entries_.size();
 }
 
-TypePtr ClassType::method(const std::string& methodName) const {
-    auto it = methods_.find(methodName);
-    return it == methods_.end() ? nullptr : it->second;
+void MemberTable::set(const std::string& name, TypePtr type) {
+    size_t at = position(name);
+    if (at < entries_.size()) {
+        entries_[at].second = std::move(type);
+        return;
+    }
+    entries_.emplace_back(name, std::move(type));
+    if (index_) {
+        index_->emplace(name, static_cast<uint32_t>(at));
+    } else if (entries_.size() > kIndexed) {
+        index_ = std::make_unique<std::unordered_map<std::string, uint32_t>>();
+        for (size_t i = 0; i < entries_.size(); ++i)
+            index_->emplace(entries_[i].first, static_cast<uint32_t>(i));
+    }
+}
+
+TypePtr MemberTable::find(const std::string& name) const {
+    size_t at = position(name);
+    return at < entries_.size() ? entries_[at].second : nullptr;
+}
+
+void MemberTable::clear() {
+    entries_.clear();
+    index_.reset();
 }
 
 bool ClassType::isCompatibleWith(const TypePtr& target) const {

@@ -137,6 +137,35 @@ long TypeRef<T>::use_count() const noexcept {
     return type_ ? static_cast<const Type*>(type_)->refs_.load(std::memory_order_relaxed) : 0;
 }
 
+// Members of a class by name, in the order they were added. A class has a
+// few, so they are found by a scan: a hash table per class would take several
+// times the memory of a checked program's classes. Past kIndexed members an
+// index by name is kept too, so that a class with thousands of members is
+// still checked in linear time.
+class MemberTable {
+public:
+    using Entry = std::pair<std::string, TypePtr>;
+
+    // Records a member, replacing one of the same name.
+    void set(const std::string& name, TypePtr type);
+    // The member's type or null.
+    TypePtr find(const std::string& name) const;
+
+    std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
+    std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+    size_t size() const { return entries_.size(); }
+    void clear();
+
+    static constexpr size_t kIndexed = 16;
+
+private:
+    // The position of a member, or entries_.size().
+    size_t position(const std::string& name) const;
+
+    std::vector<Entry> entries_;
+    std::unique_ptr<std::unordered_map<std::string, uint32_t>> index_;
+};
+
 // A user class, a library class or a module: fields and methods by name.
 class ClassType final : public Type {
 public:
@@ -147,17 +176,17 @@ public:
 
     // Records a member, replacing one of the same name.
     void addField(const std::string& fieldName, TypePtr type) {
-        fields_[fieldName] = std::move(type);
+        fields_.set(fieldName, std::move(type));
     }
     void addMethod(const std::string& methodName, TypePtr type) {
-        methods_[methodName] = std::move(type);
+        methods_.set(methodName, std::move(type));
     }
 
     // The member's type or null when the class has no such member.
-    TypePtr field(const std::string& fieldName) const;
-    TypePtr method(const std::string& methodName) const;
-    const std::unordered_map<std::string, TypePtr>& fields() const { return fields_; }
-    const std::unordered_map<std::string, TypePtr>& methods() const { return methods_; }
+    TypePtr field(const std::string& fieldName) const { return fields_.find(fieldName); }
+    TypePtr method(const std::string& methodName) const { return methods_.find(methodName); }
+    const MemberTable& fields() const { return fields_; }
+    const MemberTable& methods() const { return methods_; }
 
     // Members refer to classes (often their own), so class types form cycles
     // of shared references; their owner breaks them with this when done.
@@ -167,8 +196,8 @@ public:
     }
 
 private:
-    std::unordered_map<std::string, TypePtr> fields_;
-    std::unordered_map<std::string, TypePtr> methods_;
+    MemberTable fields_;
+    MemberTable methods_;
 };
 
 class FunctionType final : public Type {

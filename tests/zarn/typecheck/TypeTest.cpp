@@ -87,6 +87,48 @@ TEST(TypeTest, FunctionsCompareReturnsAndParameterSpellings) {
     EXPECT_FALSE(f->isCompatibleWith(unknownType()));
 }
 
+// A type lives while a reference holds it: the count is in the type, and
+// references of a derived class share it with references of the base.
+TEST(TypeTest, ReferencesCountTheTypeInPlace) {
+    TypeRef<ClassType> shape = makeClassType("Shape");
+    EXPECT_EQ(shape.use_count(), 1);
+    TypePtr asBase = shape;
+    EXPECT_EQ(shape.use_count(), 2);
+    EXPECT_EQ(asBase, shape);
+    TypePtr moved = std::move(asBase);
+    EXPECT_FALSE(asBase);
+    EXPECT_EQ(shape.use_count(), 2);
+    moved.reset();
+    EXPECT_EQ(shape.use_count(), 1);
+    EXPECT_EQ(asClass(TypePtr(shape))->name, "Shape");
+    static_assert(sizeof(TypePtr) == sizeof(void*));
+}
+
+// Members keep their order, a later one replaces an earlier of the same
+// name, and past the scanned size the index finds the same members.
+TEST(TypeTest, ClassMembersByNameAtAnySize) {
+    TypeRef<ClassType> big = makeClassType("Big");
+    big->addField("b", intType());
+    big->addField("a", floatType());
+    big->addField("b", stringType());
+    std::vector<std::string> order;
+    for (const auto& [name, type] : big->fields()) order.push_back(name + ":" + type->toString());
+    EXPECT_EQ(order, (std::vector<std::string>{"b:string", "a:float"}));
+    EXPECT_EQ(big->field("a"), floatType());
+    EXPECT_FALSE(big->field("c"));
+    EXPECT_FALSE(big->method("a")); // fields and methods are apart
+    const size_t count = MemberTable::kIndexed * 4;
+    for (size_t i = 0; i < count; ++i) big->addMethod("m" + std::to_string(i), intType());
+    big->addMethod("m3", booleanType()); // replaced after the index exists
+    EXPECT_EQ(big->methods().size(), count);
+    EXPECT_EQ(big->method("m3"), booleanType());
+    EXPECT_EQ(big->method("m" + std::to_string(count - 1)), intType());
+    EXPECT_FALSE(big->method("m" + std::to_string(count)));
+    big->clearMembers();
+    EXPECT_FALSE(big->method("m3"));
+    EXPECT_EQ(big->fields().size(), 0u);
+}
+
 TEST(TypeTest, DeepArrayTypesDoNotRecurse) {
     TypePtr type = intType();
     for (int i = 0; i < 200000; ++i) type = makeArrayType(type);
