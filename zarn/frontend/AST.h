@@ -416,12 +416,12 @@ public:
 class UnaryExpr final : public Expression {
 public:
     UnaryExpr(TokenType op, ExprPtr operand, bool prefix, SourceLocation location)
-        : Expression(std::move(location)), op(op), operand(std::move(operand)), prefix(prefix) {}
+        : Expression(std::move(location)), prefix(prefix), op(op), operand(std::move(operand)) {}
     ZARN_ACCEPT(UnaryExpr)
 
+    bool prefix; // false for postfix ++ and --; first, to fill the Expression's padding
     TokenType op;
     ExprPtr operand;
-    bool prefix; // false for postfix ++ and --
     mutable RuntimeCache cache;
 };
 
@@ -447,7 +447,7 @@ public:
     mutable RuntimeCache cache;
 };
 
-enum class LiteralKind : int32_t { Integer = 0, Float = 1, String = 2, Boolean = 3, Null = 4 };
+enum class LiteralKind : uint8_t { Integer = 0, Float = 1, String = 2, Boolean = 3, Null = 4 };
 
 class LiteralExpr final : public Expression {
 public:
@@ -456,7 +456,9 @@ public:
     LiteralExpr(LiteralKind kind, SharedText text, SourceLocation location);
     ZARN_ACCEPT(LiteralExpr)
 
+    // The kind and the owner come first, into the Expression's padding.
     LiteralKind kind;
+    mutable uint32_t cacheOwner = 0; // see stringCache
     SharedText text;
     // The value of an Integer or a Float literal, by its kind. A String
     // literal keeps there what the interpreter built for it instead (its
@@ -467,7 +469,6 @@ public:
         double floatValue;
         mutable void* stringCache;
     };
-    mutable uint32_t cacheOwner = 0;
 };
 
 #undef ZARN_ACCEPT
