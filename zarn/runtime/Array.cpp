@@ -25,7 +25,7 @@ ArrayObject::ArrayObject(std::span<const Value> elements) : GcObject(ObjectKind:
             break;
         }
     }
-    grow(elements.size());
+    grow(elements.size(), 0); // exactly: a literal's size is known
     for (const Value& element : elements) store(length_++, element);
 }
 
@@ -37,10 +37,10 @@ void ArrayObject::trace(GC& gc) {
     for (size_t i = 0; i < length_; ++i) gc.markValue(elements[i]);
 }
 
-void ArrayObject::grow(size_t count) {
+void ArrayObject::grow(size_t count, size_t minimumBytes) {
     const size_t unit = width();
     if (count > SIZE_MAX / sizeof(Value) / 2) throw std::bad_alloc();
-    size_t capacity = std::max<size_t>({count, capacity_ * 2, 16 / unit});
+    size_t capacity = std::max<size_t>({count, capacity_ * 2, minimumBytes / unit});
     void* grown = std::realloc(data_, capacity * unit);
     if (grown == nullptr) throw std::bad_alloc();
     data_ = static_cast<unsigned char*>(grown);

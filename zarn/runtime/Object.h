@@ -175,8 +175,11 @@ private:
     }
     int64_t* words() const { return reinterpret_cast<int64_t*>(data_); }
     Value* values() const { return reinterpret_cast<Value*>(data_); }
-    // Enlarges the storage to hold at least count elements (at least doubling).
-    void grow(size_t count);
+    // Enlarges the storage to hold at least count elements, at least doubling
+    // it and taking at least minimumBytes: an array that grows by pushes starts
+    // with room for a few elements instead of reallocating at one, two and four.
+    void grow(size_t count, size_t minimumBytes = kFirstGrowth);
+    static constexpr size_t kFirstGrowth = 64;
     // Converts the elements to Values storage.
     void generalise();
     // Switches an empty array to another storage, keeping its buffer.
