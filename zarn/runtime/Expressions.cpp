@@ -500,8 +500,15 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         GcObject* heap = object.asObject();
         if (heap == nullptr || heap->objectKind != ObjectKind::ClassInstance) return;
         auto* instance = static_cast<ClassInstanceObject*>(heap);
-        roots.push(object);
+        // Finding the field never allocates, and numbers combine without
+        // allocating, so the instance needs a root only after that.
         Value* field = fieldOf(member->cache, instance, name);
+        Value combined;
+        if (compound && field != nullptr && numericOperation(op, *field, value, combined)) {
+            *field = combined;
+            return;
+        }
+        roots.push(object);
         if (compound) value = combine(op, field ? *field : Value(), value);
         // As for a variable, combining leaves the field where it was.
         if (field != nullptr) *field = value;
