@@ -628,9 +628,10 @@ void Interpreter::visitDoWhileStmt(DoWhileStmt& node) {
 namespace {
 // How a for loop's condition and step run: bits of ForStmt::cache.id.
 enum LoopShape : uint32_t {
-    kLoopCompares = 2, // the condition compares a variable with anything
-    kLoopSteps = 4,    // the step is "i++" or "i--" on a variable
-    kLoopAssigns = 8,  // the step is an assignment
+    kLoopCompares = 2,   // the condition compares a variable with anything
+    kLoopSteps = 4,      // the step is "i++" or "i--" on a variable
+    kLoopAssigns = 8,    // the step is an assignment
+    kLoopPlainBody = 16, // the body defines no names: it runs in the loop's scope
 };
 
 uint32_t loopShapeOf(const ForStmt& node) {
@@ -650,6 +651,7 @@ uint32_t loopShapeOf(const ForStmt& node) {
     } else if (dynamic_cast<AssignStmt*>(node.increment.get())) {
         shape |= kLoopAssigns;
     }
+    if (node.body && !definesNames(node.body->statements)) shape |= kLoopPlainBody;
     return shape;
 }
 } // namespace
@@ -674,7 +676,10 @@ void Interpreter::visitForStmt(ForStmt& node) {
                              : isTruthy(evaluate(node.condition.get()));
             if (signal_ != ControlSignal::None || !holds) break;
         }
-        executeBlock(node.body.get());
+        // A plain body is run as visitBlockStmt would run it, without its
+        // checks (no signal is pending here).
+        if (shape & kLoopPlainBody) executeStatements(node.body->statements);
+        else executeBlock(node.body.get());
         if (loopShouldStop(signal_)) break;
         if (shape & kLoopSteps) {
             stepVariable(
