@@ -3,7 +3,8 @@
 # instrumented for coverage while the libraries of the zarn program stay plain.
 set(ZARN_FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-omit-frame-pointer)
 file(GLOB ZARN_FUZZ_FRONTEND_SOURCES CONFIGURE_DEPENDS
-     ${PROJECT_SOURCE_DIR}/zarn/frontend/*.cpp ${PROJECT_SOURCE_DIR}/zarn/diagnostics/*.cpp)
+     ${PROJECT_SOURCE_DIR}/zarn/frontend/*.cpp ${PROJECT_SOURCE_DIR}/zarn/types/*.cpp
+     ${PROJECT_SOURCE_DIR}/zarn/diagnostics/*.cpp)
 
 add_executable(fuzz_frontend ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_frontend.cpp
                ${ZARN_FUZZ_FRONTEND_SOURCES})

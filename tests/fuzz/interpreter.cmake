@@ -5,7 +5,8 @@
 set(INTERPRETER_FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-omit-frame-pointer)
 file(GLOB INTERPRETER_FUZZ_SOURCES CONFIGURE_DEPENDS
      ${PROJECT_SOURCE_DIR}/zarn/runtime/*.cpp ${PROJECT_SOURCE_DIR}/zarn/typecheck/*.cpp
-     ${PROJECT_SOURCE_DIR}/zarn/frontend/*.cpp ${PROJECT_SOURCE_DIR}/zarn/diagnostics/*.cpp
+     ${PROJECT_SOURCE_DIR}/zarn/frontend/*.cpp ${PROJECT_SOURCE_DIR}/zarn/types/*.cpp
+     ${PROJECT_SOURCE_DIR}/zarn/diagnostics/*.cpp
      ${PROJECT_SOURCE_DIR}/zarn/stdlib/MathModule.cpp)
 
 add_executable(fuzz_interpreter ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_interpreter.cpp
