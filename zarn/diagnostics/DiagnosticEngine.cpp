@@ -37,10 +37,11 @@ constexpr size_t kMaxQuotedColumns = 200;
 
 bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
-// Appends the window of a long line around the location, with "..." where the
-// line was cut, then the caret line under it.
-void appendExcerptWindow(std::string& out, std::string_view line, const SourceLocation& location,
-                         uint32_t column) {
+// Appends the window of a long line around the location's column, with "..."
+// where the line was cut, then the caret line under it (as many carets as the
+// location's length, at least one).
+void appendExcerptWindow(std::string& out, std::string_view line, uint32_t column,
+                         uint32_t locationLength) {
     const size_t caret =
         static_cast<size_t>(std::min<uint64_t>(column > 0 ? column - 1 : 0, line.size()));
     size_t start = caret > kMaxQuotedColumns / 2 ? caret - kMaxQuotedColumns / 2 : 0;
@@ -57,7 +58,7 @@ void appendExcerptWindow(std::string& out, std::string_view line, const SourceLo
     out += "\n   | ";
     out.append(lead.size(), ' ');
     for (size_t i = start; i < caret; ++i) out += line[i] == '\t' ? '\t' : ' ';
-    const uint64_t length = location.length == 0 ? 1 : location.length;
+    const uint64_t length = locationLength == 0 ? 1 : locationLength;
     out.append(static_cast<size_t>(std::min<uint64_t>(length, kMaxQuotedColumns)), '^');
 }
 
@@ -152,7 +153,7 @@ std::string DiagnosticEngine::render(const Diagnostic& d) const {
         if (number.size() < 2) number.insert(0, 2 - number.size(), ' ');
         out += number + " | ";
         if (text.size() > kMaxQuotedColumns) {
-            appendExcerptWindow(out, text, d.location, column);
+            appendExcerptWindow(out, text, column, d.location.length);
         } else {
             out += text;
             out += "\n   | ";

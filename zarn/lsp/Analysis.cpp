@@ -132,10 +132,11 @@ public:
         std::string path = resolveModule(node.moduleName, directoryOf(a_.path_));
         if (path.empty()) return;
         // Every token of the name, up to the end of its line, leads to the file.
+        const uint32_t line = node.location.line();
         for (size_t i = a_.startOf(node) + 1; i < a_.tokens_.size(); ++i) {
             const Token& token = a_.tokens_[i];
-            if (token.location.line() != node.location.line() ||
-                token.type == TokenType::Semicolon || token.type == TokenType::EndOfFile)
+            if (token.location.line() != line || token.type == TokenType::Semicolon ||
+                token.type == TokenType::EndOfFile)
                 break;
             a_.uses_.emplace_back(i, path);
         }
