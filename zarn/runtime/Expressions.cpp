@@ -316,6 +316,11 @@ bool Interpreter::comparisonHolds(BinaryExpr& condition) {
     const Value left = *slot;
     const Value right = evaluate(condition.right.get());
     Value result;
+    // Two Ints (the commonest loop condition) are compared at once: the
+    // operator is a comparison, so the arithmetic cases need no test.
+    if (right.kind == ValueKind::Int &&
+        compareNumbers(condition.op, left.as.integer, right.as.integer, result))
+        return result.as.boolean;
     if (!numericOperation(condition.op, left, right, result))
         result = lastValue_ = binaryOperation(condition.op, left, right);
     return isTruthy(result);
