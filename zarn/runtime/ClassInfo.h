@@ -27,6 +27,9 @@ struct ClassInfo {
     // No method shares its name with "this", a parameter of a method or
     // another method, so method scopes may define the methods lazily.
     bool lazyMethods = false;
+    // A field initializer may read a variable: a `new` made in a frame then
+    // lets the initializers see the frame's locals (Environment::publish).
+    bool initializersReadNames = false;
     bool hasField(NameId field) const {
         for (NameId name : fieldNames)
             if (name == field) return true;

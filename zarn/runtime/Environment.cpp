@@ -41,6 +41,11 @@ void NameMap::clear() {
 }
 
 void Environment::defineElsewhere(NameId name, Value value) {
+    if (published != nullptr && publishedHere)
+        if (Value* local = publishedSlot(name)) {
+            *local = value;
+            return;
+        }
     // A clear bit means the name is new here: nothing to search for.
     const bool maybeHere = (nameBits & bitOf(name)) != 0;
     nameBits |= bitOf(name);
@@ -55,13 +60,14 @@ void Environment::defineElsewhere(NameId name, Value value) {
             return;
         }
     }
-    if (count < kInlineSlots) {
+    if (count < inlineLimit) {
         appendInline(name, value);
         return;
     }
-    // The inline names are distinct, and the new one is none of them.
+    // The inline names are distinct, and the new one is none of them. A
+    // frame's fixed places stay where they are.
     if (!map_) map_ = std::make_unique<NameMap>();
-    for (uint8_t i = 0; i < kInlineSlots; ++i) {
+    for (uint8_t i = 0; i < count; ++i) {
         map_->append(names[i], values[i]);
         values[i] = Value();
     }
@@ -107,6 +113,9 @@ Value* Environment::resolve(NameId name, NamePlace& place, uint32_t epoch) {
         } else if (slot != nullptr) {
             position = env->positionOf(slot);
         }
+        // A frame's published locals are found by name each time.
+        if (slot == nullptr && env->published != nullptr && (depth > 0 || env->publishedHere))
+            slot = env->publishedSlot(name);
         if (slot == nullptr) continue;
         if (depth <= UINT8_MAX && position <= UINT16_MAX) {
             place.epoch = epoch;
@@ -127,6 +136,7 @@ void Environment::trace(GC& gc) {
     } else {
         for (uint8_t i = 0; i < count; ++i) gc.markValue(values[i]);
     }
+    for (uint8_t i = 0; i < frameSlots; ++i) gc.markValue(frame[i]);
 }
 
 } // namespace zarn

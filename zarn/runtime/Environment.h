@@ -2,8 +2,16 @@
 // by comparing name ids; the ninth distinct name moves all of them into a hash
 // map (map mode), which is made then and kept while the scope is recycled. Scopes are recycled
 // through the interpreter's pool unless a function or lambda closed over them (captured).
+//
+// The scope of a call of a function whose locals were given fixed places
+// (see FrameLayout.h) is a frame: those locals take the last inline values,
+// or for a larger frame an array beside the map, and are read by their place
+// alone. They have no name here, so no lookup by name meets them; names
+// defined by name in a frame take the inline entries left before them, then
+// the map as usual.
 #pragma once
 
+#include "zarn/diagnostics/Assert.h"
 #include "zarn/frontend/AST.h"
 #include "zarn/runtime/NameTable.h"
 #include "zarn/runtime/Object.h"
@@ -49,6 +57,9 @@ public:
     }
     void clear();
     size_t size() const { return entries_.size(); }
+    // The places of a frame too large for the inline values (see
+    // Environment::openFrame); kept, like the entries, while recycled.
+    std::vector<Value> places;
     // The entry at a position, when it holds key; positions never move while
     // the map is not cleared.
     Value* entryAt(uint32_t position, NameId key) {
@@ -78,6 +89,21 @@ private:
 
     std::vector<Entry> entries_;  // in insertion order
     std::vector<uint32_t> index_; // open addressing: entry position + 1, 0 = empty
+};
+
+// A local of a frame by name, for code that runs there by name.
+struct FrameBinding {
+    NameId name;
+    uint8_t place;
+};
+using FrameBindings = std::vector<FrameBinding>;
+// What code that runs by name at a call or a `new` of a frame's body sees.
+struct FrameSite {
+    FrameBindings visible; // the locals in scope there
+    // With scopes of names, the site would be in a scope below the
+    // function's own (a loop's, a declaring block's): what a script run
+    // there declares goes into a scope of its own, not into the frame.
+    bool nested = false;
 };
 
 class Environment final : public GcObject {
@@ -111,8 +137,11 @@ public:
     }
     // The slot of a name in this scope or the nearest enclosing one, or null.
     [[gnu::always_inline]] Value* lookup(NameId name) {
-        for (Environment* env = this; env != nullptr; env = env->parent)
+        for (Environment* env = this; env != nullptr; env = env->parent) {
             if (Value* slot = env->findLocal(name)) return slot;
+            if (env->published != nullptr && (env != this || env->publishedHere)) [[unlikely]]
+                if (Value* slot = env->publishedSlot(name)) return slot;
+        }
         return nullptr;
     }
     // lookup for one use of a name in the program. The scopes between a use
@@ -135,7 +164,7 @@ public:
     [[gnu::always_inline]] void define(NameId name, Value value) {
         // The common case, a name new to a scope with room inline, is
         // settled here; replacing and map mode are out of line.
-        if ((nameBits & bitOf(name)) == 0 && count < kInlineSlots) [[likely]] {
+        if ((nameBits & bitOf(name)) == 0 && count < inlineLimit) [[likely]] {
             nameBits |= bitOf(name);
             appendInline(name, value);
             return;
@@ -147,7 +176,7 @@ public:
     // the later value, as define would.
     [[gnu::always_inline]] void defineFresh(NameId name, Value value) {
         nameBits |= bitOf(name);
-        if (count < kInlineSlots) appendInline(name, value);
+        if (count < inlineLimit) appendInline(name, value);
         else if (count == kMapMode) map_->append(name, value);
         else defineElsewhere(name, value); // the ninth name: into map mode
     }
@@ -177,6 +206,42 @@ public:
         methodNames = pendingMethods;
     }
 
+    // Makes a new, empty scope the frame of a function with this many fixed
+    // places, all Null.
+    void openFrame(uint8_t places) {
+        ZARN_ASSERT(count == 0, "a frame is opened on a fresh scope");
+        frameSlots = places;
+        if (places <= kInlineSlots) {
+            inlineLimit = static_cast<uint8_t>(kInlineSlots - places);
+            frame = values + inlineLimit;
+            for (uint8_t i = 0; i < places; ++i) frame[i] = Value();
+            return;
+        }
+        // Names defined here by name go to the map, beside the places.
+        useMap();
+        map_->places.assign(places, Value());
+        frame = map_->places.data();
+    }
+    // The value at a fixed place of a frame.
+    [[gnu::always_inline]] Value& frameValue(uint32_t place) { return frame[place]; }
+    // Lets code that runs by name in this frame, or in scopes made below it,
+    // see these locals (the ones in scope where that code starts). here:
+    // lookups made in the frame itself see them too, as a script's top level
+    // does; the frame's own code never looks its locals up by name. A name
+    // defined here while they are seen from here replaces the local.
+    void publish(const FrameBindings* bindings, bool here) {
+        published = bindings;
+        publishedHere = here;
+        if (bindings != nullptr)
+            for (const FrameBinding& binding : *bindings) nameBits |= bitOf(binding.name);
+    }
+    // The published local of a name, or null.
+    Value* publishedSlot(NameId name) {
+        for (const FrameBinding& binding : *published)
+            if (binding.name == name) return &frameValue(binding.place);
+        return nullptr;
+    }
+
     // Puts a new, empty scope in map mode, for as many names as would not fit inline.
     void useMap() {
         for (NameId& name : names) name = kNoName;
@@ -196,6 +261,11 @@ public:
         count = 0;
         nameBits = 0;
         captured = false;
+        frameSlots = 0;
+        inlineLimit = kInlineSlots;
+        frame = nullptr;
+        published = nullptr;
+        publishedHere = false;
     }
 
     Environment* parent;
@@ -206,13 +276,18 @@ public:
     // place below count reads a name here without testing the mode first.
     NameId names[kMapMode] = {};
     uint8_t count = 0; // 0..kInlineSlots inline entries, kMapMode = map mode
-    bool captured = false;
+    bool captured : 1 = false;
+    bool publishedHere : 1 = false;     // see publish
+    uint8_t frameSlots = 0;             // fixed places of a frame (see openFrame)
+    uint8_t inlineLimit = kInlineSlots; // inline entries that names may take
     Value values[kInlineSlots];
     // One bit per name defined here (the name id modulo 64): a clear bit
     // means the name is not in this scope.
     uint64_t nameBits = 0;
     const std::vector<NameId>* methodNames = nullptr; // methods not defined yet
     ClassInstanceObject* receiver = nullptr;          // set in a method's own scope
+    const FrameBindings* published = nullptr;         // see publish
+    Value* frame = nullptr; // a frame's places: the end of values, or the map's
 
 private:
     // The names in map mode; made when a scope first needs it.

@@ -491,7 +491,8 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         RootScope roots(tempRoots_);
         roots.push(value);
         combined = binaryOperation(op, *slot, value);
-        ZARN_ASSERT(current_->lookup(identifier->cache.id) == slot,
+        ZARN_ASSERT(identifier->place.epoch == frameEpoch_ ||
+                        current_->lookup(identifier->cache.id) == slot,
                     "combining never moves a variable");
         *slot = combined;
         return;
@@ -563,7 +564,9 @@ void Interpreter::visitArrayLiteralExpr(ArrayLiteralExpr& node) {
 }
 
 void Interpreter::visitLambdaExpr(LambdaExpr& node) {
+    const bool prepared = node.cache.owner == runId_ && node.cache.data;
     lastValue_ = makeFunction(node.cache, std::string(), node.parameters, node.body);
+    if (!prepared) layOutFrameOf(node.cache, node.parameters, node.body);
 }
 
 void Interpreter::visitNewExpr(NewExpr& node) {
@@ -577,6 +580,16 @@ void Interpreter::visitNewExpr(NewExpr& node) {
     RootScope roots(tempRoots_);
     roots.push(Value(instance));
     if (info != nullptr) {
+        // The initializers run in the current scope. A frame lets them see
+        // its locals in scope here, as they would be in a scope of names.
+        Environment* frame = current_;
+        const FrameBindings* savedPublished = frame->published;
+        const bool savedHere = frame->publishedHere;
+        const bool publish = info->initializersReadNames && frame->frameSlots != 0;
+        if (publish) {
+            const FrameSite* site = frameSite(&node.location);
+            frame->publish(site ? &site->visible : nullptr, true);
+        }
         const auto& fields = info->declaration->fields;
         for (size_t i = 0; i < fields.size(); ++i) {
             // A field without an initializer starts as a variable of its type would.
@@ -585,6 +598,7 @@ void Interpreter::visitNewExpr(NewExpr& node) {
             // A field declared twice keeps its first place and its last value.
             instance->slots()[info->fieldSlots[i]] = value;
         }
+        if (publish) frame->publish(savedPublished, savedHere);
     }
     lastValue_ = Value(instance);
 }
@@ -681,10 +695,17 @@ Value Interpreter::enterFunction(FunctionObject* function, Environment* scope,
 
 Value Interpreter::callFunction(FunctionObject* function, std::span<const Value> arguments,
                                 const SourceLocation& callSite) {
-    const std::vector<NameId>& params = function->shape->params;
+    const FunctionShape& shape = *function->shape;
+    const std::vector<NameId>& params = shape.params;
     Environment* scope = newEnvironment(function->closure);
-    for (size_t i = 0; i < params.size(); ++i)
-        scope->defineFresh(params[i], i < arguments.size() ? arguments[i] : Value());
+    if (shape.frame) {
+        scope->openFrame(shape.framePlaces);
+        for (size_t i = 0; i < params.size() && i < arguments.size(); ++i)
+            scope->frameValue(static_cast<uint32_t>(i)) = arguments[i];
+    } else {
+        for (size_t i = 0; i < params.size(); ++i)
+            scope->defineFresh(params[i], i < arguments.size() ? arguments[i] : Value());
+    }
     return enterFunction(function, scope, callSite);
 }
 
@@ -704,6 +725,18 @@ inline void Interpreter::bindArguments(CallExpr& node, const std::vector<NameId>
     for (; i < params.size(); ++i) scope->defineFresh(params[i], Value());
 }
 
+void Interpreter::bindFrameArguments(CallExpr& node, const FunctionShape& shape,
+                                     Environment* scope) {
+    const size_t count = shape.params.size();
+    uint32_t i = 0;
+    // Missing arguments stay Null; extra ones are evaluated for their effects.
+    for (const ExprPtr& argument : node.arguments) {
+        Value value = evaluate(argument.get());
+        if (i < count) scope->frameValue(i) = value;
+        ++i;
+    }
+}
+
 Value Interpreter::callExpression(CallExpr& node) {
     RootScope roots(tempRoots_);
     Value callee = evaluate(node.callee.get());
@@ -713,10 +746,15 @@ Value Interpreter::callExpression(CallExpr& node) {
         // A script function: its scope is taken first and rooted, and each
         // argument goes straight into it as it is evaluated.
         auto* function = static_cast<FunctionObject*>(object);
-        const std::vector<NameId>& params = function->shape->params;
+        const FunctionShape& shape = *function->shape;
         Environment* scope = newEnvironment(function->closure);
         roots.push(Value(scope));
-        bindArguments(node, params, scope);
+        if (shape.frame) {
+            scope->openFrame(shape.framePlaces);
+            bindFrameArguments(node, shape, scope);
+        } else {
+            bindArguments(node, shape.params, scope);
+        }
         return enterFunction(function, scope, node.location);
     }
     for (const ExprPtr& argument : node.arguments) tempRoots_.push(evaluate(argument.get()));
@@ -789,10 +827,11 @@ Value Interpreter::memberCallValue(CallExpr& node) {
                     // bound method would do, without allocating one. Its
                     // scope is taken first and rooted, and each argument
                     // goes straight into it as it is evaluated.
-                    const std::vector<NameId>& params = shapeOf(*declaration).params;
-                    Environment* scope = openMethodScope(info, instance, params.size());
+                    const FunctionShape& shape = shapeOf(*declaration);
+                    Environment* scope = openMethodScope(info, instance, shape);
                     roots.push(Value(scope));
-                    bindArguments(node, params, scope);
+                    if (shape.frame) bindFrameArguments(node, shape, scope);
+                    else bindArguments(node, shape.params, scope);
                     return lastValue_ =
                                enterMethod(info, instance, *declaration, scope, &node.location);
                 }

@@ -2,6 +2,7 @@
 // methods, the run order of a program, and every statement.
 #include "zarn/runtime/Interpreter.h"
 
+#include "zarn/runtime/FrameLayout.h"
 #include "zarn/runtime/StackLimit.h"
 
 #include <atomic>
@@ -311,16 +312,22 @@ Value Interpreter::invokeMethod(const ClassInfo* info, ClassInstanceObject* inst
     ArgumentCopy arguments(passed);
     RootScope roots(tempRoots_);
     roots.push(Value(instance));
-    const std::vector<uint32_t>& params = shapeOf(method).params;
-    Environment* scope = openMethodScope(info, instance, params.size());
+    const FunctionShape& shape = shapeOf(method);
+    const std::vector<uint32_t>& params = shape.params;
+    Environment* scope = openMethodScope(info, instance, shape);
     roots.push(Value(scope));
-    for (size_t i = 0; i < params.size(); ++i)
-        scope->defineFresh(params[i], i < arguments.size() ? arguments[i] : Value());
+    if (shape.frame) {
+        for (size_t i = 0; i < params.size() && i < arguments.size(); ++i)
+            scope->frameValue(static_cast<uint32_t>(i)) = arguments[i];
+    } else {
+        for (size_t i = 0; i < params.size(); ++i)
+            scope->defineFresh(params[i], i < arguments.size() ? arguments[i] : Value());
+    }
     return enterMethod(info, instance, method, scope, callSite);
 }
 
 Environment* Interpreter::openMethodScope(const ClassInfo* info, ClassInstanceObject* instance,
-                                          size_t parameterCount) {
+                                          const FunctionShape& shape) {
     if (info != nullptr && !info->methodNames.empty()) {
         // Made once per instance (and again after its class is declared anew).
         const InstanceExtras* extras = instance->extrasIfAny();
@@ -328,12 +335,15 @@ Environment* Interpreter::openMethodScope(const ClassInfo* info, ClassInstanceOb
             ensureBoundMethods(instance, *info);
     }
     Environment* scope = newEnvironment(globals_);
-    // The scope holds "this", the parameters and the locals; the receiver's
-    // fields are reached through it (no copies), so a parameter or a local
-    // named like a field hides the field and leaves it unchanged.
+    // The scope holds "this", the parameters and the locals (in a frame, the
+    // parameters and locals have places); the receiver's fields are reached
+    // through it (no copies), so a parameter or a local named like a field
+    // hides the field and leaves it unchanged.
+    if (shape.frame) scope->openFrame(shape.framePlaces);
     const bool lazy = info != nullptr && info->lazyMethods;
-    size_t names = 1 + parameterCount + (info != nullptr && !lazy ? info->methodNames.size() : 0);
-    if (names > Environment::kInlineSlots) scope->useMap();
+    size_t names = 1 + (shape.frame ? 0 : shape.params.size()) +
+                   (info != nullptr && !lazy ? info->methodNames.size() : 0);
+    if (names > scope->inlineLimit && scope->nameMap() == nullptr) scope->useMap();
     scope->defineFresh(thisSymbol_, Value(instance));
     return scope;
 }
@@ -560,6 +570,10 @@ void Interpreter::visitVarDeclStmt(VarDeclStmt& node) {
     NameId name = symbolOf(node.cache, node.name);
     Value value =
         node.initializer ? evaluate(node.initializer.get()) : defaultValueFor(node.typeName);
+    if (name & kFramePlace) {
+        current_->frameValue(name & ~kFramePlace) = value;
+        return;
+    }
     defineInScope(name, value);
 }
 
@@ -632,6 +646,7 @@ enum LoopShape : uint32_t {
     kLoopSteps = 4,      // the step is "i++" or "i--" on a variable
     kLoopAssigns = 8,    // the step is an assignment
     kLoopPlainBody = 16, // the body defines no names: it runs in the loop's scope
+    kLoopInFrame = 32,   // the loop runs in its function's frame, without a scope
 };
 
 uint32_t loopShapeOf(const ForStmt& node) {
@@ -665,8 +680,8 @@ void Interpreter::visitForStmt(ForStmt& node) {
     // with the same effects in the same order.
     const uint32_t shape = node.cache.id;
     Environment* saved = current_;
-    Environment* scope = newEnvironment(current_);
-    current_ = scope;
+    Environment* scope = shape & kLoopInFrame ? nullptr : newEnvironment(current_);
+    if (scope != nullptr) current_ = scope;
     execute(node.initializer.get());
     while (signal_ == ControlSignal::None) {
         countStep();
@@ -691,8 +706,10 @@ void Interpreter::visitForStmt(ForStmt& node) {
         }
     }
     if (signal_ == ControlSignal::Break) signal_ = ControlSignal::None;
-    current_ = saved;
-    releaseEnvironment(scope);
+    if (scope != nullptr) {
+        current_ = saved;
+        releaseEnvironment(scope);
+    }
 }
 
 void Interpreter::visitForeachStmt(ForeachStmt& node) {
@@ -704,6 +721,15 @@ void Interpreter::visitForeachStmt(ForeachStmt& node) {
     auto* array = static_cast<ArrayObject*>(object);
     RootScope roots(tempRoots_);
     roots.push(iterable);
+    if (variable & kFramePlace) {
+        // In a frame: the variable has its place, and the loop no scope.
+        for (size_t i = 0; i < array->length(); ++i) {
+            current_->frameValue(variable & ~kFramePlace) = array->get(i);
+            execute(node.body.get());
+            if (loopShouldStop(signal_)) break;
+        }
+        return;
+    }
     Environment* saved = current_;
     Environment* scope = newEnvironment(current_);
     current_ = scope;
@@ -764,8 +790,52 @@ void Interpreter::visitReturnStmt(ReturnStmt& node) {
 }
 
 void Interpreter::visitFunctionDeclStmt(FunctionDeclStmt& node) {
+    const bool prepared = node.cache.owner == runId_ && node.cache.data;
     Value function = makeFunction(node.cache, node.name, node.parameters, node.body);
+    if (!prepared) layOutFrameOf(node.cache, node.parameters, node.body);
     defineInScope(node.cache.id, function);
+}
+
+void Interpreter::layOutFrameOf(RuntimeDataCache& cache, const std::vector<Parameter>& parameters,
+                                const NodeRef<BlockStmt>& body) {
+    if (!body) return;
+    std::optional<FrameLayout> layout = layOutFrame(parameters, *body, kMostFramePlaces);
+    if (!layout) return;
+    // Every mark below is this run's: a later interpreter lays the body out again.
+    for (auto [use, place] : layout->uses) {
+        use->cache.owner = runId_;
+        use->cache.id = symbols_.intern(use->name);
+        use->place.epoch = frameEpoch_;
+        use->place.depth = 0;
+        use->place.slot = place;
+        use->runtimeShape = kShapeName;
+    }
+    for (auto [declaration, place] : layout->declarations) {
+        declaration->cache.owner = runId_;
+        declaration->cache.id = kFramePlace | place;
+    }
+    for (BlockStmt* block : layout->blocks) {
+        block->cache.owner = runId_;
+        block->cache.id = 2; // no scope of its own (see visitBlockStmt)
+    }
+    for (ForStmt* loop : layout->loops) {
+        loop->cache.owner = runId_;
+        loop->cache.id = loopShapeOf(*loop) | kLoopPlainBody | kLoopInFrame;
+    }
+    for (auto [loop, place] : layout->eachLoops) {
+        loop->cache.owner = runId_;
+        loop->cache.id = kFramePlace | place;
+    }
+    for (const FrameLayout::Site& site : layout->sites) {
+        auto entry = std::make_unique<FrameSite>();
+        for (const auto& [name, place] : site.visible)
+            entry->visible.push_back(FrameBinding{symbols_.intern(name), place});
+        entry->nested = site.nested;
+        frameSites_[site.location] = std::move(entry);
+    }
+    auto* shape = static_cast<FunctionShape*>(cache.data.get());
+    shape->frame = true;
+    shape->framePlaces = layout->places;
 }
 
 void Interpreter::visitClassDeclStmt(ClassDeclStmt& node) {
@@ -783,9 +853,18 @@ void Interpreter::visitClassDeclStmt(ClassDeclStmt& node) {
             info->layout.fieldNames.push_back(name);
         }
         info->fieldSlots.push_back(slot);
+        // Literals read nothing, unless a string's placeholders do.
+        const auto* literal = dynamic_cast<const LiteralExpr*>(field->initializer.get());
+        if (field->initializer &&
+            (literal == nullptr || (literal->kind == LiteralKind::String &&
+                                    literal->text.str().find('{') != std::string::npos)))
+            info->initializersReadNames = true;
     }
+    // Methods prepared before (the same declaration run again) keep their layout.
+    std::vector<bool> prepared;
     for (const auto& method : node.methods) {
         info->methodNames.push_back(symbols_.intern(method->name));
+        prepared.push_back(method->cache.owner == runId_ && method->cache.data);
         prepareShape(method->cache, method->name, method->parameters, method->body);
     }
     info->lazyMethods = true;
@@ -798,6 +877,13 @@ void Interpreter::visitClassDeclStmt(ClassDeclStmt& node) {
         for (size_t j = 0; j < i; ++j) clash = clash || info->methodNames[j] == method;
         if (clash) info->lazyMethods = false;
     }
+    // Methods defined by name before the parameters would hide them: only
+    // the methods of a class without such clashes get frames.
+    if (info->lazyMethods)
+        for (size_t i = 0; i < node.methods.size(); ++i)
+            if (!prepared[i])
+                layOutFrameOf(node.methods[i]->cache, node.methods[i]->parameters,
+                              node.methods[i]->body);
     if (classes_.size() <= info->name) classes_.resize(info->name + 1, nullptr);
     classes_[info->name] = info.get();
     classStore_.push_back(std::move(info));

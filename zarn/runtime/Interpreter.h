@@ -149,7 +149,10 @@ public:
             // A place of the current epoch is this interpreter's, and so is
             // the name's id then (see nameEpoch_).
             auto* name = static_cast<IdentifierExpr*>(expression);
-            if (name->place.epoch == nameEpoch_ || name->cache.owner == runId_) [[likely]] {
+            const uint32_t epoch = name->place.epoch;
+            if (epoch != nameEpoch_ && epoch == frameEpoch_)
+                return current_->frameValue(name->place.slot);
+            if (epoch == nameEpoch_ || name->cache.owner == runId_) [[likely]] {
                 Value* slot = current_->lookup(name->cache.id, name->place, nameEpoch_);
                 return slot ? *slot : Value();
             }
@@ -223,13 +226,28 @@ public:
     // scope with "this" defined (instance must be rooted; the caller roots the
     // scope and defines the parameters), enterMethod runs the body in it.
     Environment* openMethodScope(const ClassInfo* info, ClassInstanceObject* instance,
-                                 size_t parameterCount);
+                                 const FunctionShape& shape);
     Value enterMethod(const ClassInfo* info, ClassInstanceObject* instance,
                       FunctionDeclStmt& method, Environment* scope, const SourceLocation* callSite);
     // Evaluates a call's arguments into the callee's new scope, which the
     // caller has rooted, as its parameters.
     [[gnu::always_inline]] void bindArguments(CallExpr& node, const std::vector<NameId>& params,
                                               Environment* scope);
+    // The same for a function that runs in a frame (opened already): the
+    // arguments take the first places.
+    void bindFrameArguments(CallExpr& node, const FunctionShape& shape, Environment* scope);
+    // Gives the locals of a function, lambda or method fixed places when its
+    // body allows (see FrameLayout.h), once its shape is prepared in the
+    // cache: marks the shape and the nodes that use them.
+    void layOutFrameOf(RuntimeDataCache& cache, const std::vector<Parameter>& parameters,
+                       const NodeRef<BlockStmt>& body);
+    // The locals in scope at a call or a `new` (by its location) of a body
+    // laid out in a frame; null for any other site.
+    const FrameSite* frameSite(const SourceLocation* site) const {
+        auto it = frameSites_.find(site);
+        return it == frameSites_.end() ? nullptr : it->second.get();
+    }
+    std::unordered_map<const SourceLocation*, std::unique_ptr<FrameSite>> frameSites_;
     static const FunctionShape& shapeOf(const FunctionDeclStmt& method) {
         return *static_cast<const FunctionShape*>(method.cache.data.get());
     }
@@ -284,10 +302,16 @@ private:
         current_->define(name, value);
     }
     void hideFromEarlierFunctions(NameId name);
+    // Marks a declaration's cache id as a frame's fixed place (the low bits)
+    // rather than a name; names never reach this bit.
+    static constexpr NameId kFramePlace = 0x80000000u;
+    // Bodies with more locals keep their scopes.
+    static constexpr size_t kMostFramePlaces = 64;
     // Makes every remembered place (NamePlace) count as unknown.
     void forgetNamePlaces() { nameEpoch_ = uniqueMark(); }
     // The variable a name refers to from the current scope, or null.
     [[gnu::always_inline]] Value* variableOf(IdentifierExpr& name) {
+        if (name.place.epoch == frameEpoch_) return &current_->frameValue(name.place.slot);
         if (name.place.epoch != nameEpoch_ && name.cache.owner != runId_) [[unlikely]]
             fillSymbol(name.cache, name.name);
         return current_->lookup(name.cache.id, name.place, nameEpoch_);
@@ -509,6 +533,9 @@ private:
     // place of this epoch was found by this interpreter, with its own id for
     // the name in the node's cache: reading a name needs no other test.
     uint32_t nameEpoch_ = uniqueMark();
+    // The mark of a name bound to a frame's fixed place (NamePlace::slot):
+    // such a name is read in the current scope, which is its frame.
+    const uint32_t frameEpoch_ = uniqueMark();
     uintptr_t stackLimit_ = 0; // below this address a call reports a stack overflow
     bool interruptible_ = false;
 };

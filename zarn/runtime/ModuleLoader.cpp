@@ -130,6 +130,23 @@ void Interpreter::runScript(const std::string& requested) {
     // `main` as seen from where the script runs, before and after: only a main
     // that the script itself defined is called, never the running program's
     // own main again (which could start this script again, without end).
+    // Run from a frame, the script sees the locals in scope at the call that
+    // started it, by name, as it would in a scope of names; functions it
+    // defines may keep seeing them. Where that call would be in a scope of
+    // its own (in a loop, say), the script declares into a scope made here.
+    Environment* frame = current_->frameSlots != 0 ? current_ : nullptr;
+    const FrameSite* site =
+        frame && !frames_.empty() ? frameSite(frames_.back().callSite) : nullptr;
+    Environment* own = nullptr;
+    RootScope roots(tempRoots_);
+    if (site != nullptr) {
+        frame->publish(&site->visible, !site->nested);
+        if (site->nested) {
+            own = newEnvironment(frame);
+            roots.push(Value(own));
+            current_ = own;
+        }
+    }
     Value* slot = current_->lookup(mainSymbol_);
     GcObject* before = slot ? slot->asObject() : nullptr;
     runModuleStatements(std::move(program), directory);
@@ -140,6 +157,11 @@ void Interpreter::runScript(const std::string& requested) {
     Value mainFunction = slot ? *slot : Value();
     if (mainFunction.kind == ValueKind::Object && mainFunction.asObject() != before)
         callValue(mainFunction, {}, SourceLocation());
+    if (own != nullptr) {
+        current_ = frame;
+        releaseEnvironment(own);
+    }
+    if (site != nullptr) frame->publish(frame->captured ? frame->published : nullptr, false);
 }
 
 } // namespace zarn

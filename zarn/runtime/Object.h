@@ -311,6 +311,10 @@ struct FunctionShape {
     std::string name;             // empty for a lambda
     std::vector<uint32_t> params; // parameter name ids in order
     NodeRef<BlockStmt> body;
+    // A call runs in a frame with this many fixed places (see FrameLayout.h),
+    // the parameters first; false: in a scope that holds names.
+    bool frame = false;
+    uint8_t framePlaces = 0;
 };
 
 class FunctionObject final : public GcObject {

@@ -120,6 +120,31 @@ TEST_F(ModuleLoaderTest, RunScriptFindsNamesFromWhereItRunsEachTime) {
               "global\nlocal\nglobal\n");
 }
 
+TEST_F(ModuleLoaderTest, RunScriptWorksOnTheLocalsOfTheFunctionThatRunsIt) {
+    // From a loop, the script reads and writes the caller's locals and what it
+    // declares ends with the loop's turn; from the function's own level, what
+    // it declares stays, and its function keeps seeing the caller's local.
+    write("bump.zarn", "count = count + inner + 1\nlet temp: int = inner\n");
+    write("define.zarn", "let seen: int = count\n"
+                         "function report(): void { println(\"report \" + count) }\n");
+    EXPECT_EQ(run("use loader\nlet count: int = 100\n"
+                  "function work(): void {\n"
+                  " let count: int = 1\n"
+                  " for (let i: int = 0; i < 2; i++) {\n"
+                  "  let inner: int = i\n"
+                  "  loader.run(\"bump\")\n"
+                  " }\n"
+                  " println(count, temp)\n"
+                  " loader.run(\"define\")\n"
+                  " println(seen)\n"
+                  " report()\n"
+                  " count = 10\n"
+                  " report()\n"
+                  "}\n"
+                  "work()\nprintln(count)\n"),
+              "4 null\n4\nreport 4\nreport 10\n100\n");
+}
+
 TEST_F(ModuleLoaderTest, RunScriptFailures) {
     fs::create_directories(dir / "folder.zarn");
     EXPECT_EQ(run("use loader\nloader.run(\"missing\")\nloader.run(\"folder\")\n"),

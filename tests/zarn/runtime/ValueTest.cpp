@@ -208,3 +208,65 @@ TEST(EnvironmentTest, NamesDefinedTwiceWhileSettingUpReadAsTheLaterValue) {
 
 } // namespace
 } // namespace zarn
+
+namespace zarn {
+namespace {
+
+// A frame's places stay where they are and hold their values while names
+// are defined beside them (inline, then into map mode), for small frames and
+// for frames larger than the inline entries; the collector traces them; and
+// a recycled scope is no frame any more.
+TEST(EnvironmentTest, FramePlacesStayPutBesideNamesAndAreTraced) {
+    for (uint8_t places : {uint8_t{1}, uint8_t{5}, uint8_t{8}, uint8_t{30}}) {
+        GC gc;
+        auto* env = gc.allocate<Environment>(nullptr);
+        Value root(env);
+        gc.addRoot(&root);
+        env->openFrame(places);
+        for (uint32_t p = 0; p < places; ++p) {
+            EXPECT_TRUE(env->frameValue(p).isNull());
+            env->frameValue(p) = Value(makeStringObject(gc, "place " + std::to_string(p)));
+        }
+        for (NameId s = 1; s <= 20; ++s) env->define(s, Value::fromInt(s));
+        gc.collect();
+        for (uint32_t p = 0; p < places; ++p)
+            EXPECT_EQ(env->frameValue(p).stringView(), "place " + std::to_string(p)) << +places;
+        for (NameId s = 1; s <= 20; ++s) EXPECT_EQ(env->get(s).as.integer, s) << +places;
+        env->reset(nullptr);
+        EXPECT_EQ(env->frameSlots, 0);
+        gc.collect();
+        EXPECT_EQ(gc.objectCount(), 1u) << +places; // the places' strings went
+        gc.removeRoot(&root);
+    }
+}
+
+// Published locals are seen from scopes below the frame, and from the frame
+// itself only while published "here"; a name defined then replaces the local.
+TEST(EnvironmentTest, PublishedLocalsAreSeenFromBelowAndReplacedWhenDefinedHere) {
+    GC gc;
+    auto* frame = gc.allocate<Environment>(nullptr);
+    auto* below = gc.allocate<Environment>(frame);
+    frame->openFrame(2);
+    frame->frameValue(0) = Value::fromInt(10);
+    frame->frameValue(1) = Value::fromInt(20);
+    const FrameBindings visible{{5, 1}};
+    EXPECT_TRUE(below->get(5).isNull());
+    frame->publish(&visible, false);
+    EXPECT_EQ(below->get(5).as.integer, 20);
+    EXPECT_TRUE(frame->get(5).isNull()); // the frame's own code reads by place
+    frame->publish(&visible, true);
+    EXPECT_EQ(frame->get(5).as.integer, 20);
+    EXPECT_TRUE(below->assign(5, Value::fromInt(21)));
+    EXPECT_EQ(frame->frameValue(1).as.integer, 21);
+    frame->define(5, Value::fromInt(22)); // a script's declaration of the name
+    EXPECT_EQ(frame->frameValue(1).as.integer, 22);
+    frame->define(6, Value::fromInt(6)); // any other name is defined as usual
+    EXPECT_EQ(frame->get(6).as.integer, 6);
+    EXPECT_EQ(frame->frameValue(0).as.integer, 10);
+    frame->reset(nullptr);
+    below->reset(frame);
+    EXPECT_TRUE(below->get(5).isNull());
+}
+
+} // namespace
+} // namespace zarn
