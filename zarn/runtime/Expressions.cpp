@@ -582,14 +582,16 @@ void Interpreter::visitNewExpr(NewExpr& node) {
     if (info != nullptr) {
         // The initializers run in the current scope. A frame lets them see
         // its locals in scope here, as they would be in a scope of names.
+        // (A `new` of a script run in the frame is no site of its body: the
+        // script's own publication stands.)
         Environment* frame = current_;
         const FrameBindings* savedPublished = frame->published;
         const bool savedHere = frame->publishedHere;
-        const bool publish = info->initializersReadNames && frame->frameSlots != 0;
-        if (publish) {
-            const FrameSite* site = frameSite(&node.location);
-            frame->publish(site ? &site->visible : nullptr, true);
-        }
+        const FrameSite* site = info->initializersReadNames && frame->frameSlots != 0
+                                    ? frameSite(&node.location)
+                                    : nullptr;
+        const bool publish = site != nullptr;
+        if (publish) frame->publish(&site->visible, true);
         const auto& fields = info->declaration->fields;
         for (size_t i = 0; i < fields.size(); ++i) {
             // A field without an initializer starts as a variable of its type would.
