@@ -698,17 +698,22 @@ Value Interpreter::enterFunction(FunctionObject* function, Environment* scope,
 Value Interpreter::callFunction(FunctionObject* function, std::span<const Value> arguments,
                                 const SourceLocation& callSite) {
     const FunctionShape& shape = *function->shape;
-    const std::vector<NameId>& params = shape.params;
     Environment* scope = newEnvironment(function->closure);
+    if (shape.frame) scope->openFrame(shape.framePlaces);
+    bindArgumentValues(shape, scope, arguments);
+    return enterFunction(function, scope, callSite);
+}
+
+void Interpreter::bindArgumentValues(const FunctionShape& shape, Environment* scope,
+                                     std::span<const Value> arguments) {
+    const std::vector<NameId>& params = shape.params;
     if (shape.frame) {
-        scope->openFrame(shape.framePlaces);
         for (size_t i = 0; i < params.size() && i < arguments.size(); ++i)
             scope->frameValue(static_cast<uint32_t>(i)) = arguments[i];
-    } else {
-        for (size_t i = 0; i < params.size(); ++i)
-            scope->defineFresh(params[i], i < arguments.size() ? arguments[i] : Value());
+        return;
     }
-    return enterFunction(function, scope, callSite);
+    for (size_t i = 0; i < params.size(); ++i)
+        scope->defineFresh(params[i], i < arguments.size() ? arguments[i] : Value());
 }
 
 namespace {

@@ -4,6 +4,20 @@
 
 namespace zarn {
 
+bool definesNames(const std::vector<StmtPtr>& statements) {
+    for (const StmtPtr& statement : statements) {
+        Statement* s = statement.get();
+        if (dynamic_cast<VarDeclStmt*>(s) || dynamic_cast<FunctionDeclStmt*>(s) ||
+            dynamic_cast<UseStmt*>(s))
+            return true;
+        // The cases of a switch run in the scope around it.
+        if (auto* choice = dynamic_cast<SwitchStmt*>(s))
+            for (const SwitchCase& clause : choice->cases)
+                if (definesNames(clause.body)) return true;
+    }
+    return false;
+}
+
 namespace {
 
 // Walks a body as the interpreter would scope it, binding each name to the
@@ -41,8 +55,7 @@ public:
         for (const SwitchCase& clause : node.cases) {
             visit(clause.value.get());
             // The cases run in the scope around the switch.
-            for (const StmtPtr& statement : clause.body)
-                if (dynamic_cast<VarDeclStmt*>(statement.get()) != nullptr) ok_ = false;
+            if (definesNames(clause.body)) ok_ = false;
             statements(clause.body);
         }
     }
@@ -103,9 +116,7 @@ public:
     }
     void visitBlockStmt(BlockStmt& node) override {
         // Run with scopes of names, only a block that declares has one.
-        bool declares = false;
-        for (const StmtPtr& statement : node.statements)
-            declares = declares || dynamic_cast<VarDeclStmt*>(statement.get()) != nullptr;
+        const bool declares = definesNames(node.statements);
         openScope();
         nested_ += declares;
         statements(node.statements);

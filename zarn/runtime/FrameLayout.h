@@ -41,6 +41,10 @@ struct FrameLayout {
     std::vector<Site> sites;
 };
 
+// Whether statements declare anything in the scope they run in. Blocks that
+// do not are run in the enclosing scope: nothing could tell the difference.
+bool definesNames(const std::vector<StmtPtr>& statements);
+
 // The layout of a function body, or nothing when it keeps its scopes.
 std::optional<FrameLayout> layOutFrame(const std::vector<Parameter>& parameters, BlockStmt& body,
                                        size_t maxPlaces);

@@ -19,22 +19,6 @@ bool stressRequested() {
     return value != nullptr && std::string_view(value) == "1";
 }
 
-// Whether statements declare anything in the scope they run in. Blocks that
-// do not are run in the enclosing scope: nothing could tell the difference.
-bool definesNames(const std::vector<StmtPtr>& statements) {
-    for (const StmtPtr& statement : statements) {
-        Statement* s = statement.get();
-        if (dynamic_cast<VarDeclStmt*>(s) || dynamic_cast<FunctionDeclStmt*>(s) ||
-            dynamic_cast<UseStmt*>(s))
-            return true;
-        // The cases of a switch run in the scope around it.
-        if (auto* choice = dynamic_cast<SwitchStmt*>(s))
-            for (const SwitchCase& clause : choice->cases)
-                if (definesNames(clause.body)) return true;
-    }
-    return false;
-}
-
 } // namespace
 
 uint32_t Interpreter::uniqueMark() {
@@ -313,16 +297,9 @@ Value Interpreter::invokeMethod(const ClassInfo* info, ClassInstanceObject* inst
     RootScope roots(tempRoots_);
     roots.push(Value(instance));
     const FunctionShape& shape = shapeOf(method);
-    const std::vector<uint32_t>& params = shape.params;
     Environment* scope = openMethodScope(info, instance, shape);
     roots.push(Value(scope));
-    if (shape.frame) {
-        for (size_t i = 0; i < params.size() && i < arguments.size(); ++i)
-            scope->frameValue(static_cast<uint32_t>(i)) = arguments[i];
-    } else {
-        for (size_t i = 0; i < params.size(); ++i)
-            scope->defineFresh(params[i], i < arguments.size() ? arguments[i] : Value());
-    }
+    bindArgumentValues(shape, scope, arguments);
     return enterMethod(info, instance, method, scope, callSite);
 }
 

@@ -236,6 +236,10 @@ public:
     // The same for a function that runs in a frame (opened already): the
     // arguments take the first places.
     void bindFrameArguments(CallExpr& node, const FunctionShape& shape, Environment* scope);
+    // Puts argument values into a new scope (a frame opened already) as the
+    // parameters; missing ones are Null, extra ones are dropped.
+    static void bindArgumentValues(const FunctionShape& shape, Environment* scope,
+                                   std::span<const Value> arguments);
     // Gives the locals of a function, lambda or method fixed places when its
     // body allows (see FrameLayout.h), once its shape is prepared in the
     // cache: marks the shape and the nodes that use them.
