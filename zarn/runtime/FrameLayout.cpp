@@ -25,7 +25,8 @@ namespace {
 // the layout out.
 class FrameResolver final : public ASTVisitor {
 public:
-    explicit FrameResolver(size_t maxPlaces) : maxPlaces_(maxPlaces) {}
+    FrameResolver(size_t maxPlaces, const PlaceholderSource& placeholders)
+        : maxPlaces_(maxPlaces), placeholders_(placeholders) {}
 
     bool ok() const { return ok_; }
     FrameLayout& layout() { return layout_; }
@@ -157,9 +158,16 @@ public:
         // Not a local: found by name at run time, as before.
     }
     void visitLiteralExpr(LiteralExpr& node) override {
-        // Placeholders are parsed and evaluated by name at run time.
-        if (node.kind == LiteralKind::String && node.text.str().find('{') != std::string::npos)
+        if (node.kind != LiteralKind::String || node.text.str().find('{') == std::string::npos)
+            return;
+        std::vector<Expression*> expressions;
+        if (!placeholders_ || !placeholders_(node, expressions)) {
             ok_ = false;
+            return;
+        }
+        for (Expression* expression : expressions) visit(expression);
+        // A call in a placeholder is made at the literal.
+        site(node.location);
     }
 
 private:
@@ -182,6 +190,7 @@ private:
     }
 
     const size_t maxPlaces_;
+    const PlaceholderSource& placeholders_;
     bool ok_ = true;
     size_t nested_ = 0; // loops and declaring blocks around the current node
     FrameLayout layout_;
@@ -191,8 +200,8 @@ private:
 } // namespace
 
 std::optional<FrameLayout> layOutFrame(const std::vector<Parameter>& parameters, BlockStmt& body,
-                                       size_t maxPlaces) {
-    FrameResolver resolver(maxPlaces);
+                                       size_t maxPlaces, const PlaceholderSource& placeholders) {
+    FrameResolver resolver(maxPlaces, placeholders);
     resolver.openScope();
     for (const Parameter& parameter : parameters) resolver.declare(parameter.name.str(), nullptr);
     resolver.statements(body.statements);

@@ -7,8 +7,8 @@
 // A body is laid out only when nothing in it closes over its locals or
 // reaches them by name on its own: no lambda, nested function, class, `use`,
 // declaration directly in a switch case (it would land in the scope around
-// the switch), or string literal with placeholders. Its places must also fit
-// the inline entries of a scope. Code that runs by name where a call or a
+// the switch), or string literal whose placeholders cannot be compiled ahead.
+// It must also have at most maxPlaces locals. Code that runs by name where a call or a
 // `new` of the body is made (a script run from there, field initialisers)
 // sees the locals in scope at that site (see Environment::published).
 #pragma once
@@ -16,6 +16,7 @@
 #include "zarn/frontend/AST.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -45,8 +46,13 @@ struct FrameLayout {
 // do not are run in the enclosing scope: nothing could tell the difference.
 bool definesNames(const std::vector<StmtPtr>& statements);
 
-// The layout of a function body, or nothing when it keeps its scopes.
+// Adds the expressions in a string literal's placeholders, compiled for good;
+// false when they cannot be.
+using PlaceholderSource = std::function<bool(LiteralExpr&, std::vector<Expression*>&)>;
+
+// The layout of a function body, or nothing when it keeps its scopes. The
+// names in placeholders are bound like any others.
 std::optional<FrameLayout> layOutFrame(const std::vector<Parameter>& parameters, BlockStmt& body,
-                                       size_t maxPlaces);
+                                       size_t maxPlaces, const PlaceholderSource& placeholders);
 
 } // namespace zarn

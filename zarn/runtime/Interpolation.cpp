@@ -6,13 +6,16 @@
 // placeholder. Expanding is then a run of appends. A placeholder naming a
 // variable that is not in scope stays unexpanded: its "{" is written and the
 // text is read again from right after the brace, which is a segment of its own,
-// compiled the first time it is needed.
+// compiled the first time it is needed. A function laid out in a frame has
+// all of its literals' segments compiled before its first call, so that names
+// in placeholders are bound to its places like any other use.
 #include "zarn/frontend/Lexer.h"
 #include "zarn/frontend/Parser.h"
 #include "zarn/runtime/Interpreter.h"
 
 #include <cstdint>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace zarn {
@@ -38,7 +41,14 @@ struct LiteralCache {
     Value text;                    // the shared string of a plain literal (also retained)
     std::vector<Segment> segments; // segments[0] starts at the beginning of the text
     std::vector<uint32_t> closeOf; // "{" index -> its matching "}" index, or kNotBuilt
+    // Text position -> the segment that starts there. Paths through expanded
+    // and unexpanded placeholders meet again, and share their segments.
+    std::unordered_map<uint32_t, uint32_t> segmentAt;
 };
+
+// Compiling every segment of a literal ahead stops here; such a literal is
+// left to be compiled as it is expanded.
+constexpr size_t kMostAheadSegments = 256;
 
 // Pairs every "{" of the text with its matching "}" (nested braces counted) in
 // one pass. Scanning forward from each "{" instead would take quadratic time on
@@ -82,6 +92,9 @@ std::shared_ptr<Expression> parsePlaceholder(std::string_view text, size_t open,
 // (or the end) into a new segment and returns its index. A "{" without a
 // match or with nothing valid inside is plain text.
 uint32_t buildSegment(LiteralCache& cache, std::string_view text, size_t start) {
+    auto [known, fresh] = cache.segmentAt.try_emplace(static_cast<uint32_t>(start),
+                                                      static_cast<uint32_t>(cache.segments.size()));
+    if (!fresh) return known->second;
     Segment segment;
     size_t i = start;
     while (i < text.size()) {
@@ -117,7 +130,7 @@ uint32_t buildSegment(LiteralCache& cache, std::string_view text, size_t start) 
 
 } // namespace
 
-Value Interpreter::stringLiteral(LiteralExpr& literal) {
+void* Interpreter::literalCache(LiteralExpr& literal) {
     if (literal.cacheOwner != runId_) {
         auto cache = std::make_unique<LiteralCache>();
         cache->plain = literal.text.find_first_of("{\\") == std::string::npos;
@@ -132,7 +145,31 @@ Value Interpreter::stringLiteral(LiteralExpr& literal) {
         literal.stringCache = cache.get();
         stringLiteralCaches_.push_back(std::shared_ptr<void>(std::move(cache)));
     }
-    auto* cache = static_cast<LiteralCache*>(literal.stringCache);
+    return literal.stringCache;
+}
+
+bool Interpreter::placeholdersOf(LiteralExpr& literal, std::vector<Expression*>& expressions) {
+    auto* cache = static_cast<LiteralCache*>(literalCache(literal));
+    if (cache->plain) return true;
+    // Every segment reachable from the first, whether a bare name is found or
+    // not; new ones are appended, so the loop reaches them too.
+    for (size_t index = 0; index < cache->segments.size(); ++index) {
+        if (cache->segments.size() > kMostAheadSegments) return false;
+        if (cache->segments[index].expression == nullptr) continue;
+        const uint32_t next = buildSegment(*cache, literal.text, cache->segments[index].resume);
+        cache->segments[index].next = next;
+        if (cache->segments[index].bareName) {
+            const uint32_t fallback =
+                buildSegment(*cache, literal.text, cache->segments[index].unexpanded);
+            cache->segments[index].fallback = fallback;
+        }
+        expressions.push_back(cache->segments[index].expression.get());
+    }
+    return true;
+}
+
+Value Interpreter::stringLiteral(LiteralExpr& literal) {
+    auto* cache = static_cast<LiteralCache*>(literalCache(literal));
     if (cache->plain) return cache->text;
     // The expansion is written into a buffer kept between evaluations; an
     // expansion nested in a placeholder finds it taken and uses its own.

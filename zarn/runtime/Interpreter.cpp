@@ -776,7 +776,12 @@ void Interpreter::visitFunctionDeclStmt(FunctionDeclStmt& node) {
 void Interpreter::layOutFrameOf(RuntimeDataCache& cache, const std::vector<Parameter>& parameters,
                                 const NodeRef<BlockStmt>& body) {
     if (!body) return;
-    std::optional<FrameLayout> layout = layOutFrame(parameters, *body, kMostFramePlaces);
+    const PlaceholderSource placeholders = [this](LiteralExpr& literal,
+                                                  std::vector<Expression*>& expressions) {
+        return placeholdersOf(literal, expressions);
+    };
+    std::optional<FrameLayout> layout =
+        layOutFrame(parameters, *body, kMostFramePlaces, placeholders);
     if (!layout) return;
     // Every mark below is this run's: a later interpreter lays the body out again.
     for (auto [use, place] : layout->uses) {

@@ -460,6 +460,11 @@ private:
     // The text forms of both values joined ("+" with a string on either side).
     Value concatenate(const Value& left, const Value& right);
     Value stringLiteral(LiteralExpr& literal);
+    // The literal's compiled form for this run, made on first use.
+    void* literalCache(LiteralExpr& literal);
+    // Compiles every placeholder the literal can expand and adds their
+    // expressions; false when it has too many to compile ahead.
+    bool placeholdersOf(LiteralExpr& literal, std::vector<Expression*>& expressions);
     Value boundBuiltin(Value receiver, NameId method, const std::string& name);
     Value defaultValueFor(const std::string& typeName);
     void serveRegisteredServers();

@@ -145,6 +145,18 @@ TEST_F(ModuleLoaderTest, RunScriptWorksOnTheLocalsOfTheFunctionThatRunsIt) {
               "4 null\n4\nreport 4\nreport 10\n100\n");
 }
 
+TEST_F(ModuleLoaderTest, RunScriptFromAPlaceholderWorksOnTheCallersLocals) {
+    write("peek.zarn", "println(\"peek \" + count)\ncount = count + 1\n");
+    EXPECT_EQ(run("use loader\nlet count: int = 100\n"
+                  "function work(): void {\n"
+                  " let count: int = 5\n"
+                  " let text: string = \"[{loader.run(\\\"peek\\\")}] {count}\"\n"
+                  " println(text, count)\n"
+                  "}\n"
+                  "work()\nprintln(count)\n"),
+              "peek 5\n[null] 6 6\n100\n");
+}
+
 TEST_F(ModuleLoaderTest, RunScriptFailures) {
     fs::create_directories(dir / "folder.zarn");
     EXPECT_EQ(run("use loader\nloader.run(\"missing\")\nloader.run(\"folder\")\n"),
