@@ -1,5 +1,7 @@
 #include "zarn/runtime/GC.h"
 
+#include "zarn/runtime/HeapMemory.h"
+
 #include <algorithm>
 #include <chrono>
 
@@ -19,6 +21,7 @@ GC::~GC() {
     objectCount_ = 0;
     rootMarker_ = nullptr;
     for (void* chunk : chunks_) ::operator delete(chunk);
+    for (void* block : blocks_) releaseHeapBlock(block);
 }
 
 void GC::destroy(GcObject* object) {
@@ -38,9 +41,18 @@ void* GC::carve(uint8_t storageClass) {
             bump_ += cls * kCell;
             bumpLeft_ -= cls * kCell;
         }
-        bump_ = static_cast<char*>(::operator new(kChunk));
-        chunks_.push_back(bump_);
-        bumpLeft_ = kChunk;
+        // A small heap grows by small chunks; once it has grown past
+        // kSmallChunks of them, it grows by large blocks.
+        if (chunks_.size() < kSmallChunks) {
+            bump_ = static_cast<char*>(::operator new(kChunk));
+            chunks_.push_back(bump_);
+            bumpLeft_ = kChunk;
+        } else {
+            blocks_.reserve(blocks_.size() + 1);
+            bump_ = static_cast<char*>(allocateHeapBlock());
+            blocks_.push_back(bump_);
+            bumpLeft_ = kHeapBlockBytes;
+        }
     }
     void* cell = bump_;
     bump_ += bytes;

@@ -187,6 +187,7 @@ private:
     static constexpr size_t kCell = 8;
     static constexpr size_t kClasses = 32; // cells of 8 to 256 bytes
     static constexpr size_t kChunk = 64 * 1024;
+    static constexpr size_t kSmallChunks = 32;   // then large blocks (see HeapMemory.h)
     static constexpr size_t kMaxExtraCell = 128; // see allocateExtra
     static uint8_t classFor(size_t bytes) {
 #if defined(__SANITIZE_ADDRESS__)
@@ -216,6 +217,7 @@ private:
 
     void* freeCells_[kClasses + 1] = {};
     std::vector<void*> chunks_;
+    std::vector<void*> blocks_;
     char* bump_ = nullptr;
     size_t bumpLeft_ = 0;
 

@@ -1,9 +1,11 @@
 #include "zarn/runtime/GC.h"
 #include "zarn/runtime/Environment.h"
+#include "zarn/runtime/HeapMemory.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <new>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -214,6 +216,48 @@ TEST(GCTest, InlineTextsOfEverySizeStayIntact) {
     EXPECT_EQ(array->get(array->length() - 1).stringView(), huge);
     EXPECT_EQ(gc.objectCount(), 303u);
     gc.removeRoot(&kept);
+}
+
+// A heap past its first small chunks grows by large blocks: objects in them
+// (and spilling from one block into the next) keep their contents across
+// collections, and freed cells are used again before the heap grows.
+TEST(GCTest, AHeapGrowingPastItsSmallChunksKeepsEveryObject) {
+    GC gc;
+    Value kept(gc.allocate<ArrayObject>());
+    gc.addRoot(&kept);
+    auto* array = static_cast<ArrayObject*>(kept.as.object);
+    const size_t count = 200000; // about 13 MB of cells, several blocks
+    for (size_t i = 0; i < count; ++i) {
+        array->push(Value(makeStringObject(gc, "kept " + std::to_string(i) + " of the heap")));
+        if (i % 4 == 0) makeStringObject(gc, "garbage " + std::to_string(i));
+        if (i % 50000 == 0) gc.collect();
+    }
+    gc.collect();
+    const size_t grown = gc.bytesAllocated();
+    for (size_t i = 0; i < count / 4; ++i)
+        makeStringObject(gc, "more garbage " + std::to_string(i));
+    gc.collect();
+    EXPECT_EQ(gc.bytesAllocated(), grown);
+    for (size_t i = 0; i < count; i += 997)
+        EXPECT_EQ(array->get(i).stringView(), "kept " + std::to_string(i) + " of the heap");
+    EXPECT_EQ(gc.objectCount(), count + 1);
+    gc.removeRoot(&kept);
+}
+
+TEST(GCTest, HeapBlocksAreAlignedZeroedAndWhollyUsable) {
+    void* first = allocateHeapBlock();
+    void* second = allocateHeapBlock();
+    for (void* block : {first, second}) {
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % kHeapBlockBytes, 0u);
+        auto* bytes = static_cast<unsigned char*>(block);
+        EXPECT_EQ(bytes[0], 0);
+        EXPECT_EQ(bytes[kHeapBlockBytes - 1], 0);
+        bytes[0] = 1;
+        bytes[kHeapBlockBytes - 1] = 2;
+    }
+    EXPECT_NE(first, second);
+    releaseHeapBlock(first);
+    releaseHeapBlock(second);
 }
 
 // A string's length is kept in 32 bits: a longer one is refused before any
