@@ -316,11 +316,17 @@ Environment* Interpreter::openMethodScope(const ClassInfo* info, ClassInstanceOb
     // parameters and locals have places); the receiver's fields are reached
     // through it (no copies), so a parameter or a local named like a field
     // hides the field and leaves it unchanged.
-    if (shape.frame) scope->openFrame(shape.framePlaces);
-    const bool lazy = info != nullptr && info->lazyMethods;
-    size_t names = 1 + (shape.frame ? 0 : shape.params.size()) +
-                   (info != nullptr && !lazy ? info->methodNames.size() : 0);
-    if (names > scope->inlineLimit && scope->nameMap() == nullptr) scope->useMap();
+    if (shape.frame) {
+        // Frames belong to classes whose methods are bound lazily, so "this"
+        // is the only name defined here (into the map when the places fill
+        // the inline values).
+        scope->openFrame(shape.framePlaces);
+    } else {
+        const bool lazy = info != nullptr && info->lazyMethods;
+        size_t names =
+            1 + shape.params.size() + (info != nullptr && !lazy ? info->methodNames.size() : 0);
+        if (names > scope->inlineLimit && scope->nameMap() == nullptr) scope->useMap();
+    }
     scope->defineFresh(thisSymbol_, Value(instance));
     return scope;
 }
