@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs every interpreter benchmark in Zarn, Python 3 and Lua 5.4, checks that
 the three print the same output, and prints CPU time (user + system, best of
---runs) and peak memory per language with the ratios of Zarn to the others.
+--runs, the three languages taking turns) and peak memory per language with
+the ratios of Zarn to the others.
 
     bench/interp/run.py [--zarn build/zarn] [--runs 3] [names...]
 """
@@ -11,6 +12,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 BENCHMARKS = ["fib", "loops", "matrix_norm", "binary_trees", "strings", "arrays", "methods", "closures",
@@ -18,24 +20,47 @@ BENCHMARKS = ["fib", "loops", "matrix_norm", "binary_trees", "strings", "arrays"
 
 
 def run(command):
-    """Runs a command under /usr/bin/time; returns (stdout, cpu seconds, peak KiB)."""
+    """Runs a command; returns (stdout, cpu seconds) from the child's own
+    resource usage, which counts CPU time in microseconds."""
+    with tempfile.TemporaryFile() as errors:
+        child = subprocess.Popen(command, cwd=HERE, stdout=subprocess.PIPE, stderr=errors)
+        output = child.stdout.read()
+        child.stdout.close()
+        _, status, usage = os.wait4(child.pid, 0)
+        child.returncode = os.waitstatus_to_exitcode(status)
+        if child.returncode != 0:
+            errors.seek(0)
+            sys.exit(f"{' '.join(command)} failed:\n{errors.read().decode(errors='replace')}")
+    return output, usage.ru_utime + usage.ru_stime
+
+
+def peak_memory(command):
+    """Peak resident KiB of one run, measured by /usr/bin/time: a child started
+    from this Python process would count the Python process's own memory, and
+    /usr/bin/time costs milliseconds of CPU time, so it is used for memory only."""
     report = os.path.join(HERE, ".time-report")
-    completed = subprocess.run(["/usr/bin/time", "-o", report, "-f", "%U %S %M"] + command,
-                               cwd=HERE, capture_output=True)
+    subprocess.run(["/usr/bin/time", "-o", report, "-f", "%M"] + command, cwd=HERE,
+                   capture_output=True, check=True)
     with open(report) as f:
-        user, system, peak = f.read().split()[-3:]
+        peak = f.read().split()[-1]
     os.remove(report)
-    if completed.returncode != 0:
-        sys.exit(f"{' '.join(command)} failed:\n{completed.stderr.decode(errors='replace')}")
-    return completed.stdout, float(user) + float(system), int(peak)
+    return int(peak)
 
 
-def best(command, runs):
-    results = [run(command) for _ in range(runs)]
-    outputs = {r[0] for r in results}
-    if len(outputs) != 1:
-        sys.exit(f"{' '.join(command)} printed different outputs on different runs")
-    return results[0][0], min(r[1] for r in results), max(r[2] for r in results)
+def best(commands, runs):
+    """Runs the commands in turn, round after round, so that a slow spell of the
+    machine falls on all of them alike; for each, its output, least CPU time and
+    peak memory."""
+    results = [[] for _ in commands]
+    for _ in range(runs):
+        for command, kept in zip(commands, results):
+            kept.append(run(command))
+    summary = []
+    for command, kept in zip(commands, results):
+        if len({r[0] for r in kept}) != 1:
+            sys.exit(f"{' '.join(command)} printed different outputs on different runs")
+        summary.append((kept[0][0], min(r[1] for r in kept), peak_memory(command)))
+    return summary
 
 
 def geometric_mean(values):
@@ -65,13 +90,16 @@ def main():
     worst = 0.0
     ratios_py, ratios_lua = [], []
     for name in args.names:
-        z_out, z_time, z_mem = best([zarn, "run", f"{name}.zarn"], args.runs)
-        p_out, p_time, p_mem = best([sys.executable, f"{name}.py"], args.runs)
+        commands = [[zarn, "run", f"{name}.zarn"], [sys.executable, f"{name}.py"]]
+        if lua:
+            commands.append([lua, f"{name}.lua"])
+        measured = best(commands, args.runs)
+        (z_out, z_time, z_mem), (p_out, p_time, p_mem) = measured[0], measured[1]
         if z_out != p_out:
             sys.exit(f"{name}: Zarn and Python outputs differ:\n{z_out!r}\n{p_out!r}")
         l_time, l_mem = float("nan"), 0
         if lua:
-            l_out, l_time, l_mem = best([lua, f"{name}.lua"], args.runs)
+            l_out, l_time, l_mem = measured[2]
             if z_out != l_out:
                 sys.exit(f"{name}: Zarn and Lua outputs differ:\n{z_out!r}\n{l_out!r}")
         ratio_py = z_time / p_time if p_time else float("nan")
@@ -80,7 +108,7 @@ def main():
         ratios_py.append(ratio_py)
         if ratio_lua == ratio_lua:
             ratios_lua.append(ratio_lua)
-        print(f"{name:<14}{z_time:>8.2f}{p_time:>10.2f}{l_time:>8.2f}"
+        print(f"{name:<14}{z_time:>8.3f}{p_time:>10.3f}{l_time:>8.3f}"
               f"{z_mem / 1024:>9.1f}{p_mem / 1024:>8.1f}{l_mem / 1024:>8.1f}{ratio_py:>7.2f}{ratio_lua:>7.2f}")
     print(f"\nslowest relative to Python: {worst:.2f}x ({sys.version.split()[0]})")
     print(f"geometric mean relative to Python: {geometric_mean(ratios_py):.2f}x")
