@@ -362,6 +362,7 @@ void Interpreter::prepareShape(RuntimeDataCache& cache, const std::string& name,
     shape->body = body;
     cache.owner = runId_;
     cache.id = symbols_.intern(name);
+    keptShapes_.push_back(shape);
     cache.data = std::move(shape);
 }
 
@@ -370,8 +371,8 @@ Value Interpreter::makeFunction(RuntimeDataCache& cache, const std::string& name
                                 const NodeRef<BlockStmt>& body) {
     prepareShape(cache, name, parameters, body);
     markCaptured();
-    return Value(gc_.allocate<FunctionObject>(
-        std::static_pointer_cast<const FunctionShape>(cache.data), current_));
+    return Value(gc_.allocate<FunctionObject>(static_cast<const FunctionShape*>(cache.data.get()),
+                                              current_));
 }
 
 // ---- running a program ---------------------------------------------------------

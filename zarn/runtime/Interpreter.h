@@ -472,6 +472,9 @@ private:
 
     DiagnosticEngine& diagnostics_;
     NativeModuleTable modules_;
+    // Every function shape this interpreter prepared; declared before the
+    // collector, so it outlasts the function objects that point at them.
+    std::vector<std::shared_ptr<const FunctionShape>> keptShapes_;
     GC gc_;
     NameTable symbols_;
     MethodNames methodNames_{};

@@ -319,15 +319,18 @@ struct FunctionShape {
 
 class FunctionObject final : public GcObject {
 public:
-    FunctionObject(std::shared_ptr<const FunctionShape> shape, Environment* closure)
-        : GcObject(ObjectKind::Function), shape(std::move(shape)), closure(closure) {}
+    FunctionObject(const FunctionShape* shape, Environment* closure)
+        : GcObject(ObjectKind::Function), shape(shape), closure(closure) {}
     void trace(GC& gc) override;
     size_t size() const override { return 104; }
     std::string toString() const override {
         return "<function " + (shape->name.empty() ? std::string("anonymous") : shape->name) + ">";
     }
 
-    std::shared_ptr<const FunctionShape> shape;
+    // Kept by the interpreter that made the object for as long as its
+    // collector lives (see Interpreter::keptShapes_): a plain pointer spares
+    // every closure made the atomic counting of a shared one.
+    const FunctionShape* shape;
     Environment* closure;
 };
 
