@@ -169,7 +169,9 @@ bool Interpreter::placeholdersOf(LiteralExpr& literal, std::vector<Expression*>&
 }
 
 Value Interpreter::stringLiteral(LiteralExpr& literal) {
-    auto* cache = static_cast<LiteralCache*>(literalCache(literal));
+    // Made already for this run, but for a literal's first evaluation.
+    auto* cache = static_cast<LiteralCache*>(literal.cacheOwner == runId_ ? literal.stringCache
+                                                                          : literalCache(literal));
     if (cache->plain) return cache->text;
     // The expansion is written into a buffer kept between evaluations; an
     // expansion nested in a placeholder finds it taken and uses its own.
