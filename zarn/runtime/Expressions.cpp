@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace zarn {
 
@@ -169,29 +170,122 @@ Value Interpreter::binaryOperation(TokenType op, const Value& left, const Value&
     }
 }
 
-Value Interpreter::evaluateOther(Expression* expression) {
-    // Operators and calls first: they are the most frequent, and two tests
-    // cost less than the switch's indirect jump.
-    const uint8_t shape = expression->runtimeShape;
-    if (shape == kShapeBinary) return binaryValue(*static_cast<BinaryExpr*>(expression));
-    if (shape == kShapeCall)
-        return lastValue_ = callExpression(*static_cast<CallExpr*>(expression));
-    switch (shape) {
-    // An element or a field may be all that holds its value (the array or
-    // the instance may be a temporary), so it stays rooted as lastValue.
-    case kShapeIndex: return lastValue_ = indexValue(*static_cast<IndexExpr*>(expression));
-    case kShapeMember: return lastValue_ = memberValue(*static_cast<MemberExpr*>(expression));
-    case kShapeFloat: return Value::fromFloat(static_cast<LiteralExpr*>(expression)->floatValue);
-    case kShapeTrue: return Value::fromBool(true);
-    case kShapeFalse: return Value::fromBool(false);
-    case kShapeNull: return Value();
-    case kShapeConcat: return concatValue(*static_cast<BinaryExpr*>(expression));
-    case kShapeCompareName: return binaryValue(*static_cast<BinaryExpr*>(expression));
-    case kShapeStepName: return stepVariable(*static_cast<UnaryExpr*>(expression));
-    case kShapeMemberCall: return memberCallValue(*static_cast<CallExpr*>(expression));
-    default: expression->accept(*this); return lastValue_;
+namespace {
+
+// The shape of each operator (kShapeBinary for the ones without a shape of
+// their own).
+uint8_t operatorShape(TokenType op) {
+    switch (op) {
+    case TokenType::Plus: return Interpreter::kShapePlus;
+    case TokenType::Minus: return Interpreter::kShapeMinus;
+    case TokenType::Star: return Interpreter::kShapeStar;
+    case TokenType::Percent: return Interpreter::kShapePercent;
+    case TokenType::Less: return Interpreter::kShapeLess;
+    case TokenType::LessEqual: return Interpreter::kShapeLessEqual;
+    case TokenType::Greater: return Interpreter::kShapeGreater;
+    case TokenType::GreaterEqual: return Interpreter::kShapeGreaterEqual;
+    case TokenType::Equal: return Interpreter::kShapeEqual;
+    case TokenType::NotEqual: return Interpreter::kShapeNotEqual;
+    default: return Interpreter::kShapeBinary;
     }
 }
+
+// A run of "+" so far: an operator node whose operator is "+".
+bool isPlusShape(uint8_t shape, const Expression& node) {
+    return shape == Interpreter::kShapePlus || shape == Interpreter::kShapeConcat ||
+           (shape == Interpreter::kShapeBinary &&
+            static_cast<const BinaryExpr&>(node).op == TokenType::Plus);
+}
+
+} // namespace
+
+template <TokenType Op>
+[[gnu::noinline]] Value Interpreter::operatorValue(BinaryExpr& node) {
+    Value left = evaluate(node.left.get());
+    if (left.isHeap()) [[unlikely]]
+        return heapBinaryValue(node, left);
+    Value right = evaluate(node.right.get());
+    if (left.kind == ValueKind::Int && right.kind == ValueKind::Int) [[likely]] {
+        const int64_t a = left.as.integer, b = right.as.integer;
+        if constexpr (Op == TokenType::Plus) return Value::fromInt(wrapAdd(a, b));
+        else if constexpr (Op == TokenType::Minus) return Value::fromInt(wrapSub(a, b));
+        else if constexpr (Op == TokenType::Star) return Value::fromInt(wrapMul(a, b));
+        else if constexpr (Op == TokenType::Percent) return Value::fromInt(safeMod(a, b));
+        else if constexpr (Op == TokenType::Less) return Value::fromBool(a < b);
+        else if constexpr (Op == TokenType::LessEqual) return Value::fromBool(a <= b);
+        else if constexpr (Op == TokenType::Greater) return Value::fromBool(a > b);
+        else if constexpr (Op == TokenType::GreaterEqual) return Value::fromBool(a >= b);
+        else if constexpr (Op == TokenType::Equal) return Value::fromBool(a == b);
+        else return Value::fromBool(a != b);
+    }
+    Value result;
+    if (numericOperation(Op, left, right, result)) return result;
+    return mixedOperatorValue(Op, left, right);
+}
+
+Value Interpreter::mixedOperatorValue(TokenType op, const Value& left, const Value& right) {
+    Value result;
+    if (numericOperation(op, left, right, result)) return result;
+    return lastValue_ = binaryOperation(op, left, right);
+}
+
+template <uint8_t Shape>
+Value Interpreter::evaluateShape(Interpreter& self, Expression* expression) {
+    auto& binary = *static_cast<BinaryExpr*>(expression);
+    if constexpr (Shape == kShapeCall)
+        return self.lastValue_ = self.callExpression(*static_cast<CallExpr*>(expression));
+    else if constexpr (Shape == kShapeMemberCall)
+        return self.memberCallValue(*static_cast<CallExpr*>(expression));
+    else if constexpr (Shape == kShapePlus) return self.operatorValue<TokenType::Plus>(binary);
+    else if constexpr (Shape == kShapeMinus) return self.operatorValue<TokenType::Minus>(binary);
+    else if constexpr (Shape == kShapeStar) return self.operatorValue<TokenType::Star>(binary);
+    else if constexpr (Shape == kShapePercent)
+        return self.operatorValue<TokenType::Percent>(binary);
+    else if constexpr (Shape == kShapeLess) return self.operatorValue<TokenType::Less>(binary);
+    else if constexpr (Shape == kShapeLessEqual)
+        return self.operatorValue<TokenType::LessEqual>(binary);
+    else if constexpr (Shape == kShapeGreater)
+        return self.operatorValue<TokenType::Greater>(binary);
+    else if constexpr (Shape == kShapeGreaterEqual)
+        return self.operatorValue<TokenType::GreaterEqual>(binary);
+    else if constexpr (Shape == kShapeEqual) return self.operatorValue<TokenType::Equal>(binary);
+    else if constexpr (Shape == kShapeNotEqual)
+        return self.operatorValue<TokenType::NotEqual>(binary);
+    else if constexpr (Shape == kShapeBinary || Shape == kShapeCompareName)
+        return self.binaryValue(binary);
+    else if constexpr (Shape == kShapeConcat) return self.concatValue(binary);
+    // An element or a field may be all that holds its value (the array or
+    // the instance may be a temporary), so it stays rooted as lastValue.
+    else if constexpr (Shape == kShapeIndex)
+        return self.lastValue_ = self.indexValue(*static_cast<IndexExpr*>(expression));
+    else if constexpr (Shape == kShapeMember)
+        return self.lastValue_ = self.memberValue(*static_cast<MemberExpr*>(expression));
+    else if constexpr (Shape == kShapeInteger)
+        return Value::fromInt(static_cast<LiteralExpr*>(expression)->intValue);
+    else if constexpr (Shape == kShapeFloat)
+        return Value::fromFloat(static_cast<LiteralExpr*>(expression)->floatValue);
+    else if constexpr (Shape == kShapeTrue) return Value::fromBool(true);
+    else if constexpr (Shape == kShapeFalse) return Value::fromBool(false);
+    else if constexpr (Shape == kShapeNull) return Value();
+    else if constexpr (Shape == kShapeStepName)
+        return self.stepVariable(*static_cast<UnaryExpr*>(expression));
+    else {
+        // Not known yet, a name met for the first time, or a shape run by its visit.
+        expression->accept(self);
+        return self.lastValue_;
+    }
+}
+
+namespace {
+template <size_t... Shapes>
+constexpr std::array<Interpreter::ShapeHandler, sizeof...(Shapes)>
+shapeTable(std::index_sequence<Shapes...>) {
+    return {&Interpreter::evaluateShape<static_cast<uint8_t>(Shapes)>...};
+}
+} // namespace
+
+const std::array<Interpreter::ShapeHandler, Interpreter::kShapeCount> Interpreter::shapeHandlers_ =
+    shapeTable(std::make_index_sequence<Interpreter::kShapeCount>());
 
 Value Interpreter::binaryValue(BinaryExpr& node) {
     Value left = evaluate(node.left.get());
@@ -213,7 +307,7 @@ Value Interpreter::heapBinaryValue(BinaryExpr& node, Value left) {
 }
 
 void Interpreter::visitBinaryExpr(BinaryExpr& node) {
-    node.runtimeShape = kShapeBinary;
+    node.runtimeShape = operatorShape(node.op);
     lastValue_ = binaryValue(node);
     // A comparison of a variable: conditions decide it directly (conditionHolds).
     if (isComparison(node.op) && node.left && node.left->runtimeShape == kShapeName) {
@@ -222,10 +316,8 @@ void Interpreter::visitBinaryExpr(BinaryExpr& node) {
     }
     // A run of "+" that made a string makes only its final string from now on.
     // The operand nodes have been visited by now, so their shapes are set.
-    const uint8_t leftShape = node.left ? node.left->runtimeShape : uint8_t{kShapeUnknown};
-    if (node.op == TokenType::Plus && lastValue_.isString() &&
-        (leftShape == kShapeBinary || leftShape == kShapeConcat) &&
-        static_cast<BinaryExpr&>(*node.left).op == TokenType::Plus)
+    if (node.op == TokenType::Plus && lastValue_.isString() && node.left &&
+        isPlusShape(node.left->runtimeShape, *node.left))
         node.runtimeShape = kShapeConcat;
 }
 
@@ -236,10 +328,8 @@ Value Interpreter::concatValue(BinaryExpr& node) {
     std::array<Expression*, kLongestRun> rights;
     size_t count = 0;
     Expression* leftmost = &node;
-    while (count < kLongestRun &&
-           (leftmost->runtimeShape == kShapeBinary || leftmost->runtimeShape == kShapeConcat)) {
+    while (count < kLongestRun && isPlusShape(leftmost->runtimeShape, *leftmost)) {
         auto* plus = static_cast<BinaryExpr*>(leftmost);
-        if (plus->op != TokenType::Plus) break;
         rights[count++] = plus->right.get();
         leftmost = plus->left.get();
     }

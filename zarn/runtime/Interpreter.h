@@ -16,6 +16,7 @@
 #include "zarn/runtime/StopSignal.h"
 #include "zarn/runtime/Value.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -131,6 +132,19 @@ public:
         kShapeStepName = 13,    // "++" or "--" on a variable
         kShapeMemberCall = 14,  // a call of a member: "a.push(x)", "p.move()"
         kShapeCompareName = 15, // a comparison whose left operand is a variable ("n < 2")
+        // Operators run without the switch on their token: each shape is one
+        // operator, with the case for two Ints in its own handler.
+        kShapePlus = 16,
+        kShapeMinus = 17,
+        kShapeStar = 18,
+        kShapePercent = 19,
+        kShapeLess = 20,
+        kShapeLessEqual = 21,
+        kShapeGreater = 22,
+        kShapeGreaterEqual = 23,
+        kShapeEqual = 24,
+        kShapeNotEqual = 25,
+        kShapeCount = 26,
     };
     // Statements leave no signal pending when they evaluate an expression
     // (each checks after running a statement of its own), and calls restore
@@ -159,7 +173,7 @@ public:
         } else if (shape == kShapeInteger) {
             return Value::fromInt(static_cast<LiteralExpr*>(expression)->intValue);
         }
-        return evaluateOther(expression);
+        return shapeHandlers_[shape](*this, expression);
     }
     // True for an expression whose evaluation cannot allocate (a name read
     // before, an integer literal), so values held across it need no root.
@@ -169,7 +183,14 @@ public:
     }
     // evaluate for every other shape: operators and calls are run directly,
     // the rest through the visitor.
-    Value evaluateOther(Expression* expression);
+    Value evaluateOther(Expression* expression) {
+        return shapeHandlers_[expression->runtimeShape](*this, expression);
+    }
+    // How evaluate runs each shape (the unknown one by a visit, which sets it).
+    using ShapeHandler = Value (*)(Interpreter&, Expression*);
+    template <uint8_t Shape>
+    static Value evaluateShape(Interpreter& self, Expression* expression);
+    static const std::array<ShapeHandler, kShapeCount> shapeHandlers_;
     Value indexValue(IndexExpr& node);
     Value memberValue(MemberExpr& node);
     // Counts one step of the run. Only a build that defines ZARN_STEP_BUDGET
@@ -447,6 +468,11 @@ private:
     Value combine(TokenType op, const Value& old, const Value& operand);
     // The value of an operator expression; a heap result is also kept in lastValue_.
     Value binaryValue(BinaryExpr& node);
+    // binaryValue for an operator known from the node's shape.
+    template <TokenType Op>
+    Value operatorValue(BinaryExpr& node);
+    // operatorValue once an operand is no Int: out of line.
+    [[gnu::noinline]] Value mixedOperatorValue(TokenType op, const Value& left, const Value& right);
     // binaryValue once the left operand is a heap object: kept out of line,
     // so that the path for numbers saves and restores fewer registers.
     [[gnu::noinline]] Value heapBinaryValue(BinaryExpr& node, Value left);
