@@ -772,8 +772,8 @@ Value Interpreter::runCallBody(Environment* scope, const std::vector<StmtPtr>& s
     return result;
 }
 
-Value Interpreter::enterFunction(FunctionObject* function, Environment* scope,
-                                 const SourceLocation& callSite) {
+inline Value Interpreter::enterFunction(FunctionObject* function, Environment* scope,
+                                        const SourceLocation& callSite) {
     DepthGuard depth(callDepth_);
     // Pushed first, so that a stack overflow is reported at this call. A
     // failure leaves the frames in place for the report; the run ends then.
@@ -783,6 +783,67 @@ Value Interpreter::enterFunction(FunctionObject* function, Environment* scope,
     releaseEnvironment(scope);
     frames_.pop_back();
     return result;
+}
+
+inline Environment* Interpreter::openMethodScopeInline(const ClassInfo* info,
+                                                       ClassInstanceObject* instance,
+                                                       const FunctionShape& shape) {
+    if (info != nullptr && !info->methodNames.empty()) {
+        // Made once per instance (and again after its class is declared anew).
+        const InstanceExtras* extras = instance->extrasIfAny();
+        if (extras == nullptr || extras->boundFor != info) [[unlikely]]
+            ensureBoundMethods(instance, *info);
+    }
+    Environment* scope = newEnvironment(globals_);
+    // The scope holds "this", the parameters and the locals (in a frame, the
+    // parameters and locals have places); the receiver's fields are reached
+    // through it (no copies), so a parameter or a local named like a field
+    // hides the field and leaves it unchanged.
+    if (shape.frame) {
+        // Frames belong to classes whose methods are bound lazily, so "this"
+        // is the only name defined here (into the map when the places fill
+        // the inline values).
+        scope->openFrame(shape.framePlaces);
+    } else {
+        const bool lazy = info != nullptr && info->lazyMethods;
+        size_t names =
+            1 + shape.params.size() + (info != nullptr && !lazy ? info->methodNames.size() : 0);
+        if (names > scope->inlineLimit && scope->nameMap() == nullptr) scope->useMap();
+    }
+    scope->defineFresh(thisSymbol_, Value(instance));
+    return scope;
+}
+
+inline Value Interpreter::enterMethodInline(const ClassInfo* info, ClassInstanceObject* instance,
+                                            FunctionDeclStmt& method, Environment* scope,
+                                            const SourceLocation* callSite) {
+    DepthGuard depth(callDepth_);
+    pushFrame(instance->layout->className, &method.name, callSite);
+    checkStack();
+    const bool lazy = info != nullptr && info->lazyMethods;
+    scope->setReceiver(instance, lazy ? &info->methodNames : nullptr);
+    if (info != nullptr && !lazy) {
+        // Defined after the parameters, methods win over them; a field keeps
+        // its name over a method, as the checker sees it.
+        for (size_t i = 0; i < info->methodNames.size(); ++i)
+            if (!info->hasField(info->methodNames[i]))
+                scope->defineFresh(info->methodNames[i], Value(instance->extras().boundMethods[i]));
+    }
+    Value result = runCallBody(scope, method.body->statements);
+    releaseEnvironment(scope);
+    frames_.pop_back();
+    return result;
+}
+
+Environment* Interpreter::openMethodScope(const ClassInfo* info, ClassInstanceObject* instance,
+                                          const FunctionShape& shape) {
+    return openMethodScopeInline(info, instance, shape);
+}
+
+Value Interpreter::enterMethod(const ClassInfo* info, ClassInstanceObject* instance,
+                               FunctionDeclStmt& method, Environment* scope,
+                               const SourceLocation* callSite) {
+    return enterMethodInline(info, instance, method, scope, callSite);
 }
 
 Value Interpreter::callFunction(FunctionObject* function, std::span<const Value> arguments,
@@ -822,8 +883,8 @@ inline void Interpreter::bindArguments(CallExpr& node, const std::vector<NameId>
     for (; i < params.size(); ++i) scope->defineFresh(params[i], Value());
 }
 
-void Interpreter::bindFrameArguments(CallExpr& node, const FunctionShape& shape,
-                                     Environment* scope) {
+inline void Interpreter::bindFrameArguments(CallExpr& node, const FunctionShape& shape,
+                                            Environment* scope) {
     const size_t count = shape.params.size();
     uint32_t i = 0;
     // Missing arguments stay Null; extra ones are evaluated for their effects.
@@ -925,12 +986,12 @@ Value Interpreter::memberCallValue(CallExpr& node) {
                     // scope is taken first and rooted, and each argument
                     // goes straight into it as it is evaluated.
                     const FunctionShape& shape = shapeOf(*declaration);
-                    Environment* scope = openMethodScope(info, instance, shape);
+                    Environment* scope = openMethodScopeInline(info, instance, shape);
                     roots.push(Value(scope));
                     if (shape.frame) bindFrameArguments(node, shape, scope);
                     else bindArguments(node, shape.params, scope);
-                    return lastValue_ =
-                               enterMethod(info, instance, *declaration, scope, &node.location);
+                    return lastValue_ = enterMethodInline(info, instance, *declaration, scope,
+                                                          &node.location);
                 }
             }
         }

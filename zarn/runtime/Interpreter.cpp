@@ -303,55 +303,6 @@ Value Interpreter::invokeMethod(const ClassInfo* info, ClassInstanceObject* inst
     return enterMethod(info, instance, method, scope, callSite);
 }
 
-Environment* Interpreter::openMethodScope(const ClassInfo* info, ClassInstanceObject* instance,
-                                          const FunctionShape& shape) {
-    if (info != nullptr && !info->methodNames.empty()) {
-        // Made once per instance (and again after its class is declared anew).
-        const InstanceExtras* extras = instance->extrasIfAny();
-        if (extras == nullptr || extras->boundFor != info) [[unlikely]]
-            ensureBoundMethods(instance, *info);
-    }
-    Environment* scope = newEnvironment(globals_);
-    // The scope holds "this", the parameters and the locals (in a frame, the
-    // parameters and locals have places); the receiver's fields are reached
-    // through it (no copies), so a parameter or a local named like a field
-    // hides the field and leaves it unchanged.
-    if (shape.frame) {
-        // Frames belong to classes whose methods are bound lazily, so "this"
-        // is the only name defined here (into the map when the places fill
-        // the inline values).
-        scope->openFrame(shape.framePlaces);
-    } else {
-        const bool lazy = info != nullptr && info->lazyMethods;
-        size_t names =
-            1 + shape.params.size() + (info != nullptr && !lazy ? info->methodNames.size() : 0);
-        if (names > scope->inlineLimit && scope->nameMap() == nullptr) scope->useMap();
-    }
-    scope->defineFresh(thisSymbol_, Value(instance));
-    return scope;
-}
-
-Value Interpreter::enterMethod(const ClassInfo* info, ClassInstanceObject* instance,
-                               FunctionDeclStmt& method, Environment* scope,
-                               const SourceLocation* callSite) {
-    DepthGuard depth(callDepth_);
-    pushFrame(instance->layout->className, &method.name, callSite);
-    checkStack();
-    const bool lazy = info != nullptr && info->lazyMethods;
-    scope->setReceiver(instance, lazy ? &info->methodNames : nullptr);
-    if (info != nullptr && !lazy) {
-        // Defined after the parameters, methods win over them; a field keeps
-        // its name over a method, as the checker sees it.
-        for (size_t i = 0; i < info->methodNames.size(); ++i)
-            if (!info->hasField(info->methodNames[i]))
-                scope->defineFresh(info->methodNames[i], Value(instance->extras().boundMethods[i]));
-    }
-    Value result = runCallBody(scope, method.body->statements);
-    releaseEnvironment(scope);
-    frames_.pop_back();
-    return result;
-}
-
 void Interpreter::prepareShape(RuntimeDataCache& cache, const std::string& name,
                                const std::vector<Parameter>& parameters,
                                const NodeRef<BlockStmt>& body) {

@@ -250,13 +250,22 @@ public:
                                  const FunctionShape& shape);
     Value enterMethod(const ClassInfo* info, ClassInstanceObject* instance,
                       FunctionDeclStmt& method, Environment* scope, const SourceLocation* callSite);
+    // The same two steps, inlined into the call expression of a method.
+    [[gnu::always_inline]] Environment* openMethodScopeInline(const ClassInfo* info,
+                                                              ClassInstanceObject* instance,
+                                                              const FunctionShape& shape);
+    [[gnu::always_inline]] Value enterMethodInline(const ClassInfo* info,
+                                                   ClassInstanceObject* instance,
+                                                   FunctionDeclStmt& method, Environment* scope,
+                                                   const SourceLocation* callSite);
     // Evaluates a call's arguments into the callee's new scope, which the
     // caller has rooted, as its parameters.
     [[gnu::always_inline]] void bindArguments(CallExpr& node, const std::vector<NameId>& params,
                                               Environment* scope);
     // The same for a function that runs in a frame (opened already): the
     // arguments take the first places.
-    void bindFrameArguments(CallExpr& node, const FunctionShape& shape, Environment* scope);
+    [[gnu::always_inline]] void bindFrameArguments(CallExpr& node, const FunctionShape& shape,
+                                                   Environment* scope);
     // Puts argument values into a new scope (a frame opened already) as the
     // parameters; missing ones are Null, extra ones are dropped.
     static void bindArgumentValues(const FunctionShape& shape, Environment* scope,
@@ -481,8 +490,8 @@ private:
     // The value of a call expression.
     Value callExpression(CallExpr& node);
     // Calls a script function whose scope holds its arguments already.
-    Value enterFunction(FunctionObject* function, Environment* scope,
-                        const SourceLocation& callSite);
+    [[gnu::always_inline]] Value enterFunction(FunctionObject* function, Environment* scope,
+                                               const SourceLocation& callSite);
     // The text forms of both values joined ("+" with a string on either side).
     Value concatenate(const Value& left, const Value& right);
     Value stringLiteral(LiteralExpr& literal);
