@@ -12,29 +12,9 @@
 
 namespace zarn {
 
-namespace {
+using namespace arithmetic;
 
-int64_t wrapAdd(int64_t a, int64_t b) {
-    return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
-}
-int64_t wrapSub(int64_t a, int64_t b) {
-    return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
-}
-int64_t wrapMul(int64_t a, int64_t b) {
-    return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b));
-}
-// Truncating division; a zero divisor gives 0 and the smallest value divided
-// by -1 wraps to itself instead of trapping.
-int64_t safeDiv(int64_t a, int64_t b) {
-    if (b == 0) return 0;
-    if (b == -1) return wrapSub(0, a);
-    return a / b;
-}
-// Remainder with the dividend's sign; a zero divisor and -1 give 0.
-int64_t safeMod(int64_t a, int64_t b) {
-    if (b == 0 || b == -1) return 0;
-    return a % b;
-}
+namespace {
 
 TokenType binaryOperatorOf(TokenType compound) {
     switch (compound) {
@@ -44,48 +24,6 @@ TokenType binaryOperatorOf(TokenType compound) {
     case TokenType::SlashAssign: return TokenType::Slash;
     case TokenType::PercentAssign: return TokenType::Percent;
     default: return compound;
-    }
-}
-
-// The comparisons of two Ints or two doubles; false for any other operator.
-template <typename N>
-[[gnu::always_inline]] inline bool compareNumbers(TokenType op, N a, N b, Value& out) {
-    switch (op) {
-    case TokenType::Less: out = Value::fromBool(a < b); return true;
-    case TokenType::LessEqual: out = Value::fromBool(a <= b); return true;
-    case TokenType::Greater: out = Value::fromBool(a > b); return true;
-    case TokenType::GreaterEqual: out = Value::fromBool(a >= b); return true;
-    case TokenType::Equal: out = Value::fromBool(a == b); return true;
-    case TokenType::NotEqual: out = Value::fromBool(a != b); return true;
-    default: return false;
-    }
-}
-
-// The operators on two numbers, which never allocate: false (and out left
-// alone) when an operand is not a number or the operator needs the general
-// path. The results are the ones binaryOperation gives.
-[[gnu::always_inline]] inline bool numericOperation(TokenType op, const Value& left,
-                                                    const Value& right, Value& out) {
-    if (left.kind == ValueKind::Int && right.kind == ValueKind::Int) {
-        const int64_t a = left.as.integer, b = right.as.integer;
-        switch (op) {
-        case TokenType::Plus: out = Value::fromInt(wrapAdd(a, b)); return true;
-        case TokenType::Minus: out = Value::fromInt(wrapSub(a, b)); return true;
-        case TokenType::Star: out = Value::fromInt(wrapMul(a, b)); return true;
-        case TokenType::Slash: out = Value::fromInt(safeDiv(a, b)); return true;
-        case TokenType::Percent: out = Value::fromInt(safeMod(a, b)); return true;
-        default: return compareNumbers(op, a, b, out);
-        }
-    }
-    if (!left.isNumber() || !right.isNumber()) return false;
-    // An Int meeting a Float counts as a double.
-    const double a = left.toDouble(), b = right.toDouble();
-    switch (op) {
-    case TokenType::Plus: out = Value::fromFloat(a + b); return true;
-    case TokenType::Minus: out = Value::fromFloat(a - b); return true;
-    case TokenType::Star: out = Value::fromFloat(a * b); return true;
-    case TokenType::Slash: out = Value::fromFloat(b == 0.0 ? 0.0 : a / b); return true;
-    default: return compareNumbers(op, a, b, out);
     }
 }
 
@@ -375,14 +313,6 @@ Value Interpreter::concatValue(BinaryExpr& node) {
 namespace {
 enum StepTarget : uint32_t { kStepName = 1, kStepIndex, kStepMember, kStepOther };
 
-// "++" and "--" change only an Int; false (and nothing to store) for any other value.
-bool stepped(const Value& old, TokenType op, Value& updated) {
-    if (old.kind != ValueKind::Int) return false;
-    updated = Value::fromInt(op == TokenType::PlusPlus ? wrapAdd(old.as.integer, 1)
-                                                       : wrapSub(old.as.integer, 1));
-    return true;
-}
-
 // The array that an index applies to, with the index in i; null when the
 // receiver is no array or the index is no Int within its bounds.
 ArrayObject* indexedArray(const Value& object, const Value& position, size_t& i) {
@@ -396,36 +326,6 @@ ArrayObject* indexedArray(const Value& object, const Value& position, size_t& i)
     return array;
 }
 } // namespace
-
-bool Interpreter::comparisonHolds(BinaryExpr& condition) {
-    // Reading a variable has no effect, so the general path may read it
-    // again when this one does not apply. The value is copied before the
-    // right operand runs, as binaryValue does.
-    Value* slot = variableOf(static_cast<IdentifierExpr&>(*condition.left));
-    if (slot == nullptr || slot->kind != ValueKind::Int) return isTruthy(evaluate(&condition));
-    const Value left = *slot;
-    const Value right = evaluate(condition.right.get());
-    Value result;
-    // Two Ints (the commonest loop condition) are compared at once: the
-    // operator is a comparison, so the arithmetic cases need no test.
-    if (right.kind == ValueKind::Int &&
-        compareNumbers(condition.op, left.as.integer, right.as.integer, result))
-        return result.as.boolean;
-    if (!numericOperation(condition.op, left, right, result))
-        result = lastValue_ = binaryOperation(condition.op, left, right);
-    return isTruthy(result);
-}
-
-Value Interpreter::stepVariable(UnaryExpr& node) {
-    // The variable's old value stays reachable through its scope or is no
-    // heap object, so the result needs no root.
-    Value* slot = variableOf(*static_cast<IdentifierExpr*>(node.operand.get()));
-    Value old = slot ? *slot : Value();
-    Value updated;
-    if (!stepped(old, node.op, updated)) return old;
-    *slot = updated;
-    return node.prefix ? updated : old;
-}
 
 void Interpreter::visitUnaryExpr(UnaryExpr& node) {
     if (node.op == TokenType::PlusPlus || node.op == TokenType::MinusMinus) {

@@ -5,6 +5,7 @@
 #include "zarn/diagnostics/DiagnosticEngine.h"
 #include "zarn/frontend/AST.h"
 #include "zarn/frontend/ModuleCache.h"
+#include "zarn/runtime/Arithmetic.h"
 #include "zarn/runtime/ClassInfo.h"
 #include "zarn/runtime/Environment.h"
 #include "zarn/runtime/GC.h"
@@ -586,5 +587,36 @@ private:
     uintptr_t stackLimit_ = 0; // below this address a call reports a stack overflow
     bool interruptible_ = false;
 };
+
+// Inline, for the loops and conditions of both halves of the interpreter.
+inline bool Interpreter::comparisonHolds(BinaryExpr& condition) {
+    // Reading a variable has no effect, so the general path may read it
+    // again when this one does not apply. The value is copied before the
+    // right operand runs, as binaryValue does.
+    Value* slot = variableOf(static_cast<IdentifierExpr&>(*condition.left));
+    if (slot == nullptr || slot->kind != ValueKind::Int) return isTruthy(evaluate(&condition));
+    const Value left = *slot;
+    const Value right = evaluate(condition.right.get());
+    Value result;
+    // Two Ints (the commonest loop condition) are compared at once: the
+    // operator is a comparison, so the arithmetic cases need no test.
+    if (right.kind == ValueKind::Int &&
+        arithmetic::compareNumbers(condition.op, left.as.integer, right.as.integer, result))
+        return result.as.boolean;
+    if (!arithmetic::numericOperation(condition.op, left, right, result))
+        result = lastValue_ = binaryOperation(condition.op, left, right);
+    return isTruthy(result);
+}
+
+inline Value Interpreter::stepVariable(UnaryExpr& node) {
+    // The variable's old value stays reachable through its scope or is no
+    // heap object, so the result needs no root.
+    Value* slot = variableOf(*static_cast<IdentifierExpr*>(node.operand.get()));
+    Value old = slot ? *slot : Value();
+    Value updated;
+    if (!arithmetic::stepped(old, node.op, updated)) return old;
+    *slot = updated;
+    return node.prefix ? updated : old;
+}
 
 } // namespace zarn
