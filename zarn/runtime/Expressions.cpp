@@ -531,7 +531,7 @@ void Interpreter::visitIndexExpr(IndexExpr& node) {
     lastValue_ = indexValue(node);
 }
 
-Value Interpreter::indexValue(IndexExpr& node) {
+inline Value Interpreter::indexValue(IndexExpr& node) {
     Value object = evaluate(node.object.get());
     Value position;
     if (allocatesNothing(node.index.get())) {
@@ -624,7 +624,7 @@ void Interpreter::visitMemberExpr(MemberExpr& node) {
     lastValue_ = memberValue(node);
 }
 
-Value Interpreter::memberValue(MemberExpr& node) {
+inline Value Interpreter::memberValue(MemberExpr& node) {
     NameId member = symbolOf(node.cache, node.member);
     Value object = evaluate(node.object.get());
     if (GcObject* heap = object.asObject(); heap && heap->objectKind == ObjectKind::ClassInstance) {

@@ -192,8 +192,8 @@ public:
     template <uint8_t Shape>
     static Value evaluateShape(Interpreter& self, Expression* expression);
     static const std::array<ShapeHandler, kShapeCount> shapeHandlers_;
-    Value indexValue(IndexExpr& node);
-    Value memberValue(MemberExpr& node);
+    [[gnu::always_inline]] Value indexValue(IndexExpr& node);
+    [[gnu::always_inline]] Value memberValue(MemberExpr& node);
     // Counts one step of the run. Only a build that defines ZARN_STEP_BUDGET
     // (the fuzz target) counts: past the budget the run ends with "E9000".
     void countStep() {
