@@ -15,32 +15,42 @@ namespace zarn {
 class Interpreter;
 
 // Its storage moves when it grows, so spans into it are taken after pushing.
+// The top and the end are kept as pointers, so that a push tests and stores
+// without working out the vector's size.
 class RootStack {
 public:
-    RootStack() : slots_(64) {}
+    RootStack() : slots_(64), top_(slots_.data()), end_(slots_.data() + slots_.size()) {}
+    RootStack(const RootStack&) = delete;
+    RootStack& operator=(const RootStack&) = delete;
     [[gnu::always_inline]] void push(Value value) {
-        if (top_ == slots_.size()) [[unlikely]]
+        if (top_ == end_) [[unlikely]]
             grow();
-        slots_[top_++] = value;
+        *top_++ = value;
     }
-    size_t size() const { return top_; }
+    size_t size() const { return static_cast<size_t>(top_ - slots_.data()); }
     void cut(size_t mark) {
-        ZARN_ASSERT(mark <= top_, "root scopes end in the reverse order they began");
-        top_ = mark;
+        ZARN_ASSERT(mark <= size(), "root scopes end in the reverse order they began");
+        top_ = slots_.data() + mark;
     }
     // The last count values pushed.
     std::span<const Value> last(size_t count) const {
-        ZARN_ASSERT(count <= top_, "only values pushed before are read back");
-        return std::span<const Value>(slots_.data() + top_ - count, count);
+        ZARN_ASSERT(count <= size(), "only values pushed before are read back");
+        return std::span<const Value>(top_ - count, count);
     }
-    std::span<const Value> all() const { return std::span<const Value>(slots_.data(), top_); }
+    std::span<const Value> all() const { return std::span<const Value>(slots_.data(), size()); }
 
 private:
     // Kept out of push, so that push stays small enough to inline.
-    [[gnu::noinline]] void grow() { slots_.resize(slots_.size() * 2); }
+    [[gnu::noinline]] void grow() {
+        const size_t used = size();
+        slots_.resize(slots_.size() * 2);
+        top_ = slots_.data() + used;
+        end_ = slots_.data() + slots_.size();
+    }
 
     std::vector<Value> slots_;
-    size_t top_ = 0;
+    Value* top_;
+    Value* end_;
 };
 
 // Values pushed here are roots until the scope ends.
