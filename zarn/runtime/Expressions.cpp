@@ -137,6 +137,22 @@ bool isPlusShape(uint8_t shape, const Expression& node) {
 
 } // namespace
 
+namespace {
+// An operator with a shape of its own, other than "%", on two doubles.
+template <TokenType Op>
+[[gnu::always_inline]] inline Value floatOperation(double a, double b) {
+    if constexpr (Op == TokenType::Plus) return Value::fromFloat(a + b);
+    else if constexpr (Op == TokenType::Minus) return Value::fromFloat(a - b);
+    else if constexpr (Op == TokenType::Star) return Value::fromFloat(a * b);
+    else if constexpr (Op == TokenType::Less) return Value::fromBool(a < b);
+    else if constexpr (Op == TokenType::LessEqual) return Value::fromBool(a <= b);
+    else if constexpr (Op == TokenType::Greater) return Value::fromBool(a > b);
+    else if constexpr (Op == TokenType::GreaterEqual) return Value::fromBool(a >= b);
+    else if constexpr (Op == TokenType::Equal) return Value::fromBool(a == b);
+    else return Value::fromBool(a != b);
+}
+} // namespace
+
 template <TokenType Op>
 [[gnu::noinline]] Value Interpreter::operatorValue(BinaryExpr& node) {
     Value left = evaluate(node.left.get());
@@ -156,8 +172,14 @@ template <TokenType Op>
         else if constexpr (Op == TokenType::Equal) return Value::fromBool(a == b);
         else return Value::fromBool(a != b);
     }
-    Value result;
-    if (numericOperation(Op, left, right, result)) return result;
+    if constexpr (Op != TokenType::Percent) {
+        // Two Floats, or an Int and a Float (as a double): the results
+        // numericOperation gives, without its switch.
+        if (left.kind == ValueKind::Float && right.kind == ValueKind::Float)
+            return floatOperation<Op>(left.as.number, right.as.number);
+        if (left.isNumber() && right.isNumber())
+            return floatOperation<Op>(left.toDouble(), right.toDouble());
+    }
     return mixedOperatorValue(Op, left, right);
 }
 
@@ -169,29 +191,30 @@ Value Interpreter::mixedOperatorValue(TokenType op, const Value& left, const Val
 
 template <uint8_t Shape>
 Value Interpreter::evaluateShape(Interpreter& self, Expression* expression) {
-    auto& binary = *static_cast<BinaryExpr*>(expression);
+    // The node as an operator node: for the operator shapes only.
+    auto binary = [expression]() -> BinaryExpr& { return *static_cast<BinaryExpr*>(expression); };
     if constexpr (Shape == kShapeCall)
         return self.lastValue_ = self.callExpression(*static_cast<CallExpr*>(expression));
     else if constexpr (Shape == kShapeMemberCall)
         return self.memberCallValue(*static_cast<CallExpr*>(expression));
-    else if constexpr (Shape == kShapePlus) return self.operatorValue<TokenType::Plus>(binary);
-    else if constexpr (Shape == kShapeMinus) return self.operatorValue<TokenType::Minus>(binary);
-    else if constexpr (Shape == kShapeStar) return self.operatorValue<TokenType::Star>(binary);
+    else if constexpr (Shape == kShapePlus) return self.operatorValue<TokenType::Plus>(binary());
+    else if constexpr (Shape == kShapeMinus) return self.operatorValue<TokenType::Minus>(binary());
+    else if constexpr (Shape == kShapeStar) return self.operatorValue<TokenType::Star>(binary());
     else if constexpr (Shape == kShapePercent)
-        return self.operatorValue<TokenType::Percent>(binary);
-    else if constexpr (Shape == kShapeLess) return self.operatorValue<TokenType::Less>(binary);
+        return self.operatorValue<TokenType::Percent>(binary());
+    else if constexpr (Shape == kShapeLess) return self.operatorValue<TokenType::Less>(binary());
     else if constexpr (Shape == kShapeLessEqual)
-        return self.operatorValue<TokenType::LessEqual>(binary);
+        return self.operatorValue<TokenType::LessEqual>(binary());
     else if constexpr (Shape == kShapeGreater)
-        return self.operatorValue<TokenType::Greater>(binary);
+        return self.operatorValue<TokenType::Greater>(binary());
     else if constexpr (Shape == kShapeGreaterEqual)
-        return self.operatorValue<TokenType::GreaterEqual>(binary);
-    else if constexpr (Shape == kShapeEqual) return self.operatorValue<TokenType::Equal>(binary);
+        return self.operatorValue<TokenType::GreaterEqual>(binary());
+    else if constexpr (Shape == kShapeEqual) return self.operatorValue<TokenType::Equal>(binary());
     else if constexpr (Shape == kShapeNotEqual)
-        return self.operatorValue<TokenType::NotEqual>(binary);
+        return self.operatorValue<TokenType::NotEqual>(binary());
     else if constexpr (Shape == kShapeBinary || Shape == kShapeCompareName)
-        return self.binaryValue(binary);
-    else if constexpr (Shape == kShapeConcat) return self.concatValue(binary);
+        return self.binaryValue(binary());
+    else if constexpr (Shape == kShapeConcat) return self.concatValue(binary());
     // An element or a field may be all that holds its value (the array or
     // the instance may be a temporary), so it stays rooted as lastValue.
     else if constexpr (Shape == kShapeIndex)
