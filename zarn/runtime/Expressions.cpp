@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 namespace zarn {
@@ -138,10 +139,16 @@ bool isPlusShape(uint8_t shape, const Expression& node) {
 } // namespace
 
 namespace {
-// An operator with a shape of its own, other than "%", on two doubles.
-template <TokenType Op>
-[[gnu::always_inline]] inline Value floatOperation(double a, double b) {
-    if constexpr (Op == TokenType::Plus) return Value::fromFloat(a + b);
+// An operator with a shape of its own on two Ints (wrapping) or two doubles
+// ("%" only on Ints): the results numericOperation gives, without its switch.
+template <TokenType Op, typename N>
+[[gnu::always_inline]] inline Value shapedOperation(N a, N b) {
+    constexpr bool ints = std::is_same_v<N, int64_t>;
+    if constexpr (ints && Op == TokenType::Plus) return Value::fromInt(wrapAdd(a, b));
+    else if constexpr (ints && Op == TokenType::Minus) return Value::fromInt(wrapSub(a, b));
+    else if constexpr (ints && Op == TokenType::Star) return Value::fromInt(wrapMul(a, b));
+    else if constexpr (ints && Op == TokenType::Percent) return Value::fromInt(safeMod(a, b));
+    else if constexpr (Op == TokenType::Plus) return Value::fromFloat(a + b);
     else if constexpr (Op == TokenType::Minus) return Value::fromFloat(a - b);
     else if constexpr (Op == TokenType::Star) return Value::fromFloat(a * b);
     else if constexpr (Op == TokenType::Less) return Value::fromBool(a < b);
@@ -159,26 +166,14 @@ template <TokenType Op>
     if (left.isHeap()) [[unlikely]]
         return heapBinaryValue(node, left);
     Value right = evaluate(node.right.get());
-    if (left.kind == ValueKind::Int && right.kind == ValueKind::Int) [[likely]] {
-        const int64_t a = left.as.integer, b = right.as.integer;
-        if constexpr (Op == TokenType::Plus) return Value::fromInt(wrapAdd(a, b));
-        else if constexpr (Op == TokenType::Minus) return Value::fromInt(wrapSub(a, b));
-        else if constexpr (Op == TokenType::Star) return Value::fromInt(wrapMul(a, b));
-        else if constexpr (Op == TokenType::Percent) return Value::fromInt(safeMod(a, b));
-        else if constexpr (Op == TokenType::Less) return Value::fromBool(a < b);
-        else if constexpr (Op == TokenType::LessEqual) return Value::fromBool(a <= b);
-        else if constexpr (Op == TokenType::Greater) return Value::fromBool(a > b);
-        else if constexpr (Op == TokenType::GreaterEqual) return Value::fromBool(a >= b);
-        else if constexpr (Op == TokenType::Equal) return Value::fromBool(a == b);
-        else return Value::fromBool(a != b);
-    }
+    if (left.kind == ValueKind::Int && right.kind == ValueKind::Int) [[likely]]
+        return shapedOperation<Op>(left.as.integer, right.as.integer);
     if constexpr (Op != TokenType::Percent) {
-        // Two Floats, or an Int and a Float (as a double): the results
-        // numericOperation gives, without its switch.
+        // Two Floats, or an Int and a Float (as a double).
         if (left.kind == ValueKind::Float && right.kind == ValueKind::Float)
-            return floatOperation<Op>(left.as.number, right.as.number);
+            return shapedOperation<Op>(left.as.number, right.as.number);
         if (left.isNumber() && right.isNumber())
-            return floatOperation<Op>(left.toDouble(), right.toDouble());
+            return shapedOperation<Op>(left.toDouble(), right.toDouble());
     }
     return mixedOperatorValue(Op, left, right);
 }
