@@ -515,9 +515,9 @@ void Interpreter::visitVarDeclStmt(VarDeclStmt& node) {
 void Interpreter::visitBlockStmt(BlockStmt& node) {
     if (node.cache.owner != runId_) {
         node.cache.owner = runId_;
-        node.cache.id = definesNames(node.statements) ? 1 : 2;
+        node.cache.id = definesNames(node.statements) ? kScopedBlock : kPlainBlock;
     }
-    if (node.cache.id == 2) {
+    if (node.cache.id == kPlainBlock) {
         executeStatements(node.statements);
         return;
     }

@@ -111,9 +111,17 @@ public:
     void execute(Statement* statement) {
         if (statement != nullptr && signal_ == ControlSignal::None) statement->accept(*this);
     }
+    // How a block runs, kept in its cache: in a scope of its own, or (when
+    // it defines no names) in the current one.
+    enum : uint32_t { kScopedBlock = 1, kPlainBlock = 2 };
     // A loop body: a block, run without the visitor's dispatch.
     void executeBlock(BlockStmt* block) {
-        if (block != nullptr && signal_ == ControlSignal::None) visitBlockStmt(*block);
+        if (block == nullptr || signal_ != ControlSignal::None) return;
+        // A block known to define no names runs in the current scope
+        // (visitBlockStmt decides that on its first run).
+        if (block->cache.owner == runId_ && block->cache.id == kPlainBlock) [[likely]]
+            executeStatements(block->statements);
+        else visitBlockStmt(*block);
     }
     // Shapes of expressions read without a visit (Expression::runtimeShape).
     enum : uint8_t {
