@@ -359,11 +359,13 @@ private:
             fillSymbol(name.cache, name.name);
         return current_->lookup(name.cache.id, name.place, nameEpoch_);
     }
-    template <typename Cache>
-    NameId symbolOf(Cache& cache, const std::string& name) {
+    // Takes the node's name as it is kept (text or SharedText): its text is
+    // looked at only on the node's first run.
+    template <typename Cache, typename Name>
+    NameId symbolOf(Cache& cache, const Name& name) {
         if (cache.owner == runId_) [[likely]]
             return cache.id;
-        return fillSymbol(cache, name);
+        return fillSymbol(cache, static_cast<const std::string&>(name));
     }
     NameId fillSymbol(RuntimeCache& cache, const std::string& name);
     // Also drops what another interpreter kept in the cache.
