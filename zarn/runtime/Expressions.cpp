@@ -240,8 +240,8 @@ shapeTable(std::index_sequence<Shapes...>) {
 }
 } // namespace
 
-const std::array<Interpreter::ShapeHandler, Interpreter::kShapeCount> Interpreter::shapeHandlers_ =
-    shapeTable(std::make_index_sequence<Interpreter::kShapeCount>());
+constinit const std::array<Interpreter::ShapeHandler, Interpreter::kShapeCount>
+    Interpreter::shapeHandlers_ = shapeTable(std::make_index_sequence<Interpreter::kShapeCount>());
 
 Value Interpreter::binaryValue(BinaryExpr& node) {
     Value left = evaluate(node.left.get());

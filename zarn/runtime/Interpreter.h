@@ -142,7 +142,7 @@ public:
         kShapeMemberCall = 14,  // a call of a member: "a.push(x)", "p.move()"
         kShapeCompareName = 15, // a comparison whose left operand is a variable ("n < 2")
         // Operators run without the switch on their token: each shape is one
-        // operator, with the case for two Ints in its own handler.
+        // operator, with the cases for two numbers in its own handler.
         kShapePlus = 16,
         kShapeMinus = 17,
         kShapeStar = 18,
@@ -190,12 +190,9 @@ public:
         const uint8_t shape = expression ? expression->runtimeShape : uint8_t{kShapeUnknown};
         return shape == kShapeName || shape == kShapeInteger;
     }
-    // evaluate for every other shape: operators and calls are run directly,
-    // the rest through the visitor.
-    Value evaluateOther(Expression* expression) {
-        return shapeHandlers_[expression->runtimeShape](*this, expression);
-    }
-    // How evaluate runs each shape (the unknown one by a visit, which sets it).
+    // How evaluate runs each shape other than the two it reads inline:
+    // operators, calls, elements and fields directly, an unknown shape by a
+    // visit (which sets the shape).
     using ShapeHandler = Value (*)(Interpreter&, Expression*);
     template <uint8_t Shape>
     static Value evaluateShape(Interpreter& self, Expression* expression);
@@ -491,7 +488,7 @@ private:
     // binaryValue for an operator known from the node's shape.
     template <TokenType Op>
     Value operatorValue(BinaryExpr& node);
-    // operatorValue once an operand is no Int: out of line.
+    // operatorValue once the operands are not two numbers: out of line.
     [[gnu::noinline]] Value mixedOperatorValue(TokenType op, const Value& left, const Value& right);
     // binaryValue once the left operand is a heap object: kept out of line,
     // so that the path for numbers saves and restores fewer registers.
