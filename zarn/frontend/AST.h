@@ -258,6 +258,7 @@ public:
 
     ExprPtr value;
     std::vector<SwitchCase> cases;
+    mutable RuntimeDataCache cache;
 };
 
 class ForeachStmt final : public Statement {

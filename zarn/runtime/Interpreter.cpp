@@ -679,36 +679,80 @@ void Interpreter::visitForeachStmt(ForeachStmt& node) {
     releaseEnvironment(scope);
 }
 
+namespace {
+// A switch whose case values are all integer literals: the values in order,
+// each with its case's index. Comparing an Int subject with them gives what
+// evaluating the literals and comparing would, without evaluating them.
+struct IntegerCases {
+    std::vector<int64_t> values;
+    std::vector<uint32_t> clauses;
+};
+
+std::shared_ptr<IntegerCases> integerCasesOf(const SwitchStmt& node) {
+    auto cases = std::make_shared<IntegerCases>();
+    for (size_t i = 0; i < node.cases.size(); ++i) {
+        const SwitchCase& clause = node.cases[i];
+        if (!clause.value) continue;
+        auto* literal = dynamic_cast<const LiteralExpr*>(clause.value.get());
+        if (literal == nullptr || literal->kind != LiteralKind::Integer) return nullptr;
+        cases->values.push_back(literal->intValue);
+        cases->clauses.push_back(static_cast<uint32_t>(i));
+    }
+    return cases;
+}
+} // namespace
+
 void Interpreter::visitSwitchStmt(SwitchStmt& node) {
     Value subject = evaluate(node.value.get());
     if (signal_ != ControlSignal::None) return;
     RootScope roots(tempRoots_);
     roots.push(subject);
-    auto runBody = [this](const std::vector<StmtPtr>& body) {
-        executeStatements(body);
-        return signal_ != ControlSignal::None;
-    };
-    bool matched = false;
-    for (const SwitchCase& clause : node.cases) {
-        if (!clause.value) {
-            continue; // a default met during fall-through is skipped
+    if (node.cache.owner != runId_) {
+        node.cache.owner = runId_;
+        node.cache.data = integerCasesOf(node);
+    }
+    // The case that matches first, in order; size(): none.
+    size_t first = node.cases.size();
+    const auto* integers = static_cast<const IntegerCases*>(node.cache.data.get());
+    if (integers != nullptr && subject.kind == ValueKind::Int) {
+        // Scanned in order like the literals, so the branches follow the same
+        // pattern (a lookup by value was measured slower: it mispredicts).
+        const size_t count = integers->values.size();
+        for (size_t k = 0; k < count; ++k) {
+            if (integers->values[k] == subject.as.integer) {
+                first = integers->clauses[k];
+                break;
+            }
         }
-        if (!matched) {
+    } else {
+        for (size_t i = 0; i < node.cases.size(); ++i) {
+            const SwitchCase& clause = node.cases[i];
+            if (!clause.value) continue;
             Value candidate = evaluate(clause.value.get());
             if (signal_ != ControlSignal::None) return;
             const bool equal = subject.kind == ValueKind::Int && candidate.kind == ValueKind::Int
                                    ? subject.as.integer == candidate.as.integer
                                    : valuesEqual(subject, candidate);
-            if (!equal) continue;
-            matched = true;
+            if (equal) {
+                first = i;
+                break;
+            }
         }
-        if (runBody(clause.body)) break;
     }
-    if (!matched) {
+    if (first < node.cases.size()) {
+        // From the matching case on, each case's body runs in turn (a default
+        // met during fall-through is skipped) until one leaves a signal.
+        for (size_t i = first; i < node.cases.size(); ++i) {
+            const SwitchCase& clause = node.cases[i];
+            if (!clause.value) continue;
+            executeStatements(clause.body);
+            if (signal_ != ControlSignal::None) break;
+        }
+    } else {
         const SwitchCase* lastDefault = nullptr;
         for (const SwitchCase& clause : node.cases)
             if (!clause.value) lastDefault = &clause;
-        if (lastDefault != nullptr) runBody(lastDefault->body);
+        if (lastDefault != nullptr) executeStatements(lastDefault->body);
     }
     if (signal_ == ControlSignal::Break) signal_ = ControlSignal::None;
 }
