@@ -111,27 +111,36 @@ Value Interpreter::binaryOperation(TokenType op, const Value& left, const Value&
 
 namespace {
 
+// The operators with shapes of their own: kShapePlus + i, and kShapeLeafPlus + i,
+// run the i-th.
+constexpr std::array<TokenType, Interpreter::kOperatorShapes> kShapedOperators = {
+    TokenType::Plus,  TokenType::Minus,     TokenType::Star,    TokenType::Percent,
+    TokenType::Less,  TokenType::LessEqual, TokenType::Greater, TokenType::GreaterEqual,
+    TokenType::Equal, TokenType::NotEqual,  TokenType::Slash,
+};
+
+constexpr bool isOperatorShape(uint8_t shape) {
+    return shape >= Interpreter::kShapePlus && shape < Interpreter::kShapeLeafPlus;
+}
+constexpr bool isLeafOperatorShape(uint8_t shape) {
+    return shape >= Interpreter::kShapeLeafPlus && shape < Interpreter::kShapeCount;
+}
+constexpr TokenType shapedOperator(uint8_t shape) {
+    return kShapedOperators[(shape - Interpreter::kShapePlus) % Interpreter::kOperatorShapes];
+}
+
 // The shape of each operator (kShapeBinary for the ones without a shape of
 // their own).
 uint8_t operatorShape(TokenType op) {
-    switch (op) {
-    case TokenType::Plus: return Interpreter::kShapePlus;
-    case TokenType::Minus: return Interpreter::kShapeMinus;
-    case TokenType::Star: return Interpreter::kShapeStar;
-    case TokenType::Percent: return Interpreter::kShapePercent;
-    case TokenType::Less: return Interpreter::kShapeLess;
-    case TokenType::LessEqual: return Interpreter::kShapeLessEqual;
-    case TokenType::Greater: return Interpreter::kShapeGreater;
-    case TokenType::GreaterEqual: return Interpreter::kShapeGreaterEqual;
-    case TokenType::Equal: return Interpreter::kShapeEqual;
-    case TokenType::NotEqual: return Interpreter::kShapeNotEqual;
-    default: return Interpreter::kShapeBinary;
-    }
+    for (size_t i = 0; i < kShapedOperators.size(); ++i)
+        if (kShapedOperators[i] == op) return static_cast<uint8_t>(Interpreter::kShapePlus + i);
+    return Interpreter::kShapeBinary;
 }
 
 // A run of "+" so far: an operator node whose operator is "+".
 bool isPlusShape(uint8_t shape, const Expression& node) {
-    return shape == Interpreter::kShapePlus || shape == Interpreter::kShapeConcat ||
+    return shape == Interpreter::kShapePlus || shape == Interpreter::kShapeLeafPlus ||
+           shape == Interpreter::kShapeConcat ||
            (shape == Interpreter::kShapeBinary &&
             static_cast<const BinaryExpr&>(node).op == TokenType::Plus);
 }
@@ -148,9 +157,11 @@ template <TokenType Op, typename N>
     else if constexpr (ints && Op == TokenType::Minus) return Value::fromInt(wrapSub(a, b));
     else if constexpr (ints && Op == TokenType::Star) return Value::fromInt(wrapMul(a, b));
     else if constexpr (ints && Op == TokenType::Percent) return Value::fromInt(safeMod(a, b));
+    else if constexpr (ints && Op == TokenType::Slash) return Value::fromInt(safeDiv(a, b));
     else if constexpr (Op == TokenType::Plus) return Value::fromFloat(a + b);
     else if constexpr (Op == TokenType::Minus) return Value::fromFloat(a - b);
     else if constexpr (Op == TokenType::Star) return Value::fromFloat(a * b);
+    else if constexpr (Op == TokenType::Slash) return Value::fromFloat(b == 0.0 ? 0.0 : a / b);
     else if constexpr (Op == TokenType::Less) return Value::fromBool(a < b);
     else if constexpr (Op == TokenType::LessEqual) return Value::fromBool(a <= b);
     else if constexpr (Op == TokenType::Greater) return Value::fromBool(a > b);
@@ -178,6 +189,22 @@ template <TokenType Op>
     return mixedOperatorValue(Op, left, right);
 }
 
+template <TokenType Op>
+[[gnu::noinline]] Value Interpreter::leafOperatorValue(BinaryExpr& node) {
+    // A node gets a leaf shape only with both operands present (visitBinaryExpr).
+    Value left, right;
+    if (leafNumber(*node.left, left) && leafNumber(*node.right, right)) [[likely]] {
+        if (left.kind == ValueKind::Int && right.kind == ValueKind::Int)
+            return shapedOperation<Op>(left.as.integer, right.as.integer);
+        if constexpr (Op != TokenType::Percent) {
+            if (left.kind == ValueKind::Float && right.kind == ValueKind::Float)
+                return shapedOperation<Op>(left.as.number, right.as.number);
+            return shapedOperation<Op>(left.toDouble(), right.toDouble());
+        }
+    }
+    return operatorValue<Op>(node);
+}
+
 Value Interpreter::mixedOperatorValue(TokenType op, const Value& left, const Value& right) {
     Value result;
     if (numericOperation(op, left, right, result)) return result;
@@ -192,21 +219,10 @@ Value Interpreter::evaluateShape(Interpreter& self, Expression* expression) {
         return self.lastValue_ = self.callExpression(*static_cast<CallExpr*>(expression));
     else if constexpr (Shape == kShapeMemberCall)
         return self.memberCallValue(*static_cast<CallExpr*>(expression));
-    else if constexpr (Shape == kShapePlus) return self.operatorValue<TokenType::Plus>(binary());
-    else if constexpr (Shape == kShapeMinus) return self.operatorValue<TokenType::Minus>(binary());
-    else if constexpr (Shape == kShapeStar) return self.operatorValue<TokenType::Star>(binary());
-    else if constexpr (Shape == kShapePercent)
-        return self.operatorValue<TokenType::Percent>(binary());
-    else if constexpr (Shape == kShapeLess) return self.operatorValue<TokenType::Less>(binary());
-    else if constexpr (Shape == kShapeLessEqual)
-        return self.operatorValue<TokenType::LessEqual>(binary());
-    else if constexpr (Shape == kShapeGreater)
-        return self.operatorValue<TokenType::Greater>(binary());
-    else if constexpr (Shape == kShapeGreaterEqual)
-        return self.operatorValue<TokenType::GreaterEqual>(binary());
-    else if constexpr (Shape == kShapeEqual) return self.operatorValue<TokenType::Equal>(binary());
-    else if constexpr (Shape == kShapeNotEqual)
-        return self.operatorValue<TokenType::NotEqual>(binary());
+    else if constexpr (isOperatorShape(Shape))
+        return self.operatorValue<shapedOperator(Shape)>(binary());
+    else if constexpr (isLeafOperatorShape(Shape))
+        return self.leafOperatorValue<shapedOperator(Shape)>(binary());
     else if constexpr (Shape == kShapeBinary || Shape == kShapeCompareName)
         return self.binaryValue(binary());
     else if constexpr (Shape == kShapeConcat) return self.concatValue(binary());
@@ -273,8 +289,15 @@ void Interpreter::visitBinaryExpr(BinaryExpr& node) {
     // A run of "+" that made a string makes only its final string from now on.
     // The operand nodes have been visited by now, so their shapes are set.
     if (node.op == TokenType::Plus && lastValue_.isString() && node.left &&
-        isPlusShape(node.left->runtimeShape, *node.left))
+        isPlusShape(node.left->runtimeShape, *node.left)) {
         node.runtimeShape = kShapeConcat;
+        return;
+    }
+    // Two numbers read without a call: later runs try that first.
+    Value left, right;
+    if (isOperatorShape(node.runtimeShape) && node.left && node.right &&
+        leafNumber(*node.left, left) && leafNumber(*node.right, right))
+        node.runtimeShape += kOperatorShapes;
 }
 
 Value Interpreter::concatValue(BinaryExpr& node) {

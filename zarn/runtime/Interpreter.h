@@ -153,8 +153,15 @@ public:
         kShapeGreaterEqual = 23,
         kShapeEqual = 24,
         kShapeNotEqual = 25,
-        kShapeCount = 26,
+        kShapeSlash = 26,
+        // The same operators again, in the same order, for nodes whose two
+        // operands were numbers read without a call (leafNumber): their
+        // handler reads them itself before it tries the general path.
+        kShapeLeafPlus = 27,
+        kShapeCount = 38,
+        kOperatorShapes = kShapeLeafPlus - kShapePlus,
     };
+    static_assert(kShapeLeafPlus + kOperatorShapes == kShapeCount);
     // Statements leave no signal pending when they evaluate an expression
     // (each checks after running a statement of its own), and calls restore
     // the signal they found, so evaluating never needs to test for one.
@@ -488,6 +495,33 @@ private:
     // binaryValue for an operator known from the node's shape.
     template <TokenType Op>
     Value operatorValue(BinaryExpr& node);
+    // The same for a node of a leaf shape: two numbers read by leafNumber
+    // make the result here, in a function that saves no registers; any other
+    // operands go on to operatorValue.
+    template <TokenType Op>
+    Value leafOperatorValue(BinaryExpr& node);
+    // Reads an operand that is a number and needs no call to read: a number
+    // literal, or a variable of the running frame that holds a number.
+    // Reading it has no effect, so a caller that gets false may evaluate
+    // the operand as usual. The operand must not be null.
+    [[gnu::always_inline]] bool leafNumber(const Expression& operand, Value& out) const {
+        const uint8_t shape = operand.runtimeShape;
+        if (shape == kShapeName) {
+            const NamePlace& place = static_cast<const IdentifierExpr&>(operand).place;
+            if (place.epoch != frameEpoch_) return false;
+            out = current_->frameValue(place.slot);
+            return out.isNumber();
+        }
+        if (shape == kShapeInteger) {
+            out = Value::fromInt(static_cast<const LiteralExpr&>(operand).intValue);
+            return true;
+        }
+        if (shape == kShapeFloat) {
+            out = Value::fromFloat(static_cast<const LiteralExpr&>(operand).floatValue);
+            return true;
+        }
+        return false;
+    }
     // operatorValue once the operands are not two numbers: out of line.
     [[gnu::noinline]] Value mixedOperatorValue(TokenType op, const Value& left, const Value& right);
     // binaryValue once the left operand is a heap object: kept out of line,
