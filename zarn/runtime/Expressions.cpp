@@ -123,7 +123,8 @@ constexpr bool isOperatorShape(uint8_t shape) {
     return shape >= Interpreter::kShapePlus && shape < Interpreter::kShapeLeafPlus;
 }
 constexpr bool isLeafOperatorShape(uint8_t shape) {
-    return shape >= Interpreter::kShapeLeafPlus && shape < Interpreter::kShapeCount;
+    return shape >= Interpreter::kShapeLeafPlus &&
+           shape < Interpreter::kShapeLeafPlus + Interpreter::kOperatorShapes;
 }
 constexpr TokenType shapedOperator(uint8_t shape) {
     return kShapedOperators[(shape - Interpreter::kShapePlus) % Interpreter::kOperatorShapes];
@@ -230,6 +231,8 @@ Value Interpreter::evaluateShape(Interpreter& self, Expression* expression) {
     // the instance may be a temporary), so it stays rooted as lastValue.
     else if constexpr (Shape == kShapeIndex)
         return self.lastValue_ = self.indexValue(*static_cast<IndexExpr*>(expression));
+    else if constexpr (Shape == kShapeLeafIndex)
+        return self.leafIndexValue(*static_cast<IndexExpr*>(expression));
     else if constexpr (Shape == kShapeMember)
         return self.lastValue_ = self.memberValue(*static_cast<MemberExpr*>(expression));
     else if constexpr (Shape == kShapeInteger)
@@ -528,6 +531,18 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         *slot = combined;
         return;
     }
+    if (node.cache.id == kTargetIndex && !compound) {
+        // An array and an index read without a call: reading them has no
+        // effect and storing allocates nothing, so the value needs no root.
+        auto* index = static_cast<IndexExpr*>(target);
+        Value object, position;
+        if (index->object && index->index && leafValue(*index->object, object) &&
+            leafPosition(*index->index, position)) {
+            size_t i = 0;
+            if (ArrayObject* array = indexedArray(object, position, i)) array->set(i, value);
+            return;
+        }
+    }
     RootScope roots(tempRoots_);
     if (value.isHeap()) roots.push(value);
     if (node.cache.id == kTargetMember) {
@@ -570,6 +585,44 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
 void Interpreter::visitIndexExpr(IndexExpr& node) {
     node.runtimeShape = kShapeIndex;
     lastValue_ = indexValue(node);
+    // An array and an index both read without a call: later runs try that first.
+    Value object, position;
+    if (node.object && node.index && leafValue(*node.object, object) &&
+        leafPosition(*node.index, position) && object.asObject() != nullptr &&
+        object.asObject()->objectKind == ObjectKind::Array)
+        node.runtimeShape = kShapeLeafIndex;
+}
+
+// An index read without a call: a leaf, or a leaf "+" or "-" of two Ints
+// ("code[pc + 1]"). The operands of a node of a leaf shape are present.
+bool Interpreter::leafPosition(const Expression& index, Value& out) const {
+    if (leafNumber(index, out)) return true;
+    const uint8_t shape = index.runtimeShape;
+    constexpr uint8_t kLeafMinus = kShapeLeafPlus + (kShapeMinus - kShapePlus);
+    if (shape != kShapeLeafPlus && shape != kLeafMinus) return false;
+    const auto& sum = static_cast<const BinaryExpr&>(index);
+    Value left, right;
+    if (!leafNumber(*sum.left, left) || !leafNumber(*sum.right, right) ||
+        left.kind != ValueKind::Int || right.kind != ValueKind::Int)
+        return false;
+    out = Value::fromInt(shape == kShapeLeafPlus ? wrapAdd(left.as.integer, right.as.integer)
+                                                 : wrapSub(left.as.integer, right.as.integer));
+    return true;
+}
+
+Value Interpreter::leafIndexValue(IndexExpr& node) {
+    // A node gets this shape only with both parts present (visitIndexExpr).
+    Value object, position;
+    size_t i = 0;
+    if (leafValue(*node.object, object) && leafPosition(*node.index, position)) [[likely]] {
+        if (ArrayObject* array = indexedArray(object, position, i)) [[likely]] {
+            // Only an element of Values storage may be a heap object; it stays
+            // rooted as lastValue, as indexValue's results do.
+            if (array->storage() != ArrayObject::Storage::Values) return array->get(i);
+            return lastValue_ = array->get(i);
+        }
+    }
+    return lastValue_ = indexValue(node);
 }
 
 inline Value Interpreter::indexValue(IndexExpr& node) {

@@ -158,10 +158,12 @@ public:
         // operands were numbers read without a call (leafNumber): their
         // handler reads them itself before it tries the general path.
         kShapeLeafPlus = 27,
-        kShapeCount = 38,
         kOperatorShapes = kShapeLeafPlus - kShapePlus,
+        // An element of an array in a frame variable at an index read as a
+        // leaf ("code[pc]"): read without saving registers (leafIndexValue).
+        kShapeLeafIndex = kShapeLeafPlus + kOperatorShapes,
+        kShapeCount,
     };
-    static_assert(kShapeLeafPlus + kOperatorShapes == kShapeCount);
     // Statements leave no signal pending when they evaluate an expression
     // (each checks after running a statement of its own), and calls restore
     // the signal they found, so evaluating never needs to test for one.
@@ -500,17 +502,17 @@ private:
     // operands go on to operatorValue.
     template <TokenType Op>
     Value leafOperatorValue(BinaryExpr& node);
-    // Reads an operand that is a number and needs no call to read: a number
-    // literal, or a variable of the running frame that holds a number.
-    // Reading it has no effect, so a caller that gets false may evaluate
-    // the operand as usual. The operand must not be null.
-    [[gnu::always_inline]] bool leafNumber(const Expression& operand, Value& out) const {
+    // Reads an operand that needs no call to read: a number literal, or a
+    // variable of the running frame (whose value the frame keeps reachable).
+    // Reading it has no effect, so a caller that gets false may evaluate the
+    // operand as usual. The operand must not be null.
+    [[gnu::always_inline]] bool leafValue(const Expression& operand, Value& out) const {
         const uint8_t shape = operand.runtimeShape;
         if (shape == kShapeName) {
             const NamePlace& place = static_cast<const IdentifierExpr&>(operand).place;
             if (place.epoch != frameEpoch_) return false;
             out = current_->frameValue(place.slot);
-            return out.isNumber();
+            return true;
         }
         if (shape == kShapeInteger) {
             out = Value::fromInt(static_cast<const LiteralExpr&>(operand).intValue);
@@ -522,6 +524,12 @@ private:
         }
         return false;
     }
+    // leafValue for an operand that holds a number.
+    [[gnu::always_inline]] bool leafNumber(const Expression& operand, Value& out) const {
+        return leafValue(operand, out) && out.isNumber();
+    }
+    [[gnu::always_inline]] inline bool leafPosition(const Expression& index, Value& out) const;
+    [[gnu::noinline]] Value leafIndexValue(IndexExpr& node);
     // operatorValue once the operands are not two numbers: out of line.
     [[gnu::noinline]] Value mixedOperatorValue(TokenType op, const Value& left, const Value& right);
     // binaryValue once the left operand is a heap object: kept out of line,
