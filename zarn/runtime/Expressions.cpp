@@ -231,6 +231,8 @@ Value Interpreter::evaluateShape(Interpreter& self, Expression* expression) {
     // the instance may be a temporary), so it stays rooted as lastValue.
     else if constexpr (Shape == kShapeIndex)
         return self.lastValue_ = self.indexValue(*static_cast<IndexExpr*>(expression));
+    else if constexpr (Shape == kShapeLeafMember)
+        return self.leafMemberValue(*static_cast<MemberExpr*>(expression));
     else if constexpr (Shape == kShapeLeafIndex)
         return self.leafIndexValue(*static_cast<IndexExpr*>(expression));
     else if constexpr (Shape == kShapeMember)
@@ -531,6 +533,24 @@ void Interpreter::visitAssignStmt(AssignStmt& node) {
         *slot = combined;
         return;
     }
+    if (node.cache.id == kTargetMember) {
+        // A field of an instance in a frame variable, in a slot the member
+        // node knows: storing, or combining numbers, allocates nothing.
+        auto* member = static_cast<MemberExpr*>(target);
+        if (member->object) {
+            if (Value* field = leafField(*member)) {
+                Value combined;
+                if (!compound) {
+                    *field = value;
+                    return;
+                }
+                if (numericOperation(op, *field, value, combined)) {
+                    *field = combined;
+                    return;
+                }
+            }
+        }
+    }
     if (node.cache.id == kTargetIndex && !compound) {
         // An array and an index read without a call: reading them has no
         // effect and storing allocates nothing, so the value needs no root.
@@ -593,16 +613,18 @@ void Interpreter::visitIndexExpr(IndexExpr& node) {
         node.runtimeShape = kShapeLeafIndex;
 }
 
-// An index read without a call: a leaf, or a leaf "+" or "-" of two Ints
-// ("code[pc + 1]"). The operands of a node of a leaf shape are present.
-bool Interpreter::leafPosition(const Expression& index, Value& out) const {
-    if (leafNumber(index, out)) return true;
+// An index read without a call: a literal or a frame variable, or a leaf
+// "+" or "-" of two of them holding Ints ("code[pc + 1]"). Fields are left to
+// the general path, to keep this one short. The operands of a node of a leaf
+// shape are present.
+bool Interpreter::leafPosition(const Expression& index, Value& out) {
+    if (leafValue(index, out)) return out.isNumber();
     const uint8_t shape = index.runtimeShape;
     constexpr uint8_t kLeafMinus = kShapeLeafPlus + (kShapeMinus - kShapePlus);
     if (shape != kShapeLeafPlus && shape != kLeafMinus) return false;
     const auto& sum = static_cast<const BinaryExpr&>(index);
     Value left, right;
-    if (!leafNumber(*sum.left, left) || !leafNumber(*sum.right, right) ||
+    if (!leafValue(*sum.left, left) || !leafValue(*sum.right, right) ||
         left.kind != ValueKind::Int || right.kind != ValueKind::Int)
         return false;
     out = Value::fromInt(shape == kShapeLeafPlus ? wrapAdd(left.as.integer, right.as.integer)
@@ -716,6 +738,18 @@ Value Interpreter::memberOf(Value object, NameId member, const std::string& memb
 void Interpreter::visitMemberExpr(MemberExpr& node) {
     node.runtimeShape = kShapeMember;
     lastValue_ = memberValue(node);
+    // A field of an instance in a frame variable: later runs try that first.
+    if (node.object && leafField(node) != nullptr) node.runtimeShape = kShapeLeafMember;
+}
+
+Value Interpreter::leafMemberValue(MemberExpr& node) {
+    // A node gets this shape only with its object present (visitMemberExpr).
+    if (Value* field = leafField(node)) [[likely]] {
+        // A heap value stays rooted as lastValue, as memberValue's results do.
+        if (!field->isHeap()) return *field;
+        return lastValue_ = *field;
+    }
+    return lastValue_ = memberValue(node);
 }
 
 inline Value Interpreter::memberValue(MemberExpr& node) {

@@ -162,6 +162,9 @@ public:
         // An element of an array in a frame variable at an index read as a
         // leaf ("code[pc]"): read without saving registers (leafIndexValue).
         kShapeLeafIndex = kShapeLeafPlus + kOperatorShapes,
+        // A field of an instance in a frame variable ("b.x"), read the same way
+        // (leafMemberValue).
+        kShapeLeafMember,
         kShapeCount,
     };
     // Statements leave no signal pending when they evaluate an expression
@@ -524,12 +527,33 @@ private:
         }
         return false;
     }
-    // leafValue for an operand that holds a number.
-    [[gnu::always_inline]] bool leafNumber(const Expression& operand, Value& out) const {
-        return leafValue(operand, out) && out.isNumber();
+    // The field slot a member node names on an instance in a frame variable,
+    // when the node's cache knows it for the instance's layout; else null.
+    [[gnu::always_inline]] Value* leafField(const MemberExpr& node) {
+        Value object;
+        if (!leafValue(*node.object, object) || object.kind != ValueKind::Object) return nullptr;
+        GcObject* heap = object.as.object;
+        if (heap == nullptr || heap->objectKind != ObjectKind::ClassInstance) return nullptr;
+        auto* instance = static_cast<ClassInstanceObject*>(heap);
+        auto* site = static_cast<const FieldSite*>(node.cache.data.get());
+        if (node.cache.owner != runId_ || site == nullptr || site->layout != instance->layout ||
+            site->slot == InstanceLayout::kNoSlot)
+            return nullptr;
+        return instance->slots() + site->slot;
     }
-    [[gnu::always_inline]] inline bool leafPosition(const Expression& index, Value& out) const;
+    // leafValue for an operand that holds a number; a field read by
+    // leafField counts as a leaf here.
+    [[gnu::always_inline]] bool leafNumber(const Expression& operand, Value& out) {
+        if (leafValue(operand, out)) return out.isNumber();
+        if (operand.runtimeShape != kShapeLeafMember) return false;
+        const Value* field = leafField(static_cast<const MemberExpr&>(operand));
+        if (field == nullptr) return false;
+        out = *field;
+        return out.isNumber();
+    }
+    [[gnu::always_inline]] inline bool leafPosition(const Expression& index, Value& out);
     [[gnu::noinline]] Value leafIndexValue(IndexExpr& node);
+    [[gnu::noinline]] Value leafMemberValue(MemberExpr& node);
     // operatorValue once the operands are not two numbers: out of line.
     [[gnu::noinline]] Value mixedOperatorValue(TokenType op, const Value& left, const Value& right);
     // binaryValue once the left operand is a heap object: kept out of line,
