@@ -321,6 +321,9 @@ public:
     ExprPtr condition;
     NodeRef<BlockStmt> thenBranch;
     StmtPtr elseBranch; // BlockStmt, IfStmt (else if), or empty
+    // Whether elseBranch is a block (set by the parser), so that the
+    // interpreter runs it as one without a visit.
+    bool elseIsBlock = false;
 };
 
 class ExprStmt final : public Statement {

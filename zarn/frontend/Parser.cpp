@@ -433,6 +433,7 @@ StmtPtr Parser::parseIf() {
     NodeRef<BlockStmt> thenBranch = parseBlock();
     skipNewlines();
     StmtPtr elseBranch;
+    bool elseIsBlock = false;
     if (match(TokenType::Else)) {
         skipNewlines();
         if (peek().type == TokenType::If) {
@@ -441,11 +442,14 @@ StmtPtr Parser::parseIf() {
             if (!elseBranch) return nullptr;
         } else {
             elseBranch = parseBlock();
+            elseIsBlock = elseBranch != nullptr;
         }
     }
     if (!condition) return nullptr;
-    return make<IfStmt>(std::move(condition), std::move(thenBranch), std::move(elseBranch),
-                        std::move(location));
+    auto statement = make<IfStmt>(std::move(condition), std::move(thenBranch),
+                                  std::move(elseBranch), std::move(location));
+    statement->elseIsBlock = elseIsBlock;
+    return statement;
 }
 
 // "(" CONDITION ")" | [":"] CONDITION   (shared by while and do-while)

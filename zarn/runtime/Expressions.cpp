@@ -789,7 +789,7 @@ Value Interpreter::runCallBody(Environment* scope, const std::vector<StmtPtr>& s
     current_ = scope;
     signal_ = ControlSignal::None;
     returnValue_ = Value();
-    executeStatements(statements);
+    executeStatementList(statements);
     Value result = signal_ == ControlSignal::Return ? returnValue_ : Value();
     current_ = saved;
     scope->caller = nullptr;

@@ -157,7 +157,7 @@ void Interpreter::executeTopLevel(const std::vector<StmtPtr>& statements) {
     }
 }
 
-void Interpreter::executeStatements(const std::vector<StmtPtr>& statements) {
+void Interpreter::executeStatementList(const std::vector<StmtPtr>& statements) {
     for (const StmtPtr& statement : statements) {
         if (signal_ != ControlSignal::None) return;
         countStep();
@@ -537,6 +537,7 @@ void Interpreter::visitIfStmt(IfStmt& node) {
     bool holds = conditionHolds(node.condition.get());
     if (signal_ != ControlSignal::None) return;
     if (holds) executeBlock(node.thenBranch.get());
+    else if (node.elseIsBlock) executeBlock(static_cast<BlockStmt*>(node.elseBranch.get()));
     else execute(node.elseBranch.get());
 }
 

@@ -221,8 +221,19 @@ public:
         if (interruptible_ && stopRequested()) [[unlikely]]
             interrupted();
     }
-    // Executes statements in the current scope until one leaves a signal pending.
-    void executeStatements(const std::vector<StmtPtr>& statements);
+    // Executes statements in the current scope until one leaves a signal
+    // pending. A block of one statement (most branches and loop bodies) runs
+    // it without the loop's call.
+    void executeStatements(const std::vector<StmtPtr>& statements) {
+        if (statements.size() == 1) {
+            if (signal_ != ControlSignal::None) return;
+            countStep();
+            statements.front()->accept(*this);
+            return;
+        }
+        executeStatementList(statements);
+    }
+    void executeStatementList(const std::vector<StmtPtr>& statements);
     // Top-level functions and classes of a file are defined before its first
     // statement runs, so code above a declaration may use it; declarations
     // nested in blocks keep their place.
