@@ -491,7 +491,22 @@ void Interpreter::visitProgram(Program& node) { executeStatements(node.statement
 
 // ---- statements ----------------------------------------------------------------
 
-void Interpreter::visitExprStmt(ExprStmt& node) { evaluate(node.expression.get()); }
+void Interpreter::visitExprStmt(ExprStmt& node) {
+    Expression* expression = node.expression.get();
+    if (expression != nullptr && expression->runtimeShape == kShapeStepName) {
+        // "i++" as a statement on an Int of the running frame: only the
+        // variable changes (stepVariable does the rest).
+        auto& step = static_cast<UnaryExpr&>(*expression);
+        const NamePlace& place = static_cast<IdentifierExpr&>(*step.operand).place;
+        Value updated;
+        if (place.epoch == frameEpoch_ &&
+            arithmetic::stepped(current_->frameValue(place.slot), step.op, updated)) {
+            current_->frameValue(place.slot) = updated;
+            return;
+        }
+    }
+    evaluate(expression);
+}
 
 Value Interpreter::defaultValueFor(const std::string& typeName) {
     if (typeName == "int") return Value::fromInt(0);
