@@ -644,8 +644,13 @@ Value Interpreter::leafIndexValue(IndexExpr& node) {
             return lastValue_ = array->get(i);
         }
     }
-    return lastValue_ = indexValue(node);
+    return rootedIndexValue(node);
 }
+
+// Out of line, so that the leaf paths that fall back to them save no registers.
+Value Interpreter::rootedIndexValue(IndexExpr& node) { return lastValue_ = indexValue(node); }
+
+Value Interpreter::rootedMemberValue(MemberExpr& node) { return lastValue_ = memberValue(node); }
 
 inline Value Interpreter::indexValue(IndexExpr& node) {
     Value object = evaluate(node.object.get());
@@ -749,7 +754,7 @@ Value Interpreter::leafMemberValue(MemberExpr& node) {
         if (!field->isHeap()) return *field;
         return lastValue_ = *field;
     }
-    return lastValue_ = memberValue(node);
+    return rootedMemberValue(node);
 }
 
 inline Value Interpreter::memberValue(MemberExpr& node) {

@@ -722,7 +722,7 @@ void Interpreter::visitSwitchStmt(SwitchStmt& node) {
     Value subject = evaluate(node.value.get());
     if (signal_ != ControlSignal::None) return;
     RootScope roots(tempRoots_);
-    roots.push(subject);
+    if (subject.isHeap()) roots.push(subject);
     if (node.cache.owner != runId_) {
         node.cache.owner = runId_;
         node.cache.data = integerCasesOf(node);

@@ -564,6 +564,9 @@ private:
     }
     [[gnu::always_inline]] inline bool leafPosition(const Expression& index, Value& out);
     [[gnu::noinline]] Value leafIndexValue(IndexExpr& node);
+    // indexValue and memberValue with the result kept in lastValue_.
+    [[gnu::noinline]] Value rootedIndexValue(IndexExpr& node);
+    [[gnu::noinline]] Value rootedMemberValue(MemberExpr& node);
     [[gnu::noinline]] Value leafMemberValue(MemberExpr& node);
     // operatorValue once the operands are not two numbers: out of line.
     [[gnu::noinline]] Value mixedOperatorValue(TokenType op, const Value& left, const Value& right);
