@@ -209,7 +209,7 @@ template <TokenType Op>
 Value Interpreter::mixedOperatorValue(TokenType op, const Value& left, const Value& right) {
     Value result;
     if (numericOperation(op, left, right, result)) return result;
-    return lastValue_ = binaryOperation(op, left, right);
+    return keepLast(binaryOperation(op, left, right));
 }
 
 template <uint8_t Shape>
@@ -217,7 +217,7 @@ Value Interpreter::evaluateShape(Interpreter& self, Expression* expression) {
     // The node as an operator node: for the operator shapes only.
     auto binary = [expression]() -> BinaryExpr& { return *static_cast<BinaryExpr*>(expression); };
     if constexpr (Shape == kShapeCall)
-        return self.lastValue_ = self.callExpression(*static_cast<CallExpr*>(expression));
+        return self.keepLast(self.callExpression(*static_cast<CallExpr*>(expression)));
     else if constexpr (Shape == kShapeMemberCall)
         return self.memberCallValue(*static_cast<CallExpr*>(expression));
     else if constexpr (isOperatorShape(Shape))
@@ -230,13 +230,13 @@ Value Interpreter::evaluateShape(Interpreter& self, Expression* expression) {
     // An element or a field may be all that holds its value (the array or
     // the instance may be a temporary), so it stays rooted as lastValue.
     else if constexpr (Shape == kShapeIndex)
-        return self.lastValue_ = self.indexValue(*static_cast<IndexExpr*>(expression));
+        return self.keepLast(self.indexValue(*static_cast<IndexExpr*>(expression)));
     else if constexpr (Shape == kShapeLeafMember)
         return self.leafMemberValue(*static_cast<MemberExpr*>(expression));
     else if constexpr (Shape == kShapeLeafIndex)
         return self.leafIndexValue(*static_cast<IndexExpr*>(expression));
     else if constexpr (Shape == kShapeMember)
-        return self.lastValue_ = self.memberValue(*static_cast<MemberExpr*>(expression));
+        return self.keepLast(self.memberValue(*static_cast<MemberExpr*>(expression)));
     else if constexpr (Shape == kShapeInteger)
         return Value::fromInt(static_cast<LiteralExpr*>(expression)->intValue);
     else if constexpr (Shape == kShapeFloat)
@@ -270,7 +270,7 @@ Value Interpreter::binaryValue(BinaryExpr& node) {
     Value right = evaluate(node.right.get());
     Value result;
     if (numericOperation(node.op, left, right, result)) return result;
-    return lastValue_ = binaryOperation(node.op, left, right);
+    return keepLast(binaryOperation(node.op, left, right));
 }
 
 Value Interpreter::heapBinaryValue(BinaryExpr& node, Value left) {
@@ -280,7 +280,7 @@ Value Interpreter::heapBinaryValue(BinaryExpr& node, Value left) {
     roots.push(left);
     Value right = evaluate(node.right.get());
     roots.push(right);
-    return lastValue_ = binaryOperation(node.op, left, right);
+    return keepLast(binaryOperation(node.op, left, right));
 }
 
 void Interpreter::visitBinaryExpr(BinaryExpr& node) {
@@ -329,7 +329,7 @@ Value Interpreter::concatValue(BinaryExpr& node) {
         joined = binaryOperation(TokenType::Plus, joined, right);
         roots.push(joined);
     }
-    if (count == 0) return lastValue_ = joined;
+    if (count == 0) return keepLast(joined);
 
     std::array<std::string_view, kLongestRun + 1> pieces;
     std::array<NumberText, kLongestRun> numbers;
@@ -353,7 +353,7 @@ Value Interpreter::concatValue(BinaryExpr& node) {
         std::memcpy(out, pieces[i].data(), pieces[i].size());
         out += pieces[i].size();
     }
-    return lastValue_ = Value(result);
+    return keepLast(Value(result));
 }
 
 namespace {
@@ -641,16 +641,16 @@ Value Interpreter::leafIndexValue(IndexExpr& node) {
             // Only an element of Values storage may be a heap object; it stays
             // rooted as lastValue, as indexValue's results do.
             if (array->storage() != ArrayObject::Storage::Values) return array->get(i);
-            return lastValue_ = array->get(i);
+            return keepLast(array->get(i));
         }
     }
     return rootedIndexValue(node);
 }
 
 // Out of line, so that the leaf paths that fall back to them save no registers.
-Value Interpreter::rootedIndexValue(IndexExpr& node) { return lastValue_ = indexValue(node); }
+Value Interpreter::rootedIndexValue(IndexExpr& node) { return keepLast(indexValue(node)); }
 
-Value Interpreter::rootedMemberValue(MemberExpr& node) { return lastValue_ = memberValue(node); }
+Value Interpreter::rootedMemberValue(MemberExpr& node) { return keepLast(memberValue(node)); }
 
 inline Value Interpreter::indexValue(IndexExpr& node) {
     Value object = evaluate(node.object.get());
@@ -752,7 +752,7 @@ Value Interpreter::leafMemberValue(MemberExpr& node) {
     if (Value* field = leafField(node)) [[likely]] {
         // A heap value stays rooted as lastValue, as memberValue's results do.
         if (!field->isHeap()) return *field;
-        return lastValue_ = *field;
+        return keepLast(*field);
     }
     return rootedMemberValue(node);
 }
@@ -1007,7 +1007,7 @@ Value Interpreter::memberCallValue(CallExpr& node) {
                 std::span<const Value> arguments = pushArguments();
                 Value result;
                 callBuiltinMethod(receiver, method, arguments, result);
-                return lastValue_ = result;
+                return keepLast(result);
             }
         } else if (heap->objectKind == ObjectKind::ClassInstance) {
             auto* instance = static_cast<ClassInstanceObject*>(heap);
@@ -1023,8 +1023,8 @@ Value Interpreter::memberCallValue(CallExpr& node) {
                     roots.push(Value(scope));
                     if (shape.frame) bindFrameArguments(node, shape, scope);
                     else bindArguments(node, shape.params, scope);
-                    return lastValue_ = enterMethodInline(info, instance, *declaration, scope,
-                                                          &node.location);
+                    return keepLast(
+                        enterMethodInline(info, instance, *declaration, scope, &node.location));
                 }
             }
         }
@@ -1032,7 +1032,7 @@ Value Interpreter::memberCallValue(CallExpr& node) {
     Value callee = memberOf(receiver, method, member.member);
     roots.push(callee);
     std::span<const Value> arguments = pushArguments();
-    return lastValue_ = callRooted(callee, arguments, node.location);
+    return keepLast(callRooted(callee, arguments, node.location));
 }
 
 } // namespace zarn

@@ -607,6 +607,14 @@ private:
     Environment* globals_ = nullptr;
     Environment* current_ = nullptr;
     Value lastValue_;
+    // Keeps a value in lastValue_ (rooted while it may be a temporary's only
+    // reference) and returns it. The result comes from the argument, not from
+    // lastValue_: reading a Value back right after storing it from registers
+    // makes the processor wait for the store (its kind was stored narrower).
+    [[gnu::always_inline]] Value keepLast(Value value) {
+        lastValue_ = value;
+        return value;
+    }
     // Reused by string literals with placeholders for their expansion; one that
     // grew past kKeptExpansionBuffer bytes is not kept.
     std::string expansionBuffer_;
@@ -682,14 +690,18 @@ inline bool Interpreter::comparisonHolds(BinaryExpr& condition) {
     // right operand runs, as binaryValue does.
     Value* slot = variableOf(static_cast<IdentifierExpr&>(*condition.left));
     if (slot == nullptr || slot->kind != ValueKind::Int) return isTruthy(evaluate(&condition));
-    const Value left = *slot;
+    // Only the number is kept (the kind is Int): a whole Value copied here
+    // went through a vector register and was read back in halves, which
+    // the processor cannot forward from its store.
+    const int64_t leftInt = slot->as.integer;
     const Value right = evaluate(condition.right.get());
     Value result;
     // Two Ints (the commonest loop condition) are compared at once: the
     // operator is a comparison, so the arithmetic cases need no test.
     if (right.kind == ValueKind::Int &&
-        arithmetic::compareNumbers(condition.op, left.as.integer, right.as.integer, result))
+        arithmetic::compareNumbers(condition.op, leftInt, right.as.integer, result))
         return result.as.boolean;
+    const Value left = Value::fromInt(leftInt);
     if (!arithmetic::numericOperation(condition.op, left, right, result))
         result = lastValue_ = binaryOperation(condition.op, left, right);
     return isTruthy(result);
