@@ -483,8 +483,16 @@ void Interpreter::visitLiteralExpr(LiteralExpr& node) {
 }
 
 namespace {
-enum AssignTarget : uint32_t { kTargetName = 1, kTargetMember, kTargetIndex, kTargetOther };
-}
+// kTargetFrame: a name bound to a place of its frame (NamePlace::epoch is the
+// frame mark from the layout on, before the statement first runs).
+enum AssignTarget : uint32_t {
+    kTargetName = 1,
+    kTargetFrame,
+    kTargetMember,
+    kTargetIndex,
+    kTargetOther
+};
+} // namespace
 
 Value Interpreter::combine(TokenType op, const Value& old, const Value& operand) {
     // Numbers take the path that never allocates, as for a variable.
@@ -494,20 +502,62 @@ Value Interpreter::combine(TokenType op, const Value& old, const Value& operand)
 }
 
 void Interpreter::visitAssignStmt(AssignStmt& node) {
+    // A variable of the running frame has a fixed place: it is found after
+    // the value without a search, and numbers are combined at once. Both
+    // paths are reached by a jump, so neither pays for the other's registers.
+    if (node.cache.owner == runId_) [[likely]] {
+        if (node.cache.id == kTargetFrame) return assignFrameVariable(node);
+        if (node.cache.id == kTargetName) return assignVariable(node);
+    }
+    assignStatement(node);
+}
+
+void Interpreter::assignVariable(AssignStmt& node) {
     Value value = evaluate(node.value.get());
     if (signal_ != ControlSignal::None) return;
+    // Finding the variable has no effect and never allocates.
+    Value* slot = variableOf(*static_cast<IdentifierExpr*>(node.target.get()));
+    Value combined;
+    if (slot == nullptr) return; // undeclared: no effect
+    if (node.op == TokenType::Assign) *slot = value;
+    else if (numericOperation(binaryOperatorOf(node.op), *slot, value, combined)) *slot = combined;
+    else assignValue(node, value);
+}
+
+void Interpreter::assignFrameVariable(AssignStmt& node) {
+    Value value = evaluate(node.value.get());
+    if (signal_ != ControlSignal::None) return;
+    const NamePlace& place = static_cast<IdentifierExpr*>(node.target.get())->place;
+    Value& slot = current_->frameValue(place.slot);
+    Value combined;
+    if (node.op == TokenType::Assign) slot = value;
+    else if (numericOperation(binaryOperatorOf(node.op), slot, value, combined)) slot = combined;
+    else assignValue(node, value);
+}
+
+void Interpreter::assignStatement(AssignStmt& node) {
+    Value value = evaluate(node.value.get());
+    if (signal_ != ControlSignal::None) return;
+    assignValueInline(node, value);
+}
+
+void Interpreter::assignValue(AssignStmt& node, Value value) { assignValueInline(node, value); }
+
+inline void Interpreter::assignValueInline(AssignStmt& node, Value value) {
     const TokenType op = binaryOperatorOf(node.op);
     const bool compound = node.op != TokenType::Assign;
 
     Expression* target = node.target.get();
     if (node.cache.owner != runId_) {
         node.cache.owner = runId_;
-        node.cache.id = dynamic_cast<IdentifierExpr*>(target) ? kTargetName
-                        : dynamic_cast<MemberExpr*>(target)   ? kTargetMember
-                        : dynamic_cast<IndexExpr*>(target)    ? kTargetIndex
-                                                              : kTargetOther;
+        auto* name = dynamic_cast<IdentifierExpr*>(target);
+        node.cache.id = name != nullptr
+                            ? (name->place.epoch == frameEpoch_ ? kTargetFrame : kTargetName)
+                        : dynamic_cast<MemberExpr*>(target) ? kTargetMember
+                        : dynamic_cast<IndexExpr*>(target)  ? kTargetIndex
+                                                            : kTargetOther;
     }
-    if (node.cache.id == kTargetName) {
+    if (node.cache.id == kTargetName || node.cache.id == kTargetFrame) {
         // Finding the variable never allocates, so the value needs no root
         // until combining.
         auto* identifier = static_cast<IdentifierExpr*>(target);

@@ -338,6 +338,14 @@ public:
     void visitIfStmt(IfStmt& node) override;
     void visitExprStmt(ExprStmt& node) override;
     void visitAssignStmt(AssignStmt& node) override;
+    // Any assignment, and the assignment of an evaluated value, for every target.
+    // An assignment to a variable of the running frame.
+    [[gnu::noinline]] void assignFrameVariable(AssignStmt& node);
+    // An assignment to any other variable.
+    [[gnu::noinline]] void assignVariable(AssignStmt& node);
+    [[gnu::noinline]] void assignStatement(AssignStmt& node);
+    [[gnu::noinline]] void assignValue(AssignStmt& node, Value value);
+    [[gnu::always_inline]] void assignValueInline(AssignStmt& node, Value value);
     void visitVarDeclStmt(VarDeclStmt& node) override;
     void visitBlockStmt(BlockStmt& node) override;
     void visitLambdaExpr(LambdaExpr& node) override;
