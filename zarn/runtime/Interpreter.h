@@ -498,7 +498,7 @@ private:
     // comparison with a variable on its left (kShapeCompareName) is decided
     // as binaryValue would decide it, without its dispatch or its Boolean
     // value; counted for loops call comparisonHolds from a shape of their own.
-    bool conditionHolds(Expression* condition) {
+    [[gnu::always_inline]] bool conditionHolds(Expression* condition) {
         if (condition == nullptr) [[unlikely]]
             return false;
         if (condition->runtimeShape == kShapeCompareName)
