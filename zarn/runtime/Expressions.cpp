@@ -855,14 +855,14 @@ Value Interpreter::runCallBody(Environment* scope, const std::vector<StmtPtr>& s
     return result;
 }
 
-inline Value Interpreter::enterFunction(FunctionObject* function, Environment* scope,
+inline Value Interpreter::enterFunction(const FunctionShape& shape, Environment* scope,
                                         const SourceLocation& callSite) {
     DepthGuard depth(callDepth_);
     // Pushed first, so that a stack overflow is reported at this call. A
     // failure leaves the frames in place for the report; the run ends then.
-    pushFrame(nullptr, &function->shape->name, &callSite);
+    pushFrame(nullptr, &shape.name, &callSite);
     checkStack();
-    Value result = runCallBody(scope, function->shape->body->statements);
+    Value result = runCallBody(scope, shape.body->statements);
     releaseEnvironment(scope);
     frames_.pop_back();
     return result;
@@ -935,7 +935,7 @@ Value Interpreter::callFunction(FunctionObject* function, std::span<const Value>
     Environment* scope = newEnvironment(function->closure);
     if (shape.frame) scope->openFrame(shape.framePlaces);
     bindArgumentValues(shape, scope, arguments);
-    return enterFunction(function, scope, callSite);
+    return enterFunction(shape, scope, callSite);
 }
 
 void Interpreter::bindArgumentValues(const FunctionShape& shape, Environment* scope,
@@ -981,13 +981,16 @@ inline void Interpreter::bindFrameArguments(CallExpr& node, const FunctionShape&
 Value Interpreter::callExpression(CallExpr& node) {
     RootScope roots(tempRoots_);
     Value callee = evaluate(node.callee.get());
-    roots.push(callee);
     GcObject* object = callee.asObject();
     if (object != nullptr && object->objectKind == ObjectKind::Function) {
         // A script function: its scope is taken first and rooted, and each
         // argument goes straight into it as it is evaluated.
         auto* function = static_cast<FunctionObject*>(object);
         const FunctionShape& shape = *function->shape;
+        // Making the scope may collect. A function read from a variable is
+        // reachable through it until then; after that the scope keeps its
+        // closure, and the call needs only the shape.
+        if (node.callee->runtimeShape != kShapeName) roots.push(callee);
         Environment* scope = newEnvironment(function->closure);
         roots.push(Value(scope));
         if (shape.frame) {
@@ -996,8 +999,9 @@ Value Interpreter::callExpression(CallExpr& node) {
         } else {
             bindArguments(node, shape.params, scope);
         }
-        return enterFunction(function, scope, node.location);
+        return enterFunction(shape, scope, node.location);
     }
+    roots.push(callee);
     for (const ExprPtr& argument : node.arguments) tempRoots_.push(evaluate(argument.get()));
     return callRooted(callee, tempRoots_.last(node.arguments.size()), node.location);
 }

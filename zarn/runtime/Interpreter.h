@@ -585,8 +585,10 @@ private:
     Value concatValue(BinaryExpr& node);
     // The value of a call expression.
     Value callExpression(CallExpr& node);
-    // Calls a script function whose scope holds its arguments already.
-    [[gnu::always_inline]] Value enterFunction(FunctionObject* function, Environment* scope,
+    // Runs the body of a script function of that shape in its scope, which
+    // holds its arguments already. The function object itself is not needed:
+    // shapes outlive the objects made from them.
+    [[gnu::always_inline]] Value enterFunction(const FunctionShape& shape, Environment* scope,
                                                const SourceLocation& callSite);
     // The text forms of both values joined ("+" with a string on either side).
     Value concatenate(const Value& left, const Value& right);
