@@ -517,22 +517,22 @@ void Interpreter::assignVariable(AssignStmt& node) {
     if (signal_ != ControlSignal::None) return;
     // Finding the variable has no effect and never allocates.
     Value* slot = variableOf(*static_cast<IdentifierExpr*>(node.target.get()));
-    Value combined;
     if (slot == nullptr) return; // undeclared: no effect
-    if (node.op == TokenType::Assign) *slot = value;
-    else if (numericOperation(binaryOperatorOf(node.op), *slot, value, combined)) *slot = combined;
-    else assignValue(node, value);
+    storeInVariable(node, *slot, value);
 }
 
 void Interpreter::assignFrameVariable(AssignStmt& node) {
     Value value = evaluate(node.value.get());
     if (signal_ != ControlSignal::None) return;
     const NamePlace& place = static_cast<IdentifierExpr*>(node.target.get())->place;
-    Value& slot = current_->frameValue(place.slot);
+    storeInVariable(node, current_->frameValue(place.slot), value);
+}
+
+inline void Interpreter::storeInVariable(AssignStmt& node, Value& slot, Value value) {
     Value combined;
     if (node.op == TokenType::Assign) slot = value;
     else if (numericOperation(binaryOperatorOf(node.op), slot, value, combined)) slot = combined;
-    else assignValue(node, value);
+    else assignValue(node, value); // anything that may allocate
 }
 
 void Interpreter::assignStatement(AssignStmt& node) {

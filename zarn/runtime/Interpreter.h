@@ -338,12 +338,15 @@ public:
     void visitIfStmt(IfStmt& node) override;
     void visitExprStmt(ExprStmt& node) override;
     void visitAssignStmt(AssignStmt& node) override;
-    // Any assignment, and the assignment of an evaluated value, for every target.
-    // An assignment to a variable of the running frame.
+    // visitAssignStmt jumps to one of three: an assignment to a variable of
+    // the running frame, to any other variable, or to any target.
     [[gnu::noinline]] void assignFrameVariable(AssignStmt& node);
-    // An assignment to any other variable.
     [[gnu::noinline]] void assignVariable(AssignStmt& node);
     [[gnu::noinline]] void assignStatement(AssignStmt& node);
+    // A plain store or a combination of numbers into a variable's slot; the
+    // rest goes to assignValue.
+    [[gnu::always_inline]] void storeInVariable(AssignStmt& node, Value& slot, Value value);
+    // The assignment of an evaluated value, for every target.
     [[gnu::noinline]] void assignValue(AssignStmt& node, Value value);
     [[gnu::always_inline]] void assignValueInline(AssignStmt& node, Value value);
     void visitVarDeclStmt(VarDeclStmt& node) override;
@@ -713,7 +716,7 @@ inline bool Interpreter::comparisonHolds(BinaryExpr& condition) {
         return result.as.boolean;
     const Value left = Value::fromInt(leftInt);
     if (!arithmetic::numericOperation(condition.op, left, right, result))
-        result = lastValue_ = binaryOperation(condition.op, left, right);
+        result = keepLast(binaryOperation(condition.op, left, right));
     return isTruthy(result);
 }
 
